@@ -1,0 +1,163 @@
+#include "cli/cli.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace ps::cli {
+
+namespace {
+std::map<std::string, Command>& Registry() {
+  static std::map<std::string, Command> registry;
+  return registry;
+}
+}  // namespace
+
+bool RegisterCommand(Command command) {
+  Registry()[command.name] = std::move(command);
+  return true;
+}
+
+const std::map<std::string, Command>& Commands() { return Registry(); }
+
+Args::Args(const std::vector<std::string>& args, const std::map<std::string, int>& arity) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    if (a.size() > 2 && a.rfind("--", 0) == 0) {
+      auto it = arity.find(a);
+      if (it == arity.end()) {
+        error_ = "unknown option " + a;
+        return;
+      }
+      std::vector<std::string>& vals = options_[a];
+      for (int k = 0; k < it->second; ++k) {
+        if (i + 1 >= args.size()) {
+          error_ = "option " + a + " needs " + std::to_string(it->second) + " value(s)";
+          return;
+        }
+        vals.push_back(args[++i]);
+      }
+    } else {
+      positional_.push_back(a);
+    }
+  }
+}
+
+std::vector<std::string> Args::values(const std::string& option) const {
+  auto it = options_.find(option);
+  return it == options_.end() ? std::vector<std::string>{} : it->second;
+}
+
+std::string Args::value(const std::string& option, const std::string& fallback) const {
+  auto it = options_.find(option);
+  return it == options_.end() || it->second.empty() ? fallback : it->second.front();
+}
+
+std::optional<double> ToDouble(const std::string& s) {
+  if (s.empty()) return std::nullopt;
+  char* end = nullptr;
+  const double v = std::strtod(s.c_str(), &end);
+  if (*end != '\0' || !std::isfinite(v)) return std::nullopt;
+  return v;
+}
+
+std::optional<long long> ToInt(const std::string& s) {
+  if (s.empty()) return std::nullopt;
+  char* end = nullptr;
+  const long long v = std::strtoll(s.c_str(), &end, 10);
+  if (*end != '\0') return std::nullopt;
+  return v;
+}
+
+std::string JsonString(const std::string& s) {
+  std::string out = "\"";
+  for (unsigned char c : s) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (c < 0x20) {
+          char buf[8];
+          std::snprintf(buf, sizeof buf, "\\u%04x", c);
+          out += buf;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out + "\"";
+}
+
+std::string JsonNumber(double v) {
+  if (!std::isfinite(v)) return "null";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.17g", v);
+  return buf;
+}
+
+Json& Json::add(const std::string& key, double value) {
+  items_.emplace_back(key, JsonNumber(value));
+  return *this;
+}
+Json& Json::add(const std::string& key, long long value) {
+  items_.emplace_back(key, std::to_string(value));
+  return *this;
+}
+Json& Json::add(const std::string& key, const std::string& value) {
+  items_.emplace_back(key, JsonString(value));
+  return *this;
+}
+Json& Json::add(const std::string& key, bool value) {
+  items_.emplace_back(key, value ? "true" : "false");
+  return *this;
+}
+Json& Json::addRaw(const std::string& key, const std::string& json) {
+  items_.emplace_back(key, json);
+  return *this;
+}
+Json& Json::addNull(const std::string& key) {
+  items_.emplace_back(key, "null");
+  return *this;
+}
+
+std::string Json::str() const {
+  std::string out = "{";
+  for (size_t i = 0; i < items_.size(); ++i) {
+    if (i) out += ", ";
+    out += JsonString(items_[i].first) + ": " + items_[i].second;
+  }
+  return out + "}";
+}
+
+bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t cols, std::string* error) {
+  std::string header = "{'descr': '<f8', 'fortran_order': False, 'shape': (" + std::to_string(rows) + ", " +
+                       std::to_string(cols) + "), }";
+  // Magic (6) + version (2) + length (2) + header, padded with blanks to a multiple of 64, ending in \n.
+  const size_t total = 10 + header.size() + 1;
+  header.append((64 - total % 64) % 64, ' ');
+  header += '\n';
+  std::ofstream f(path, std::ios::binary);
+  if (!f) {
+    if (error) *error = "cannot write " + path;
+    return false;
+  }
+  const unsigned char magic[8] = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
+  f.write(reinterpret_cast<const char*>(magic), 8);
+  const uint16_t len = static_cast<uint16_t>(header.size());
+  const unsigned char lenBytes[2] = {static_cast<unsigned char>(len & 0xff), static_cast<unsigned char>(len >> 8)};
+  f.write(reinterpret_cast<const char*>(lenBytes), 2);
+  f.write(header.data(), static_cast<std::streamsize>(header.size()));
+  if (rows * cols) f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(rows * cols * sizeof(double)));
+  if (!f) {
+    if (error) *error = "write failed: " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ps::cli

@@ -1,0 +1,41 @@
+// polarsphere-cli: the headless command-line tool on the same core as the windows.
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace {
+void PrintCommands() {
+  std::cout << "usage: polarsphere-cli COMMAND [ARGS] [--json] [--help]\n\ncommands:\n";
+  for (const auto& [name, cmd] : ps::cli::Commands()) std::cout << "  " << name << "  " << cmd.summary << "\n";
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2 || std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h") {
+    PrintCommands();
+    return argc < 2 ? 2 : 0;
+  }
+  const auto& commands = ps::cli::Commands();
+  auto it = commands.find(argv[1]);
+  if (it == commands.end()) {
+    std::cerr << "unknown command: " << argv[1] << "\n";
+    PrintCommands();
+    return 2;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  for (const auto& a : args) {
+    if (a == "--help" || a == "-h") {
+      std::cout << it->second.usage << "\n";
+      return 0;
+    }
+  }
+  try {
+    return it->second.run(args);
+  } catch (const std::exception& e) {
+    std::cerr << "error: " << e.what() << "\n";
+    return 1;
+  }
+}
