@@ -13,12 +13,12 @@
 
 namespace ps {
 
-// What the selection window's open button must do after a header was read.
+// What the selection window's open button must do while a header is read; the
+// window applies the actions in order.
 enum class OpenButtonAction {
-  Unchanged,
-  StartAnimation,  // file matches the open set: animation interval 30 ms
-  Enable,          // accepted while disabled: enable, strip to 0, start the animation
-  Disable,         // refused: disable, strip to 0, stop the animation
+  StartAnimation,     // file matches the open set: animation interval 30 ms
+  Disable,            // other dimensions or refused: disable, strip to 0, animation stopped
+  EnableIfDisabled,   // accepted: a disabled button is enabled, strip to 0, animation started
 };
 
 struct HeaderOutcome {
@@ -28,7 +28,7 @@ struct HeaderOutcome {
   std::vector<Message> messages;       // message boxes to show, in order
   bool showUnsupportedDepth = false;
   std::string unsupportedDepthText;    // "16-ти цветное изображение\r\nне поддерживается."
-  OpenButtonAction openButton = OpenButtonAction::Unchanged;
+  std::vector<OpenButtonAction> openButton;
   bool dimensionsMatchSet = true;      // false: the other-format message was shown
   bool createdSet = false;             // this file started the image set
   bool hasPalette = false;             // an 8-bit palette was read into PaletteTable
@@ -41,6 +41,12 @@ struct HeaderOutcome {
 // Reads the 16-bit little-endian word at 1-based byte position p of `bytes`
 // (0 for bytes past the end).
 uint16_t CalcWord(const std::vector<uint8_t>& bytes, long long p);
+
+// The message shown when the picture decoder of the preview cannot load a file
+// that passed the header checks ("Нестандартная версия формата BMP").
+Message NonStandardFormatMessage();
+// "Ошибка №<number> <description>", title "Ошибка", critical icon.
+Message ErrorMessage(int number, const std::string& description);
 
 // Reads and checks the header of the file at `path`, fills the header values and
 // (for 8-bit files) the palette of `state`, and creates the image set when it is
