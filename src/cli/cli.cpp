@@ -161,3 +161,28 @@ bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t c
 }
 
 }  // namespace ps::cli
+
+#include <iostream>
+
+#include "imageio/bmp.h"
+#include "polarization/polarization.h"
+
+namespace ps::cli {
+
+void PrintMessages(const std::vector<Message>& messages) {
+  for (const Message& m : messages) {
+    std::string text = m.text;
+    for (size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, "\n");
+    std::cerr << (m.title.empty() ? std::string("polarsphere") : m.title) << ": " << text << "\n";
+  }
+}
+
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state) {
+  const SetLoadOutcome loaded = LoadSet(state, paths);
+  PrintMessages(loaded.messages);
+  if (!loaded.ok) return false;
+  ЗаполнениеМассива(state);
+  return true;
+}
+
+}  // namespace ps::cli

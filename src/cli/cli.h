@@ -71,3 +71,19 @@ std::string JsonNumber(double v);
 bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t cols, std::string* error);
 
 }  // namespace ps::cli
+
+#include "state/app_state.h"
+#include "state/message.h"
+
+namespace ps::cli {
+
+// Prints messages the way the tool reports refusals: "[title] text" on stderr,
+// CR LF line breaks turned into plain newlines.
+void PrintMessages(const std::vector<Message>& messages);
+
+// Reads the four files (0, 45, 90, 135 degrees) through the same checks as the
+// windows and processes the set. Prints the messages on stderr and returns false
+// on a refusal.
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state);
+
+}  // namespace ps::cli
