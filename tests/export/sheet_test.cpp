@@ -1,0 +1,156 @@
+#include "export/sheet.h"
+
+#include <gtest/gtest.h>
+
+namespace ps {
+namespace {
+
+TEST(SheetAddressing, ColumnNamesAtEveryWidth) {
+  const std::pair<int, const char*> cases[] = {{1, "A"},    {2, "B"},     {26, "Z"},     {27, "AA"},
+                                               {28, "AB"},  {52, "AZ"},   {53, "BA"},    {78, "BZ"},
+                                               {702, "ZZ"}, {703, "AAA"}, {16384, "XFD"}};
+  for (const auto& [n, name] : cases) {
+    EXPECT_EQ(ColumnName(n), name) << n;
+    EXPECT_EQ(ColumnNumber(name), n) << name;
+  }
+  // Every column survives the round trip, which catches an off-by-one at each
+  // carry (Z -> AA, AZ -> BA, ZZ -> AAA).
+  for (int n = 1; n <= kSheetMaxColumns; ++n) ASSERT_EQ(ColumnNumber(ColumnName(n)), n) << n;
+  EXPECT_THROW(ColumnName(0), SheetError);
+  EXPECT_THROW(ColumnName(kSheetMaxColumns + 1), SheetError);
+  EXPECT_EQ(ColumnNumber("az"), 52);
+  EXPECT_EQ(ColumnNumber(""), 0);
+  EXPECT_EQ(ColumnNumber("XFE"), 0);
+  EXPECT_EQ(ColumnNumber("A1"), 0);
+  EXPECT_EQ(ColumnNumber("AAAA"), 0);
+}
+
+TEST(SheetAddressing, CellsRangesAndWholeColumns) {
+  EXPECT_EQ(CellAddress(2, 7), "G2");
+  EXPECT_EQ(CellAddress(402, 1), "A402");
+  EXPECT_EQ(CellAddress(kSheetMaxRows, kSheetMaxColumns), "XFD1048576");
+  EXPECT_THROW(CellAddress(0, 1), SheetError);
+  EXPECT_THROW(CellAddress(kSheetMaxRows + 1, 1), SheetError);
+
+  EXPECT_EQ(ParseAddress("A2:G8"), (SheetRange{2, 1, 8, 7}));
+  EXPECT_EQ(ParseAddress("G8:A2"), (SheetRange{2, 1, 8, 7}));
+  EXPECT_EQ(ParseAddress("$Q$2:w8"), (SheetRange{2, 17, 8, 23}));
+  EXPECT_EQ(ParseAddress("T5"), (SheetRange{5, 20, 5, 20}));
+  EXPECT_EQ(ParseAddress("A:H"), (SheetRange{1, 1, kSheetMaxRows, 8}));
+  EXPECT_EQ(ParseAddress("AA"), (SheetRange{1, 27, kSheetMaxRows, 27}));
+  for (const char* bad : {"", ":", "A0", "A1:H0", "1:5", "A:H5", "A1:", "A01", "XFE1", "A1048577", "A-1", "A1:B2:C3"})
+    EXPECT_FALSE(ParseAddress(bad).has_value()) << bad;
+
+  EXPECT_EQ(RangeAddress(SheetRange{2, 1, 8, 7}), "A2:G8");
+  EXPECT_EQ(RangeAddress(SheetRange{5, 20, 5, 20}), "T5");
+}
+
+TEST(SheetModel, RangesAndCellsLandWhereAddressed) {
+  Sheet sheet;
+  CellBlock block(2, 3);
+  block.set(1, 1, 1.5);
+  block.set(1, 3, "текст");
+  block.set(2, 2, -2.0);
+  sheet.SetRange("B3:D4", block);
+  EXPECT_EQ(sheet.Value(3, 2), CellValue(1.5));
+  EXPECT_EQ(sheet.Value(3, 3), CellValue());
+  EXPECT_EQ(sheet.Value(3, 4), CellValue("текст"));
+  EXPECT_EQ(sheet.Value(4, 3), CellValue(-2.0));
+  EXPECT_EQ(sheet.CellCount(), 3);
+  EXPECT_EQ(sheet.UsedRange(), (SheetRange{3, 2, 4, 4}));
+
+  // A block whose shape differs from the range is refused and changes nothing.
+  EXPECT_THROW(sheet.SetRange("A1:C3", block), SheetError);
+  EXPECT_THROW(sheet.SetRange("nonsense", block), SheetError);
+  EXPECT_EQ(sheet.CellCount(), 3);
+
+  // Overwriting keeps the counts right: text over number, number over text, empty.
+  sheet.SetCell(3, 2, "a");
+  sheet.SetCell(3, 4, 7.0);
+  EXPECT_EQ(sheet.Value(3, 2), CellValue("a"));
+  EXPECT_EQ(sheet.Value(3, 4), CellValue(7.0));
+  sheet.SetCell(4, 3, CellValue());
+  EXPECT_EQ(sheet.CellCount(), 2);
+  EXPECT_EQ(sheet.UsedRange(), (SheetRange{3, 2, 3, 4}));
+
+  EXPECT_THROW(sheet.SetCell(0, 1, 1.0), SheetError);
+  EXPECT_THROW(sheet.SetCell(1, kSheetMaxColumns + 1, 1.0), SheetError);
+  EXPECT_TRUE(Sheet().UsedRange().empty());
+}
+
+TEST(SheetModel, NumberFormatsOfColumnsAndRanges) {
+  Sheet sheet;
+  sheet.SetCell(2, 1, 0.25);
+  sheet.SetCell(2, 9, 0.25);
+  EXPECT_EQ(sheet.NumberFormat(2, 1), "General");
+  EXPECT_EQ(sheet.DisplayText(2, 1, ","), "0,25");
+
+  sheet.SetRangeNumberFormat("A2:B3", "0.0");
+  EXPECT_EQ(sheet.NumberFormat(3, 2), "0.0");  // an empty cell keeps its format
+  EXPECT_EQ(sheet.DisplayText(2, 1, "."), "0.3");
+
+  // A whole-column format applies to present cells, including those formatted
+  // before, and to cells written later.
+  sheet.SetColumnsNumberFormat("A:H", "0.000");
+  EXPECT_EQ(sheet.NumberFormat(2, 1), "0.000");
+  EXPECT_EQ(sheet.NumberFormat(3, 2), "0.000");
+  EXPECT_EQ(sheet.NumberFormat(2, 9), "General");
+  sheet.SetCell(100, 8, 1.0 / 3.0);
+  EXPECT_EQ(sheet.DisplayText(100, 8, ","), "0,333");
+  EXPECT_EQ(sheet.DisplayText(2, 1, ","), "0,250");
+  EXPECT_EQ(sheet.ColumnFormat(8), "0.000");
+  EXPECT_EQ(sheet.ColumnFormat(9), "");
+
+  // A range format afterwards overrides the column's for its cells only.
+  sheet.SetRangeNumberFormat("A2", "0.00");
+  EXPECT_EQ(sheet.NumberFormat(2, 1), "0.00");
+  EXPECT_EQ(sheet.NumberFormat(3, 1), "0.000");
+
+  // Texts show as they are; General keeps eleven characters at most.
+  sheet.SetCell(5, 12, "0.5 как текст");
+  EXPECT_EQ(sheet.DisplayText(5, 12), "0.5 как текст");
+  sheet.SetCell(6, 12, static_cast<double>(0.105f));
+  EXPECT_EQ(sheet.DisplayText(6, 12, "."), "0.104999997");
+  sheet.SetCell(7, 12, -3.0);
+  EXPECT_EQ(sheet.DisplayText(7, 12, "."), "-3");
+  sheet.SetCell(8, 12, 123456789012345.0);
+  EXPECT_EQ(sheet.DisplayText(8, 12, "."), "1.23457E+14");
+}
+
+TEST(SheetModel, AutoFitFollowsTheShownText) {
+  Sheet sheet;
+  sheet.SetCell(1, 1, 12345.678);
+  sheet.SetCell(2, 1, 1.0);
+  sheet.SetCell(1, 2, "Веса");  // four Cyrillic letters, eight bytes
+  sheet.SetColumnsNumberFormat("A:C", "0.000");
+  EXPECT_DOUBLE_EQ(sheet.ColumnWidth(1), kDefaultColumnWidth);
+  sheet.AutoFitColumns("A:C");
+  // "12345.678" is nine characters; the text four characters, not eight bytes.
+  EXPECT_NEAR(sheet.ColumnWidth(1), 9.71, 1e-9);
+  EXPECT_NEAR(sheet.ColumnWidth(2), 4.71, 1e-9);
+  // An empty column keeps the default width.
+  EXPECT_FALSE(sheet.HasColumnWidth(3));
+  EXPECT_DOUBLE_EQ(sheet.ColumnWidth(3), kDefaultColumnWidth);
+  // Fitting follows the format: fewer decimals, narrower column.
+  sheet.SetColumnsNumberFormat("A", "0");
+  sheet.AutoFitColumns("A");
+  EXPECT_NEAR(sheet.ColumnWidth(1), 5.71, 1e-9);
+  // A column emptied again returns to the default width when fitted.
+  sheet.SetCell(1, 2, CellValue());
+  sheet.AutoFitColumns("B:B");
+  EXPECT_FALSE(sheet.HasColumnWidth(2));
+}
+
+TEST(SheetModel, SwitchesAreRecordedOnly) {
+  Sheet sheet;
+  EXPECT_TRUE(sheet.screenUpdating());
+  EXPECT_FALSE(sheet.visible());
+  sheet.SetScreenUpdating(false);
+  sheet.SetVisible(true);
+  EXPECT_FALSE(sheet.screenUpdating());
+  EXPECT_TRUE(sheet.visible());
+  EXPECT_EQ(sheet.CellCount(), 0);
+}
+
+}  // namespace
+}  // namespace ps
