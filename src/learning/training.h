@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "learning/files.h"
@@ -41,9 +42,7 @@ class UniformRandom {
   uint64_t draws() const { return draws_; }
 
  private:
-  std::array<uint64_t, 2> pad_{};  // keeps the engine in its own cache lines
-  struct Engine;
-  std::shared_ptr<Engine> engine_;
+  std::mt19937_64 engine_;
   uint64_t draws_ = 0;
 };
 
