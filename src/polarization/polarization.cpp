@@ -195,8 +195,13 @@ void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1) {
 }  // namespace
 
 bool ЗаполнениеМассива(AppState& s, const Progress& progress, int threads) {
-  s.createResultMap();
-  if (!SetIsProcessable(s)) return true;
+  if (!SetIsProcessable(s)) {
+    s.createResultMap();
+    return true;
+  }
+  // Every cell of the fifteen result layers is written below, so the buffers of
+  // the previous processing are reused instead of being zeroed first.
+  s.ResultMap.prepareForOverwrite(s.SetWidth, s.SetHeight);
   const LayerPointers lp = PointersOf(s.ResultMap);
   const int h = s.SetHeight;
   if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));

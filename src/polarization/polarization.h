@@ -42,8 +42,8 @@ void ОпределениеИнтенсивностей(AppState& state, int x, 
 
 // Set processing: recreates ResultMap and fills layers 1-5, 7-11 and 13-17.
 // Runs over columns on `threads` threads (0 = all cores); the stored values do
-// not depend on the thread count. Returns false when cancelled (the map then
-// holds zeros for the columns not yet done).
+// not depend on the thread count. Returns false when cancelled; the map is then
+// incomplete and the set has to be processed again before it is shown.
 bool ЗаполнениеМассива(AppState& state, const Progress& progress = {}, int threads = 0);
 
 // The same loop on one thread, pixel by pixel in column order, kept as the

@@ -44,14 +44,29 @@ ResultLayers::ResultLayers(int width, int height) {
     throw std::length_error("result map dimensions out of range");
   width_ = width;
   height_ = height;
-  const size_t n = static_cast<size_t>(width) * height;
   for (int l = 1; l <= 18; ++l)
-    if (!isUnusedLayer(l)) layers_[l] = std::make_unique<std::vector<double>>(n, 0.0);
+    if (!isUnusedLayer(l)) layers_[l] = std::make_unique<double[]>(cells());
 }
 
 ResultLayers::ResultLayers(const ResultLayers& other) : width_(other.width_), height_(other.height_) {
   for (int l = 1; l <= kLayerCount; ++l)
-    if (other.layers_[l]) layers_[l] = std::make_unique<std::vector<double>>(*other.layers_[l]);
+    if (other.layers_[l]) {
+      layers_[l] = std::make_unique_for_overwrite<double[]>(cells());
+      std::copy(other.layers_[l].get(), other.layers_[l].get() + cells(), layers_[l].get());
+    }
+}
+
+void ResultLayers::prepareForOverwrite(int width, int height) {
+  clearContourLayers();
+  if (width == width_ && height == height_ && layers_[1]) return;
+  if (width <= 0 || height <= 0 || static_cast<long long>(width) * height > kMaxPixels)
+    throw std::length_error("result map dimensions out of range");
+  width_ = width;
+  height_ = height;
+  for (int l = 1; l <= 18; ++l) {
+    layers_[l].reset();
+    if (!isUnusedLayer(l)) layers_[l] = std::make_unique_for_overwrite<double[]>(cells());
+  }
 }
 
 ResultLayers& ResultLayers::operator=(const ResultLayers& other) {
@@ -74,7 +89,7 @@ void ResultLayers::checkCell(int x, int y, int layer) const {
 double ResultLayers::at(int x, int y, int layer) const {
   checkCell(x, y, layer);
   const auto& l = layers_[layer];
-  return l ? (*l)[static_cast<size_t>(y - 1) * width_ + (x - 1)] : 0.0;
+  return l ? l[static_cast<size_t>(y - 1) * width_ + (x - 1)] : 0.0;
 }
 
 void ResultLayers::set(int x, int y, int layer, double value) {
@@ -84,15 +99,14 @@ void ResultLayers::set(int x, int y, int layer, double value) {
 
 const double* ResultLayers::layer(int layer) const {
   if (layer < 1 || layer > kLayerCount) outOfRange("ResultMap layer", layer, 0, 0, 0);
-  return layers_[layer] ? layers_[layer]->data() : nullptr;
+  return layers_[layer].get();
 }
 
 double* ResultLayers::mutableLayer(int layer) {
   if (layer < 1 || layer > kLayerCount || empty()) outOfRange("ResultMap layer", layer, 0, 0, 0);
   if (isUnusedLayer(layer)) throw std::invalid_argument("ResultMap layers 6, 12 and 18 are never written");
-  if (!layers_[layer])
-    layers_[layer] = std::make_unique<std::vector<double>>(static_cast<size_t>(width_) * height_, 0.0);
-  return layers_[layer]->data();
+  if (!layers_[layer]) layers_[layer] = std::make_unique<double[]>(cells());
+  return layers_[layer].get();
 }
 
 void ResultLayers::clearContourLayers() {

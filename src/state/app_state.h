@@ -78,11 +78,17 @@ class ResultLayers {
   // Drops the contour layers 19..21 (they read 0 again).
   void clearContourLayers();
 
+  // Makes the map width x height for a caller that writes every cell of layers
+  // 1-5, 7-11 and 13-17 next: keeps the existing buffers when the size is
+  // unchanged and leaves their content undefined; the contour layers are dropped.
+  void prepareForOverwrite(int width, int height);
+
  private:
   void checkCell(int x, int y, int layer) const;
   int width_ = 0;
   int height_ = 0;
-  std::array<std::unique_ptr<std::vector<double>>, kLayerCount + 1> layers_{};
+  std::array<std::unique_ptr<double[]>, kLayerCount + 1> layers_{};
+  size_t cells() const { return static_cast<size_t>(width_) * height_; }
 
  public:
   ResultLayers(const ResultLayers& other);

@@ -1,6 +1,11 @@
 #include "support/test_support.h"
 
+#include <array>
 #include <atomic>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
 #include <cstdlib>
 #include <filesystem>
 #include <mutex>
@@ -48,6 +53,28 @@ void FillSet24(AppState& s, int width, int height, const std::vector<std::vector
   s.Header.ImageWidth = width;
   s.Header.ImageHeight = height;
   s.SlotLoaded = {true, true, true, true};
+}
+
+CliRun RunCli(const std::string& args, const std::string& errFile) {
+  CliRun r;
+#ifdef PS_CLI_PATH
+  const std::string cmd = std::string(PS_CLI_PATH) + " " + args + " 2>" + errFile;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (!p) return r;
+  std::array<char, 4096> buf;
+  size_t n;
+  while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+  const int st = pclose(p);
+  r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+#endif
+  return r;
+}
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
 }
 
 std::vector<std::string> SampleFiles() {

@@ -17,6 +17,17 @@ std::string TempDir(const std::string& tag);
 // BMP, all slots loaded.
 void FillSet24(AppState& state, int width, int height, const std::vector<std::vector<uint8_t>>& slots);
 
+// Runs the command-line tool with `args` (a shell command line tail); stdout is
+// captured, stderr goes to `errFile`.
+struct CliRun {
+  int status = -1;
+  std::string out;
+};
+CliRun RunCli(const std::string& args, const std::string& errFile = "/dev/null");
+
+// A whole file as a string ("" when it cannot be read).
+std::string ReadAll(const std::string& path);
+
 // The bundled sample set's four file paths (0, 45, 90, 135 degrees).
 std::vector<std::string> SampleFiles();
 

@@ -1,0 +1,73 @@
+// Set processing of a 1000 x 1000 24-bit set: the parallel version beside the
+// straightforward one-thread loop, and reading a 1000 x 1000 24-bit BMP into a slot.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <random>
+
+#include "imageio/bmp.h"
+#include "imageio/bmp_writer.h"
+#include "polarization/polarization.h"
+
+namespace {
+
+ps::AppState RandomSet(int w, int h) {
+  ps::AppState s;
+  s.createImageSet(w, h);
+  std::mt19937 rng(7);
+  for (int k = 1; k <= 4; ++k)
+    for (int y = 1; y <= h; ++y) {
+      uint8_t* row = s.ImageStore.row(y, k);
+      for (int i = 0; i < 3 * w; ++i) row[i] = static_cast<uint8_t>(rng());
+    }
+  s.Header.FileSignature = "BM";
+  s.Header.BitsPerPixel = 24;
+  return s;
+}
+
+void BM_ProcessSetParallel(benchmark::State& st) {
+  ps::AppState s = RandomSet(1000, 1000);
+  for (auto _ : st) {
+    ps::ЗаполнениеМассива(s);
+    benchmark::DoNotOptimize(s.ResultMap.layer(1));
+  }
+}
+BENCHMARK(BM_ProcessSetParallel)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ProcessSetOneThreadFast(benchmark::State& st) {
+  ps::AppState s = RandomSet(1000, 1000);
+  for (auto _ : st) {
+    ps::ЗаполнениеМассива(s, {}, 1);
+    benchmark::DoNotOptimize(s.ResultMap.layer(1));
+  }
+}
+BENCHMARK(BM_ProcessSetOneThreadFast)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ProcessSetStraightforward(benchmark::State& st) {
+  ps::AppState s = RandomSet(1000, 1000);
+  for (auto _ : st) {
+    ps::ЗаполнениеМассиваReference(s);
+    benchmark::DoNotOptimize(s.ResultMap.layer(1));
+  }
+}
+BENCHMARK(BM_ProcessSetStraightforward)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ReadBmp1000x1000(benchmark::State& st) {
+  ps::RgbImage img{1000, 1000, std::vector<uint8_t>(3000000)};
+  std::mt19937 rng(3);
+  for (auto& b : img.rgb) b = static_cast<uint8_t>(rng());
+  const std::string path = (std::filesystem::temp_directory_path() / "polarsphere-bench-1000.bmp").string();
+  ps::WriteFileBytes(path, ps::EncodeBmp24(img));
+  ps::AppState s;
+  ps::CheckFile(s, std::filesystem::path(path).parent_path().string(), std::filesystem::path(path).filename().string());
+  for (auto _ : st) {
+    const auto out = ps::ReadBitmapPixels(s, path, 1);
+    benchmark::DoNotOptimize(out.read);
+  }
+  std::filesystem::remove(path);
+}
+BENCHMARK(BM_ReadBmp1000x1000)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
