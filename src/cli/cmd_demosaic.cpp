@@ -86,11 +86,11 @@ bool DecodeFrame(const std::string& path, GreyImage* out, std::string* error) {
 }
 #endif
 
+// Errors go to stderr as with every command; with --json stdout also gets an
+// object saying so, so that a script reading stdout never sees nothing.
 int Fail(bool json, const std::string& message, int code) {
-  if (json)
-    std::cout << Json().add("ok", false).add("error", message).str() << "\n";
-  else
-    std::cerr << "demosaic: " << message << "\n";
+  std::cerr << "demosaic: " << message << "\n";
+  if (json) std::cout << Json().add("ok", false).add("error", message).str() << "\n";
   return code;
 }
 
