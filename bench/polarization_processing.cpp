@@ -8,10 +8,11 @@
 #include "imageio/bmp.h"
 #include "imageio/bmp_writer.h"
 #include "polarization/polarization.h"
+#include "polarization/sample_scene.h"
 
 namespace {
 
-ps::AppState RandomSet(int w, int h) {
+ps::AppState RandomSet(int w, int h) {  // uniformly random bytes: the worst case, nothing repeats
   ps::AppState s;
   s.createImageSet(w, h);
   std::mt19937 rng(7);
@@ -24,6 +25,40 @@ ps::AppState RandomSet(int w, int h) {
   s.Header.BitsPerPixel = 24;
   return s;
 }
+
+// A photographed scene: the sample sphere rendered at 1000 x 1000.
+ps::AppState SceneSet(int w, int h) {
+  ps::SampleSceneOptions o;
+  o.width = w;
+  o.height = h;
+  const ps::SampleScene scene = ps::RenderSampleScene(o);
+  ps::AppState s;
+  s.createImageSet(w, h);
+  for (int k = 1; k <= 4; ++k)
+    for (int y = 1; y <= h; ++y)
+      std::copy(scene.images[k - 1].pixel(0, y - 1), scene.images[k - 1].pixel(0, y - 1) + 3 * w, s.ImageStore.row(y, k));
+  s.Header.FileSignature = "BM";
+  s.Header.BitsPerPixel = 24;
+  return s;
+}
+
+void BM_ProcessScene(benchmark::State& st) {
+  ps::AppState s = SceneSet(1000, 1000);
+  for (auto _ : st) {
+    ps::ЗаполнениеМассива(s, {}, static_cast<int>(st.range(0)));
+    benchmark::DoNotOptimize(s.ResultMap.layer(1));
+  }
+}
+BENCHMARK(BM_ProcessScene)->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_ProcessSceneStraightforward(benchmark::State& st) {
+  ps::AppState s = SceneSet(1000, 1000);
+  for (auto _ : st) {
+    ps::ЗаполнениеМассиваReference(s);
+    benchmark::DoNotOptimize(s.ResultMap.layer(1));
+  }
+}
+BENCHMARK(BM_ProcessSceneStraightforward)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ProcessSetParallel(benchmark::State& st) {
   ps::AppState s = RandomSet(1000, 1000);

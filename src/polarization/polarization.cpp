@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -164,8 +165,41 @@ void StoreValues(const LayerPointers& lp, int d, size_t i, const PixelValues& v)
   lp.p[d][4][i] = v.UndefinedMarker;
 }
 
+// Photographs repeat the same four intensities often (flat, saturated or dark
+// areas; grey pixels give the same intensities under the max and mean
+// definitions), so each worker remembers recent results. The parameters are a
+// pure function of the four intensities, so a remembered result is
+// bit-identical to a fresh computation.
+class ParameterCache {
+ public:
+  const PixelValues& get(const std::array<double, 4>& in) {
+    uint64_t h = 0x9E3779B97F4A7C15ull;
+    for (double d : in) {
+      uint64_t b;
+      std::memcpy(&b, &d, sizeof b);
+      h = (h ^ b) * 0xBF58476D1CE4E5B9ull;
+    }
+    Entry& e = entries_[(h >> 52) & (kSize - 1)];
+    if (!e.used || std::memcmp(e.key.data(), in.data(), sizeof(double) * 4) != 0) {
+      e.key = in;
+      e.value = Вычисление_a0_a2_b2(in);
+      e.used = true;
+    }
+    return e.value;
+  }
+
+ private:
+  static constexpr size_t kSize = 2048;
+  struct Entry {
+    std::array<double, 4> key;
+    PixelValues value;
+    bool used = false;
+  };
+  std::vector<Entry> entries_ = std::vector<Entry>(kSize);
+};
+
 // Processes rows [y0, y1) (1-based, exclusive end).
-void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1) {
+void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1, ParameterCache& cache) {
   const int w = s.SetWidth;
   const bool palette = s.Header.BitsPerPixel == 8;
   const uint8_t* rows[4];
@@ -186,7 +220,7 @@ void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1) {
       for (int d = 0; d < 3; ++d) {
         std::array<double, 4> in;
         for (int k = 0; k < 4; ++k) in[k] = IntensityOf(kDefinitions[d], r[k], g[k], b[k]);
-        StoreValues(lp, d, i, Вычисление_a0_a2_b2(in));
+        StoreValues(lp, d, i, cache.get(in));
       }
     }
   }
@@ -214,6 +248,7 @@ bool ЗаполнениеМассива(AppState& s, const Progress& progress, i
   std::atomic<long long> done{0};
   std::atomic<bool> stopped{false};
   auto worker = [&](bool reports) {
+    ParameterCache cache;
     for (;;) {
       if (progress.cancelled()) {
         stopped = true;
@@ -222,7 +257,7 @@ bool ЗаполнениеМассива(AppState& s, const Progress& progress, i
       const int y0 = next.fetch_add(kBlock);
       if (y0 > h) return;
       const int y1 = std::min(h + 1, y0 + kBlock);
-      ProcessRows(s, lp, y0, y1);
+      ProcessRows(s, lp, y0, y1, cache);
       const long long d = done += (y1 - y0);
       if (reports) progress(d, h);
     }
