@@ -1,0 +1,84 @@
+// Result maps with chosen per-pixel values and small synthetic image sets for
+// the display tests.
+#pragma once
+
+#include <cmath>
+#include <vector>
+
+#include "polarization/polarization.h"
+#include "state/app_state.h"
+#include "support/test_support.h"
+
+namespace ps::test {
+
+// A set of W x H cells whose result map (maximum definition, the lookup's
+// choice for IntensityMode 5) holds the values `fill` gives for each cell.
+template <class Fill>
+AppState MapState(int W, int H, Fill fill) {
+  AppState s;
+  s.createImageSet(W, H);
+  s.SlotLoaded = {true, true, true, true};
+  s.Header.FileSignature = "BM";
+  s.Header.BitsPerPixel = 24;
+  s.Header.ImageWidth = W;
+  s.Header.ImageHeight = H;
+  s.IntensityMode = kModeMax;
+  s.createResultMap();
+  for (int y = 1; y <= H; ++y)
+    for (int x = 1; x <= W; ++x) {
+      const PixelValues v = fill(x, y);
+      s.ResultMap.set(x, y, 1, v.A0);
+      s.ResultMap.set(x, y, 2, v.AxisRatio);
+      s.ResultMap.set(x, y, 3, v.EllipticityAngle);
+      s.ResultMap.set(x, y, 4, v.Azimuth);
+      s.ResultMap.set(x, y, 5, v.UndefinedMarker);
+    }
+  return s;
+}
+
+inline PixelValues Pixel(double a0, double ratio, double azimuth, double marker = 0) {
+  PixelValues v;
+  v.A0 = a0;
+  v.AxisRatio = ratio;
+  v.EllipticityAngle = std::atan(ratio);
+  v.Azimuth = azimuth;
+  v.UndefinedMarker = marker;
+  return v;
+}
+
+// Four 24-bit photographs of a gradient whose polarization turns across the
+// image: enough structure for every drawing path.
+inline std::vector<RgbImage> SyntheticPhotographs(int W, int H) {
+  std::vector<RgbImage> images(4);
+  for (int k = 0; k < 4; ++k) {
+    RgbImage& im = images[k];
+    im.width = W;
+    im.height = H;
+    im.rgb.resize(static_cast<size_t>(W) * H * 3);
+    for (int y = 0; y < H; ++y)
+      for (int x = 0; x < W; ++x) {
+        const double azimuth = 3.0 * x / W - 1.5;
+        const double degree = 0.2 + 0.6 * y / H;
+        const double i0 = 60 + 100.0 * (x + y) / (W + H);
+        const double i = i0 * (1 + degree * std::cos(2 * (k * 3.14159 / 4 - azimuth)));
+        uint8_t* p = im.pixel(x, y);
+        p[0] = static_cast<uint8_t>(std::lround(std::min(255.0, i)));
+        p[1] = static_cast<uint8_t>(std::lround(std::min(255.0, i * 0.9)));
+        p[2] = static_cast<uint8_t>(std::lround(std::min(255.0, i * 0.8)));
+      }
+  }
+  return images;
+}
+
+// The photographs above loaded as a processed set.
+inline AppState SyntheticSet(int W, int H) {
+  AppState s;
+  std::vector<std::vector<uint8_t>> slots;
+  for (const RgbImage& im : SyntheticPhotographs(W, H)) slots.push_back(im.rgb);
+  FillSet24(s, W, H, slots);
+  s.ColouredPixelCount = {W * H, W * H, W * H, W * H};
+  ЗаполнениеМассива(s);
+  return s;
+}
+
+}  // namespace ps::test
