@@ -1,0 +1,680 @@
+#include "windows/export_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QThread>
+#include <cmath>
+#include <exception>
+
+#include "display/map_view.h"
+#include "imageio/bmp.h"
+#include "polarization/polarization.h"
+#include "sphere/contour.h"
+#include "windows/big_picture.h"
+#include "windows/help_forms.h"
+#include "windows/icons.h"
+#include "windows/map_press.h"
+#include "windows/messages.h"
+#include "windows/open_form.h"
+#include "windows/picture_button.h"
+#include "windows/settings_form.h"
+#include "windows/zoom_picture.h"
+
+namespace ps::ui {
+
+namespace {
+
+constexpr std::array<int, 4> kAzimuth = {0, 45, 90, 135};
+constexpr int kBarLeft = 264;
+constexpr int kBarTop = 8;
+constexpr int kBarWidth = 466;
+constexpr int kBarHeight = 26;
+constexpr int kPreviewSize = 61;
+
+const char* const kOpenTitles[4] = {
+    "Открыть изображение при азимуте поляризатора 0°", "Открыть изображение при азимуте поляризатора 45°",
+    "Открыть изображение при азимуте поляризатора 90°", "Открыть изображение при азимуте поляризатора 135°"};
+
+int R(double v) { return static_cast<int>(std::lround(v)); }
+
+QColor ToQColor(Colour c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
+
+QLabel* NewLabel(QWidget* parent, const QString& text, int x, int y, int w, int h = 18) {
+  auto* l = new QLabel(text, parent);
+  l->setGeometry(x, y, w, h);
+  return l;
+}
+
+}  // namespace
+
+std::function<void(QWidget*, AppState&)>& ExportForm::StatisticsOpener() {
+  static std::function<void(QWidget*, AppState&)> opener;
+  return opener;
+}
+
+QString ExportForm::SampleFolder() {
+  QStringList candidates;
+  const QByteArray env = qgetenv("POLARSPHERE_SAMPLE_DIR");
+  if (!env.isEmpty()) candidates << QString::fromLocal8Bit(env);
+  const QString exe = QCoreApplication::applicationDirPath();
+  candidates << exe + "/../data/sample" << exe + "/data/sample";
+#ifdef PS_SAMPLE_DIR
+  candidates << QString::fromUtf8(PS_SAMPLE_DIR);
+#endif
+  for (const QString& c : candidates)
+    if (QFileInfo::exists(c + "/0.bmp") && QFileInfo::exists(c + "/135.bmp")) return QDir(c).canonicalPath();
+  return {};
+}
+
+ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
+  setWindowTitle(AppTitle());
+  setWindowIcon(icons::AppIcon());
+  setFixedSize(790, 500);
+
+  // Start-up: a new, empty set.
+  state_.startNewSet();
+  state_.IntensityMode = kModeMean;
+  state_.SelectionLeft = 1;
+  state_.SelectionTop = 1;
+  state_.SelectionRight = std::min(state_.Header.ImageWidth, 20);
+  state_.SelectionBottom = std::min(state_.Header.ImageHeight, 20);
+  state_.Detection = DetectionSettings{};
+  ds_.DecimalSeparator = DecimalSeparator();
+  ds_.MarkerPulse = 0;
+  preview_ = RasterSurface(kPreviewSize, kPreviewSize, Rgb(255, 255, 255));
+  press_ = NewPressSession();
+
+  buildControls();
+  clearReadouts();
+  Timer2.setInterval(200);
+  connect(&Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
+  Timer2.start();
+}
+
+ExportForm::~ExportForm() {
+  cancel_ = true;
+  if (worker_.joinable()) worker_.join();
+  if (busy_) QApplication::restoreOverrideCursor();
+}
+
+void ExportForm::closeEvent(QCloseEvent* event) {
+  cancel_ = true;
+  QWidget::closeEvent(event);
+}
+
+void ExportForm::buildControls() {
+  // Azimuth buttons.
+  for (int k = 0; k < 4; ++k) {
+    auto* b = new PictureButton(this);
+    b->setGeometry(4 + k * 58, 4, icons::kButtonSize + 8, icons::kButtonSize + 8);
+    b->setToolTip(QString::fromUtf8(kOpenTitles[k]));
+    const int slot = k + 1;
+    b->onMouseDown = [this, slot](Qt::MouseButton) {
+      if (!busy_) setAzimuthLook(slot, true);
+    };
+    b->onMouseUp = [this, slot](Qt::MouseButton) { AzimuthMouseUp(slot); };
+    AzimuthButtons[static_cast<size_t>(k)] = b;
+  }
+  Image4 = AzimuthButtons[0];
+  Image5 = AzimuthButtons[1];
+  Image9 = AzimuthButtons[2];
+  Image13 = AzimuthButtons[3];
+  for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+
+  auto command = [this](icons::Kind kind, int x, const char* tip) {
+    auto* b = new PictureButton(this);
+    b->setGeometry(x, 62, icons::kButtonSize, icons::kButtonSize);
+    b->setPictures(icons::Button(kind, false), icons::Button(kind, true));
+    b->setToolTip(QString::fromUtf8(tip));
+    return b;
+  };
+  Image1 = command(icons::Kind::Settings, 4, "Непосредственно экспорт в таблицу");
+  Image2 = command(icons::Kind::FullSize, 54, "Отменить и вернуться к открытию файлов");
+  Image3 = command(icons::Kind::Help, 104, "Справка о настройках в этом окне");
+  Image19 = command(icons::Kind::Sphere, 154, "Представить в виде шара");
+  Image19->hide();
+
+  Image1->onMouseDown = [this](Qt::MouseButton) {
+    if (!busy_) Image1->showPressed();
+  };
+  Image1->onMouseUp = [this](Qt::MouseButton) {
+    if (busy_) return;
+    {
+      ФормаНастроек settings(state_, this);
+      settings.exec();
+    }
+    Image1->showNormal();
+  };
+  Image2->onClick = [this] {
+    if (busy_) return;
+    БольшаяКартинка big(map_, this);
+    big.exec();
+  };
+  Image3->onClick = [this] {
+    HelpExportForm help(this);
+    help.exec();
+  };
+  Image19->onMouseDown = [this](Qt::MouseButton) { Image19->showPressed(); };
+  Image19->onMouseUp = [this](Qt::MouseButton) {
+    Image19->showNormal();
+    if (busy_) return;
+    if (StatisticsOpener()) StatisticsOpener()(this, state_);
+    else
+      ShowMessage(this, Message{"Окно статистики в этой сборке отсутствует.", "", MessageIcon::Information});
+  };
+
+  CommandSample = new QPushButton(QString::fromUtf8("Открыть пример"), this);
+  CommandSample->setGeometry(204, 62, 56, 44);
+  CommandSample->setToolTip(QString::fromUtf8("Загрузить прилагаемый пример: четыре снимка 0°, 45°, 90° и 135°"));
+  CommandSample->setStyleSheet(QStringLiteral("font-size: 9px;"));
+  CommandSample->setText(QString::fromUtf8("Открыть\nпример"));
+  connect(CommandSample, &QPushButton::clicked, this, [this] { OpenSample(); });
+
+  Command1 = new QPushButton(QString::fromUtf8("Контур"), this);
+  Command1->setGeometry(264, 8, 80, 26);
+  connect(Command1, &QPushButton::clicked, this, [this] { Command1_Click(); });
+
+  Label9 = NewLabel(this, QString::fromUtf8("Масштаб"), 644, 12, 60);
+  Text1 = new QLineEdit(this);
+  Text1->setGeometry(706, 8, 60, 24);
+  Label9->hide();
+  Text1->hide();
+  connect(Text1, &QLineEdit::returnPressed, this, [this] { Text1_Change(); });
+  connect(Text1, &QLineEdit::editingFinished, this, [this] {
+    if (Text1->isModified()) Text1_Change();
+  });
+
+  Label6 = NewLabel(this, QString::fromUtf8("ВЫЧИСЛЯТЬ ИНТЕНСИВНОСТЬ КАК :"), 4, 112, 256);
+  Option4 = new QRadioButton(QString::fromUtf8("Среднее арифметическое"), this);
+  Option5 = new QRadioButton(QString::fromUtf8("Максимальное значение"), this);
+  Option6 = new QRadioButton(QString::fromUtf8("Яркость = 0,299 R + 0,587 G + 0,114 B"), this);
+  Option4->setGeometry(4, 130, 258, 20);
+  Option5->setGeometry(4, 150, 258, 20);
+  Option6->setGeometry(4, 170, 258, 20);
+  QFont small = font();
+  small.setPixelSize(11);
+  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Option4), static_cast<QWidget*>(Option5),
+                     static_cast<QWidget*>(Option6)})
+    w->setFont(small);
+  Option4->setChecked(true);
+  connect(Option4, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeMean); });
+  connect(Option5, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeMax); });
+  connect(Option6, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeLuma); });
+  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Option4), static_cast<QWidget*>(Option5),
+                     static_cast<QWidget*>(Option6)})
+    w->hide();
+
+  Check1 = new QCheckBox(QString::fromUtf8("Сетка"), this);
+  Check1->setGeometry(4, 196, 120, 20);
+  Check2 = new QCheckBox(QString::fromUtf8("Эллипсы поляризации"), this);
+  Check2->setGeometry(4, 216, 250, 20);
+  Check3 = new QCheckBox(QString::fromUtf8("Выделять калибровочный шар в ручную"), this);
+  Check3->setGeometry(4, 236, 258, 20);
+  Check3->setFont(small);
+  Check4 = new QCheckBox(QString::fromUtf8("контур + изобранение"), this);
+  Check4->setGeometry(350, 10, 150, 20);
+  Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
+  Check5->setGeometry(504, 10, 120, 20);
+  connect(Check1, &QCheckBox::clicked, this, [this](bool on) {
+    if (busy_) return;
+    ds_.Grid = on;
+    redraw(GridClicked(ds_, state_));
+  });
+  connect(Check2, &QCheckBox::clicked, this, [this](bool on) {
+    if (busy_) return;
+    ds_.Ellipses = on;
+    redraw(EllipsesClicked(ds_, state_));
+  });
+
+  // Readouts and the preview ellipse.
+  Label10 = NewLabel(this, {}, 4, 476, 70);
+  Label11 = NewLabel(this, {}, 78, 476, 70);
+  Label2 = NewLabel(this, {}, 152, 476, 190);
+  Label3 = NewLabel(this, {}, 346, 476, 160);
+  Label16 = NewLabel(this, {}, 510, 476, 270);
+  Picture12 = new QLabel(this);
+  Picture12->setGeometry(716, 40, kPreviewSize, kPreviewSize);
+  Picture12->setFrameShape(QFrame::Box);
+
+  // The four source views.
+  for (int k = 0; k < 4; ++k) {
+    auto* port = new QWidget(this);
+    port->setGeometry(R(kSourceViewLeft[static_cast<size_t>(k)]), R(kSourceViewTop), 153, 169);
+    port->setAutoFillBackground(true);
+    port->hide();
+    auto* pic = new ZoomPicture(port);
+    pic->setCursor(icons::ViewPointer());
+    const int slot = k + 1;
+    pic->onMouseDown = [this, slot](int button, double x, double y) { ViewMouseDown(slot, button, x, y); };
+    pic->onMouseMove = [this, slot](double x, double y) { ViewMouseMove(slot, x, y); };
+    auto* vbar = new QScrollBar(Qt::Vertical, this);
+    auto* hbar = new QScrollBar(Qt::Horizontal, this);
+    vbar->hide();
+    hbar->hide();
+    connect(vbar, &QScrollBar::valueChanged, this, [this, slot](int v) {
+      if (applying_ || busy_) return;
+      ScrollSourceV(ds_, slot, v);
+      applyScrollValues();
+    });
+    connect(hbar, &QScrollBar::valueChanged, this, [this, slot](int v) {
+      if (applying_ || busy_) return;
+      ScrollSourceH(ds_, slot, v);
+      applyScrollValues();
+    });
+    ViewPorts[static_cast<size_t>(k)] = port;
+    ViewPictures[static_cast<size_t>(k)] = pic;
+    VScrolls[static_cast<size_t>(k)] = vbar;
+    HScrolls[static_cast<size_t>(k)] = hbar;
+  }
+
+  // The map.
+  Picture10 = new QWidget(this);
+  Picture10->setGeometry(R(kMapLeft), R(kMapTop), R(kMapMaxWidth), R(kMapMaxHeight));
+  Picture10->hide();
+  Picture11 = new ZoomPicture(Picture10);
+  Picture11->setCursor(Qt::CrossCursor);
+  Picture11->onMouseDown = [this](int button, double x, double y) { MapMouseDown(button, x, y); };
+  Picture11->onMouseMove = [this](double x, double y) { MapMouseMove(x, y); };
+  Выделение = new SelectionMarker(Picture11);
+  Выделение->hide();
+  VScroll5 = new QScrollBar(Qt::Vertical, this);
+  HScroll5 = new QScrollBar(Qt::Horizontal, this);
+  VScroll5->hide();
+  HScroll5->hide();
+  connect(VScroll5, &QScrollBar::valueChanged, this, [this](int v) {
+    if (applying_ || busy_) return;
+    ScrollMapV(ds_, v);
+    applyScrollValues();
+  });
+  connect(HScroll5, &QScrollBar::valueChanged, this, [this](int v) {
+    if (applying_ || busy_) return;
+    ScrollMapH(ds_, v);
+    applyScrollValues();
+  });
+
+  // Progress of reading and computing.
+  Picture1 = new ProgressBar(this);
+  Picture1->setGeometry(kBarLeft, kBarTop, 1, kBarHeight);
+  Picture1->hide();
+  Picture1->onClick = [this] {
+    // The user can move the bar out of the way and back.
+    if (Picture1->y() == kBarTop) Picture1->move(Picture1->x(), kBarTop + Picture1->height());
+    else Picture1->move(Picture1->x(), kBarTop);
+  };
+  Image6 = new QLabel(this);
+  Image6->setPixmap(icons::ReadingPicture());
+  Image6->setGeometry(kBarLeft - 34, kBarTop - 3, 32, 32);
+  Image6->hide();
+}
+
+void ExportForm::setAzimuthLook(int slot, bool pressed) {
+  const bool subtract = state_.SubtractNext[static_cast<size_t>(slot - 1)];
+  const int deg = kAzimuth[static_cast<size_t>(slot - 1)];
+  PictureButton* b = AzimuthButtons[static_cast<size_t>(slot - 1)];
+  b->setPictures(icons::Azimuth(deg, false, subtract), icons::Azimuth(deg, true, subtract));
+  if (pressed) b->showPressed();
+  else b->showNormal();
+}
+
+void ExportForm::clearReadouts() {
+  Text1->clear();
+  for (QLabel* l : {Label2, Label3, Label16, Label10, Label11}) l->clear();
+}
+
+void ExportForm::showMessages(const std::vector<Message>& messages) { ShowMessages(this, messages); }
+
+void ExportForm::Option_Click(int mode) {
+  state_.IntensityMode = mode;
+  Label16->setVisible(true);
+}
+
+// ---------------------------------------------------------------- worker ---
+
+void ExportForm::runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar) {
+  busy_ = true;
+  cancel_ = false;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (showBar) {
+    Picture1->resize(1, kBarHeight);
+    Picture1->show();
+    Picture1->raise();
+    Image6->show();
+  }
+  auto lastShown = std::make_shared<std::atomic<int>>(-1);
+  Progress progress;
+  progress.cancel = &cancel_;
+  progress.report = [this, lastShown](long long doneCount, long long total) {
+    if (total <= 0) return;
+    const int width = static_cast<int>(doneCount * kBarWidth / total);
+    // Only changes of the bar's width are sent to the window.
+    if (lastShown->exchange(width) == width) return;
+    QMetaObject::invokeMethod(this, [this, width] { Picture1->resize(std::max(1, width), Picture1->height()); },
+                              Qt::QueuedConnection);
+  };
+  auto error = std::make_shared<std::string>();
+  worker_ = std::thread([this, work = std::move(work), progress, error, done = std::move(done)]() mutable {
+    try {
+      work(progress);
+    } catch (const std::exception& e) {
+      *error = e.what();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, error, done = std::move(done)] {
+          if (worker_.joinable()) worker_.join();
+          busy_ = false;
+          QApplication::restoreOverrideCursor();
+          finishBar();
+          if (!error->empty()) ShowMessage(this, Message{"Ошибка: " + *error, "Ошибка", MessageIcon::Critical});
+          if (done) done();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+void ExportForm::finishBar() {
+  Picture1->hide();
+  Picture1->resize(1, kBarHeight);
+  Image6->hide();
+}
+
+bool ExportForm::waitIdle(int timeoutMs) {
+  QElapsedTimer t;
+  t.start();
+  while (busy_ && t.elapsed() < timeoutMs) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    if (busy_) QThread::msleep(2);
+  }
+  QCoreApplication::processEvents();
+  return !busy_;
+}
+
+void ExportForm::renderOnWorker(unsigned flags) {
+  for (int slot = 1; slot <= 4; ++slot)
+    if (flags & RedrawViewFlag(slot)) Uvelichenie(views_[static_cast<size_t>(slot - 1)], ds_, state_, slot);
+  if ((flags & kRedrawMap) && state_.setComplete() && !state_.ResultMap.empty())
+    UvelicheniePolyarizacii(map_, ds_, state_);
+}
+
+void ExportForm::redraw(unsigned flags, std::function<void()> then) {
+  if (flags == kRedrawNone) {
+    if (then) then();
+    return;
+  }
+  runBusy([this, flags](const Progress&) { renderOnWorker(flags); },
+          [this, flags, then = std::move(then)] {
+            pendingFlags_ |= flags;
+            applyDisplay();
+            if (then) then();
+          },
+          false);
+}
+
+void ExportForm::applyDisplay() {
+  applying_ = true;
+  const unsigned flags = pendingFlags_;
+  pendingFlags_ = 0;
+  for (int k = 0; k < 4; ++k) {
+    const int slot = k + 1;
+    const SourceView& v = ds_.Views[static_cast<size_t>(k)];
+    QWidget* port = ViewPorts[static_cast<size_t>(k)];
+    ZoomPicture* pic = ViewPictures[static_cast<size_t>(k)];
+    if (flags & RedrawViewFlag(slot)) pic->setImage(ToImage(views_[static_cast<size_t>(k)]));
+    const bool shown = v.Viewport.Visible && !pic->image().isNull();
+    port->setGeometry(R(v.Viewport.Left), R(v.Viewport.Top), R(v.Viewport.Width), R(v.Viewport.Height));
+    port->setVisible(shown);
+    pic->setGeometry(R(v.Picture.Left), R(v.Picture.Top), R(v.Picture.Width), R(v.Picture.Height));
+    switch (v.Pointer) {
+      case ViewPointer::Normal: pic->setCursor(icons::ViewPointer()); break;
+      case ViewPointer::ZoomIn: pic->setCursor(icons::ZoomInPointer()); break;
+      case ViewPointer::ZoomOut: pic->setCursor(icons::ZoomOutPointer()); break;
+    }
+    QScrollBar* vb = VScrolls[static_cast<size_t>(k)];
+    QScrollBar* hb = HScrolls[static_cast<size_t>(k)];
+    vb->setRange(v.VBar.Min, v.VBar.Max);
+    vb->setValue(v.VBar.Value);
+    vb->setSingleStep(std::max(1, v.VBar.SmallChange));
+    vb->setPageStep(R(v.Viewport.Height));
+    vb->setGeometry(R(v.VBar.Left), R(v.Viewport.Top), 16, R(v.Viewport.Height));
+    vb->setVisible(shown && v.VBar.Visible);
+    hb->setRange(v.HBar.Min, v.HBar.Max);
+    hb->setValue(v.HBar.Value);
+    hb->setSingleStep(std::max(1, v.HBar.SmallChange));
+    hb->setPageStep(R(v.Viewport.Width));
+    hb->setGeometry(R(v.Viewport.Left), R(v.HBar.Top), R(v.Viewport.Width), 16);
+    hb->setVisible(shown && v.HBar.Visible);
+  }
+
+  if (flags & kRedrawMap && map_.width() > 0) {
+    Picture11->setImage(ToImage(map_));
+    mapShown_ = true;
+  }
+  if (mapShown_) {
+    Picture10->setGeometry(R(ds_.MapViewport.Left), R(ds_.MapViewport.Top), R(ds_.MapViewport.Width),
+                           R(ds_.MapViewport.Height));
+    Picture10->setVisible(ds_.MapViewport.Visible);
+    Picture11->setGeometry(R(ds_.Map.Left), R(ds_.Map.Top), R(ds_.Map.Width), R(ds_.Map.Height));
+    VScroll5->setRange(ds_.VScroll5.Min, ds_.VScroll5.Max);
+    VScroll5->setValue(ds_.VScroll5.Value);
+    VScroll5->setSingleStep(std::max(1, ds_.VScroll5.SmallChange));
+    VScroll5->setPageStep(R(ds_.MapViewport.Height));
+    VScroll5->setGeometry(R(ds_.VScroll5.Left), R(ds_.MapViewport.Top), 16, R(ds_.MapViewport.Height));
+    VScroll5->setVisible(ds_.VScroll5.Visible);
+    HScroll5->setRange(ds_.HScroll5.Min, ds_.HScroll5.Max);
+    HScroll5->setValue(ds_.HScroll5.Value);
+    HScroll5->setSingleStep(std::max(1, ds_.HScroll5.SmallChange));
+    HScroll5->setPageStep(R(ds_.MapViewport.Width));
+    HScroll5->setGeometry(R(ds_.MapViewport.Left), R(ds_.HScroll5.Top), R(ds_.MapViewport.Width), 16);
+    HScroll5->setVisible(ds_.HScroll5.Visible);
+    Выделение->setGeometry(R(ds_.Marker.Left), R(ds_.Marker.Top), R(ds_.Marker.Width), R(ds_.Marker.Height));
+    Выделение->setVisible(ds_.Marker.Visible);
+  }
+
+  Text1->setText(QString::fromStdString(ds_.ScaleText));
+  Text1->setModified(false);
+  Label9->setVisible(ds_.ScaleVisible);
+  Text1->setVisible(ds_.ScaleVisible);
+  Check1->setEnabled(ds_.GridEnabled);
+  for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Option4), static_cast<QWidget*>(Option5),
+                     static_cast<QWidget*>(Option6)})
+    w->setVisible(ds_.IntensityOptionsVisible);
+  Image19->setVisible(ds_.SphereButtonVisible);
+  applying_ = false;
+}
+
+void ExportForm::applyScrollValues() {
+  applying_ = true;
+  for (int k = 0; k < 4; ++k) {
+    const SourceView& v = ds_.Views[static_cast<size_t>(k)];
+    ViewPictures[static_cast<size_t>(k)]->move(R(v.Picture.Left), R(v.Picture.Top));
+    VScrolls[static_cast<size_t>(k)]->setValue(v.VBar.Value);
+    HScrolls[static_cast<size_t>(k)]->setValue(v.HBar.Value);
+  }
+  Picture11->move(R(ds_.Map.Left), R(ds_.Map.Top));
+  VScroll5->setValue(ds_.VScroll5.Value);
+  HScroll5->setValue(ds_.HScroll5.Value);
+  applying_ = false;
+}
+
+// -------------------------------------------------------------- handlers ---
+
+void ExportForm::AzimuthMouseUp(int slot) {
+  if (busy_) return;
+  setAzimuthLook(slot, false);
+  state_.CurrentSlot = slot;
+  {
+    OpenForm form(state_, this);
+    form.setWindowTitle(QString::fromUtf8(kOpenTitles[slot - 1]));
+    form.exec();
+  }
+  auto outcome = std::make_shared<SlotAssignmentOutcome>();
+  auto flags = std::make_shared<unsigned>(0);
+  runBusy(
+      [this, slot, outcome, flags](const Progress& progress) {
+        *outcome = AssignSlot(state_, slot, progress);
+        if (outcome->pixels.read) *flags |= RedrawViewFlag(slot);
+        if (outcome->processNow) {
+          ЗаполнениеМассива(state_, progress);
+          *flags |= kRedrawMap;
+        }
+        renderOnWorker(*flags);
+      },
+      [this, slot, outcome, flags] {
+        if (outcome->disableGrid) ds_.GridEnabled = false;
+        pendingFlags_ |= *flags;
+        applyDisplay();
+        setAzimuthLook(slot, false);
+        showMessages(outcome->pixels.messages);
+      },
+      true);
+}
+
+void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
+  if (busy_) return;
+  auto outcome = std::make_shared<SetLoadOutcome>();
+  const int mode = Option5->isChecked() ? kModeMax : Option6->isChecked() ? kModeLuma : kModeMean;
+  // A new set: the sphere of an earlier set is forgotten.
+  state_.Circle = SphereCircle{};
+  press_ = NewPressSession();
+  ds_.SphereButtonVisible = false;
+  mapShown_ = false;
+  Picture10->hide();
+  for (QWidget* p : ViewPorts) p->hide();
+  for (ZoomPicture* p : ViewPictures) p->setImage({});
+  runBusy(
+      [this, paths, outcome, mode](const Progress& progress) {
+        *outcome = LoadSet(state_, paths, progress);
+        state_.IntensityMode = mode;
+        unsigned flags = 0;
+        for (int s = 1; s <= 4; ++s)
+          if (state_.SlotLoaded[static_cast<size_t>(s - 1)]) flags |= RedrawViewFlag(s);
+        if (outcome->ok && state_.setComplete()) {
+          ЗаполнениеМассива(state_, progress);
+          flags |= kRedrawMap;
+        }
+        ds_.GridEnabled = state_.ZoomFactor > 2;
+        renderOnWorker(flags);
+        pendingFlags_ = flags;
+      },
+      [this, outcome] {
+        applyDisplay();
+        for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+        showMessages(outcome->messages);
+      },
+      true);
+}
+
+void ExportForm::OpenSample() {
+  const QString folder = SampleFolder();
+  if (folder.isEmpty()) {
+    ShowMessage(this, Message{"Пример (папка data/sample) не найден.", "", MessageIcon::Exclamation});
+    return;
+  }
+  std::vector<std::string> paths;
+  for (int deg : kAzimuth) paths.push_back(ToStd(folder + "/" + QString::number(deg) + ".bmp"));
+  LoadFiles(paths);
+}
+
+void ExportForm::Text1_Change() {
+  if (busy_ || applying_) return;
+  const unsigned flags = TypedScale(ds_, state_, ToStd(Text1->text()));
+  Text1->setText(QString::fromStdString(ds_.ScaleText));
+  Text1->setModified(false);
+  redraw(flags);
+}
+
+void ExportForm::ViewMouseDown(int slot, int button, double, double) {
+  if (busy_) return;
+  const unsigned flags = ZoomByMouse(ds_, state_, slot, button);
+  if (flags == kRedrawNone) {
+    applyDisplay();  // only the pointer may have changed
+    return;
+  }
+  ViewPictures[static_cast<size_t>(slot - 1)]->setCursor(
+      ds_.Views[static_cast<size_t>(slot - 1)].Pointer == ViewPointer::ZoomOut ? icons::ZoomOutPointer()
+                                                                               : icons::ZoomInPointer());
+  redraw(flags, [this, slot] {
+    ds_.Views[static_cast<size_t>(slot - 1)].Pointer = ViewPointer::Normal;
+    ViewPictures[static_cast<size_t>(slot - 1)]->setCursor(icons::ViewPointer());
+  });
+}
+
+void ExportForm::ViewMouseMove(int slot, double x, double y) {
+  if (busy_) return;
+  SourceReadout(ds_, state_, slot, x, y);
+  Label10->setText(ToQt(ds_.Label10));
+  Label11->setText(ToQt(ds_.Label11));
+  Label16->setText(ToQt(ds_.Label16));
+  Label2->setText(ToQt(ds_.Label2));
+  Label3->setText(ToQt(ds_.Label3));
+}
+
+void ExportForm::MapMouseMove(double x, double y) {
+  if (busy_ || !mapShown_) return;
+  MapReadout(ds_, state_, x, y, preview_);
+  Label10->setText(ToQt(ds_.Label10));
+  Label11->setText(ToQt(ds_.Label11));
+  Label2->setText(ToQt(ds_.Label2));
+  Label3->setText(ToQt(ds_.Label3));
+  Label16->setText(ToQt(ds_.Label16));
+  Picture12->setPixmap(QPixmap::fromImage(ToImage(preview_)));
+  Picture12->show();
+}
+
+void ExportForm::MapMouseDown(int button, double x, double y) {
+  if (busy_ || !mapShown_ || button == 0) return;
+  const int mode = Check3->isChecked() ? 1 : 0;
+  auto outcome = std::make_shared<MapPressOutcome>();
+  const std::string sep = DecimalSeparator();
+  runBusy(
+      [this, outcome, x, y, mode, sep](const Progress& progress) {
+        *outcome = RunMapPress(*press_, state_, x, y, mode, sep, map_, progress);
+      },
+      [this, outcome] {
+        if (outcome->selectionChanged) PlaceSelectionMarker(ds_, state_);
+        if (outcome->circleChanged) ds_.SphereButtonVisible = true;
+        pendingFlags_ |= kRedrawMap;
+        applyDisplay();
+        showMessages(outcome->messages);
+      },
+      false);
+}
+
+void ExportForm::Command1_Click() {
+  if (busy_ || !mapShown_ || state_.ResultMap.empty()) return;
+  const bool autocontrast = Check5->isChecked();
+  const bool withImage = Check4->isChecked();
+  runBusy(
+      [this, autocontrast, withImage](const Progress& progress) {
+        if (!ContourResponse(state_, autocontrast, progress)) return;
+        // The contour is drawn cell by cell over the map.
+        const int zoom = state_.ZoomFactor;
+        for (int x = 1; x <= state_.ResultMap.width(); ++x)
+          for (int y = 1; y <= state_.ResultMap.height(); ++y) {
+            const ContourPointStyle style = ContourPointColour(state_.ResultMap, x, y, autocontrast, withImage);
+            if (style.drawn) DrawCellMark(map_, zoom, x, y, static_cast<Colour>(style.colour) | kPaletteFlag);
+          }
+      },
+      [this] {
+        pendingFlags_ |= kRedrawMap;
+        applyDisplay();
+      },
+      true);
+}
+
+void ExportForm::Timer2_Timer() {
+  if (busy_ || !ds_.MarkerTimerStarted) return;
+  Выделение->setColour(ToQColor(MarkerPulseStep(ds_)));
+}
+
+}  // namespace ps::ui

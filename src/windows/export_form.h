@@ -1,0 +1,153 @@
+// The analysis window: the four azimuth buttons and slot assignment, the four
+// zoomed source views, the polarization map with its readouts, the intensity
+// definition, the contour command and the presses that find the sphere, and
+// the commands that open the other windows. Long computations run on a worker
+// thread while the window shows the busy pointer and a progress bar.
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <array>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "display/surface.h"
+#include "display/view_state.h"
+#include "state/app_state.h"
+#include "state/message.h"
+#include "state/progress.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QScrollBar;
+
+namespace ps::ui {
+
+class PictureButton;
+class ProgressBar;
+class SelectionMarker;
+class ZoomPicture;
+struct PressSession;
+
+class ExportForm : public QWidget {
+ public:
+  explicit ExportForm(AppState& state, QWidget* parent = nullptr);
+  ~ExportForm() override;
+
+  // Opens the statistics window for the sphere button; set by whoever provides
+  // that window. Without it the button shows a short note.
+  static std::function<void(QWidget* owner, AppState& state)>& StatisticsOpener();
+
+  // Folder of the bundled sample set, "" when none is found.
+  static QString SampleFolder();
+
+  // --- Controls ---
+  std::array<PictureButton*, 4> AzimuthButtons{};  // Image4, Image5, Image9, Image13
+  PictureButton* Image4;
+  PictureButton* Image5;
+  PictureButton* Image9;
+  PictureButton* Image13;
+  PictureButton* Image1;   // settings window
+  PictureButton* Image2;   // full-size window
+  PictureButton* Image3;   // help
+  PictureButton* Image19;  // present as a sphere
+  QPushButton* Command1;   // "Контур"
+  QPushButton* CommandSample;  // "Открыть пример"
+  QLabel* Label6;
+  QRadioButton* Option4;
+  QRadioButton* Option5;
+  QRadioButton* Option6;
+  QCheckBox* Check1;  // grid
+  QCheckBox* Check2;  // ellipses
+  QCheckBox* Check3;  // manual sphere selection
+  QCheckBox* Check4;  // contour + image
+  QCheckBox* Check5;  // autocontrast
+  QLabel* Label9;
+  QLineEdit* Text1;   // scale in percent
+  QLabel* Label10;
+  QLabel* Label11;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label16;
+  QLabel* Picture12;  // preview ellipse
+  ProgressBar* Picture1;
+  QLabel* Image6;
+  std::array<QWidget*, 4> ViewPorts{};       // Picture4, Picture2, Picture6, Picture8
+  std::array<ZoomPicture*, 4> ViewPictures{};  // Picture5, Picture3, Picture7, Picture9
+  std::array<QScrollBar*, 4> VScrolls{};     // VScroll4, VScroll1, VScroll2, VScroll3 by slot
+  std::array<QScrollBar*, 4> HScrolls{};     // HScroll4, HScroll1, HScroll2, HScroll3 by slot
+  QWidget* Picture10;        // map viewport
+  ZoomPicture* Picture11;    // map
+  SelectionMarker* Выделение;
+  QScrollBar* VScroll5;
+  QScrollBar* HScroll5;
+  QTimer Timer2;  // selection marker pulse
+
+  // --- Handlers, callable directly (tests, keyboard) ---
+  // Slot assignment after choosing a file for slot 1..4 (opens the selection window).
+  void AzimuthMouseUp(int slot);
+  // The same with the selection window driven by `choose` instead of the user;
+  // `choose` runs while the window is open and may call its methods.
+  void Text1_Change();
+  void Command1_Click();
+  void MapMouseDown(int button, double x, double y);
+  void MapMouseMove(double x, double y);
+  void ViewMouseDown(int slot, int button, double x, double y);
+  void ViewMouseMove(int slot, double x, double y);
+  void OpenSample();
+  // Loads four files into the slots in one step (sample set, command line).
+  void LoadFiles(const std::vector<std::string>& paths);
+
+  // A computation is running on the worker thread.
+  bool busy() const { return busy_; }
+  // Runs the event loop until no computation is running (tests, start-up).
+  bool waitIdle(int timeoutMs = 120000);
+
+  const DisplayState& display() const { return ds_; }
+  const RasterSurface& mapSurface() const { return map_; }
+  AppState& state() { return state_; }
+  bool mapShown() const { return mapShown_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void buildControls();
+  void setAzimuthLook(int slot, bool pressed);
+  void runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar);
+  void progressTo(long long done, long long total);
+  void finishBar();
+  // Redraws what `flags` name (kRedraw*) on the worker and shows the result.
+  void redraw(unsigned flags, std::function<void()> then = {});
+  void renderOnWorker(unsigned flags);  // worker side of a redraw
+  void applyDisplay();                  // shows ds_ and the pictures
+  void applyScrollValues();
+  void Timer2_Timer();
+  void Option_Click(int mode);
+  void clearReadouts();
+  void showMessages(const std::vector<Message>& messages);
+
+  AppState& state_;
+  DisplayState ds_;
+  std::array<RasterSurface, 4> views_;
+  RasterSurface map_;
+  RasterSurface preview_;
+  std::shared_ptr<PressSession> press_;
+  std::vector<Message> pendingMessages_;
+
+  bool busy_ = false;
+  bool mapShown_ = false;
+  bool applying_ = false;
+  std::thread worker_;
+  std::atomic<bool> cancel_{false};
+  unsigned pendingFlags_ = 0;
+};
+
+}  // namespace ps::ui

@@ -1,0 +1,33 @@
+// Message boxes for the messages the core returns as data.
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "state/message.h"
+
+class QWidget;
+
+namespace ps::ui {
+
+// The application's title, shown on a message box that has none of its own.
+QString AppTitle();
+
+// Shows `message` as a modal message box with an OK button over `parent`.
+void ShowMessage(QWidget* parent, const Message& message);
+void ShowMessages(QWidget* parent, const std::vector<Message>& messages);
+
+// While set, messages go to this function instead of a message box (used by
+// the window tests to read what the user would have seen).
+void SetMessageInterceptor(std::function<void(const Message&)> interceptor);
+
+// Core texts are UTF-8 with CR LF line breaks; Qt shows LF.
+QString ToQt(const std::string& text);
+std::string ToStd(const QString& text);
+
+// The user's decimal separator, as the core's number formatting takes it.
+std::string DecimalSeparator();
+
+}  // namespace ps::ui
