@@ -40,7 +40,7 @@ SphereHit CastToningRay(const ToningView& view, double x, double z) {
   const Vec d{Q.x - P.x, Q.y - P.y, Q.z - P.z};
   const double len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
   SphereHit hit;
-  if (std::fabs(d.y) >= 1e-6 * len && len > 0) {
+  if (std::fabs(d.y) >= 1e-3 * len && len > 0) {
     // The line parametrised by its y coordinate; the intersection with the larger y.
     const double a = d.x / d.y, b = d.z / d.y;
     const double p = P.x - P.y * a, q = P.z - P.y * b;
@@ -51,9 +51,10 @@ SphereHit CastToningRay(const ToningView& view, double x, double z) {
     hit.X = P.x + (hit.Y - P.y) * a;
     hit.Z = P.z + (hit.Y - P.y) * b;
   } else {
-    // (Almost) no extent along y: intersect in the ray's own parameter t
-    // (P at 0, Q at 1). The larger y is the smaller t when y falls along the ray;
-    // a ray level in y takes the point nearer the viewer.
+    // (Almost) no extent along y, where dividing by it loses the precision or
+    // fails: the same intersection in the ray's own parameter t (P at 0, Q at 1).
+    // The larger y is the smaller t when y falls along the ray; a ray level in y
+    // takes the point nearer the viewer.
     const double dd = d.x * d.x + d.y * d.y + d.z * d.z;
     if (dd == 0) return hit;
     const double pd = P.x * d.x + P.y * d.y + P.z * d.z;
