@@ -13,16 +13,28 @@ struct Vec {
   double x, y, z;
 };
 
-// The view rotation: about x by α, then about y by β, then about z by γ.
-Vec Rotate(Vec v, const ToningView& view) {
-  const double ca = std::cos(view.RotationX), sa = std::sin(view.RotationX);
-  v = {v.x, v.y * ca - v.z * sa, v.y * sa + v.z * ca};
-  const double cb = std::cos(view.RotationY), sb = std::sin(view.RotationY);
-  v = {v.x * cb + v.z * sb, v.y, -v.x * sb + v.z * cb};
-  const double cg = std::cos(view.RotationZ), sg = std::sin(view.RotationZ);
-  v = {v.x * cg - v.y * sg, v.x * sg + v.y * cg, v.z};
-  return v;
-}
+// The view rotation: about x by α, then about y by β, then about z by γ, with
+// the sines and cosines worked out once per picture.
+struct Rotation {
+  double ca, sa, cb, sb, cg, sg;
+  explicit Rotation(const ToningView& view)
+      : ca(std::cos(view.RotationX)),
+        sa(std::sin(view.RotationX)),
+        cb(std::cos(view.RotationY)),
+        sb(std::sin(view.RotationY)),
+        cg(std::cos(view.RotationZ)),
+        sg(std::sin(view.RotationZ)) {}
+  Vec operator()(Vec v) const {
+    v = {v.x, v.y * ca - v.z * sa, v.y * sa + v.z * ca};
+    v = {v.x * cb + v.z * sb, v.y, -v.x * sb + v.z * cb};
+    v = {v.x * cg - v.y * sg, v.x * sg + v.y * cg, v.z};
+    return v;
+  }
+};
+
+SphereHit CastRay(const Rotation& rotate, double k, double x, double z);
+void ToneOne(const AppState& state, const PixelLayers& px, const Rotation& rotate, const ToningView& view,
+             int cellX, int cellY, Surface& left, Surface& right, EllipseColourMemory& memory);
 
 // Grey of the integer part of an intensity, held within 0..255.
 Colour Grey(double intensity) {
@@ -34,9 +46,14 @@ Colour Grey(double intensity) {
 }  // namespace
 
 SphereHit CastToningRay(const ToningView& view, double x, double z) {
-  const double k = view.ToningScale;
-  const Vec P = Rotate({x * k, 10 * k, z * k}, view);
-  const Vec Q = Rotate({x * k, -10 * k, z * k}, view);
+  return CastRay(Rotation(view), view.ToningScale, x, z);
+}
+
+namespace {
+
+SphereHit CastRay(const Rotation& rotate, double k, double x, double z) {
+  const Vec P = rotate({x * k, 10 * k, z * k});
+  const Vec Q = rotate({x * k, -10 * k, z * k});
   const Vec d{Q.x - P.x, Q.y - P.y, Q.z - P.z};
   const double len = std::sqrt(d.x * d.x + d.y * d.y + d.z * d.z);
   SphereHit hit;
@@ -71,14 +88,13 @@ SphereHit CastToningRay(const ToningView& view, double x, double z) {
   return hit;
 }
 
-void Тонирование(const AppState& state, const ToningView& view, int cellX, int cellY, Surface& left,
-                 Surface& right, EllipseColourMemory& memory) {
+void ToneOne(const AppState& state, const PixelLayers& px, const Rotation& rotate, const ToningView& view,
+             int cellX, int cellY, Surface& left, Surface& right, EllipseColourMemory& memory) {
   const double x = cellX - left.width() / 2.0;
   const double z = cellY - left.height() / 2.0;
-  const SphereHit hit = CastToningRay(view, x, z);
+  const SphereHit hit = CastRay(rotate, view.ToningScale, x, z);
   if (!hit.Hit) return;
 
-  const PixelLayers px(state);
   const SphereCircle& c = state.Circle;
   const double fu = std::floor(c.CircleRadius * hit.X + c.CircleCentreX);
   const double fv = std::floor(c.CircleRadius * hit.Y + c.CircleCentreY);
@@ -116,6 +132,13 @@ void Тонирование(const AppState& state, const ToningView& view, int c
   }
 }
 
+}  // namespace
+
+void Тонирование(const AppState& state, const ToningView& view, int cellX, int cellY, Surface& left,
+                 Surface& right, EllipseColourMemory& memory) {
+  ToneOne(state, PixelLayers(state), Rotation(view), view, cellX, cellY, left, right, memory);
+}
+
 bool ToningSweep(const AppState& state, const ToningView& view, Surface& left, Surface& right,
                  const Progress& progress) {
   left.setBackground(kToningBackground);
@@ -124,10 +147,12 @@ bool ToningSweep(const AppState& state, const ToningView& view, Surface& left, S
   right.clear();
   if (state.ResultMap.empty()) return true;
   EllipseColourMemory memory;
+  const PixelLayers px(state);
+  const Rotation rotate(view);
   const int w = left.width(), h = left.height();
   for (int cx = 0; cx <= w; ++cx) {
     if (progress.cancelled()) return false;
-    for (int cy = 0; cy <= h; ++cy) Тонирование(state, view, cx, cy, left, right, memory);
+    for (int cy = 0; cy <= h; ++cy) ToneOne(state, px, rotate, view, cx, cy, left, right, memory);
     progress(cx + 1, w + 1);
   }
   return true;
