@@ -174,21 +174,52 @@ void CellNetwork::Impl::syncRecords() const {
 }
 
 void CellNetwork::Impl::partition() {
-  for (auto& p : parts) p.clear();
+  for (int t = 0; t < 2; ++t) {
+    parts[t].clear();
+    rimGroups[t].clear();
+  }
   const size_t n = cells.size();
   const size_t half = threadCount == 2 ? (n + 1) / 2 : n;
+  auto addRim = [&](int t, const Segment& s) {
+    auto& groups = rimGroups[t];
+    if (groups.empty() || groups.back().count == kLanes) groups.emplace_back();
+    RimGroup& g = groups.back();
+    const int k = g.count++;
+    g.cell[k] = s.cell;
+    g.grid[k] = s.grid;
+    for (int d = 0; d < 49; ++d) {
+      g.src[d][k] = rimSources[static_cast<size_t>(s.rimIndex) * 49 + d];
+      const int32_t q = rimNeighbours[static_cast<size_t>(s.rimIndex) * 49 + d];
+      g.nb[d][k] = q >= 0 ? q : s.grid;
+      g.mask[d][k] = q >= 0 ? -1 : 0;
+    }
+  };
   // Segments in compact order: a run of regular cells, or one rim cell.
   for (const Segment& s : segments) {
-    if (threadCount == 1 || static_cast<size_t>(s.cell) + s.len <= half) {
-      parts[0].push_back(s);
-    } else if (static_cast<size_t>(s.cell) >= half) {
-      parts[1].push_back(s);
+    const int t = static_cast<size_t>(s.cell) < half ? 0 : 1;
+    if (s.rim) {
+      addRim(t, s);
+    } else if (threadCount == 1 || static_cast<size_t>(s.cell) + s.len <= half ||
+               static_cast<size_t>(s.cell) >= half) {
+      parts[t].push_back(s);
     } else {  // a regular run across the boundary: split it
       const int first = static_cast<int>(half) - s.cell;
-      parts[0].push_back(Segment{s.grid, s.cell, first, s.rim});
-      parts[1].push_back(Segment{s.grid + first, s.cell + first, s.len - first, s.rim});
+      parts[0].push_back(Segment{s.grid, s.cell, first, false});
+      parts[1].push_back(Segment{s.grid + first, s.cell + first, s.len - first, false});
     }
   }
+  // Unused lanes repeat lane 0, so every lane reads valid cells.
+  for (auto& groups : rimGroups)
+    for (RimGroup& g : groups)
+      for (int k = g.count; k < kLanes; ++k) {
+        g.cell[k] = g.cell[0];
+        g.grid[k] = g.grid[0];
+        for (int d = 0; d < 49; ++d) {
+          g.src[d][k] = g.src[d][0];
+          g.nb[d][k] = g.nb[d][0];
+          g.mask[d][k] = g.mask[d][0];
+        }
+      }
 }
 
 // ---------------------------------------------------------------------------
@@ -308,13 +339,16 @@ void LayOutGrid(const AppState& state, CellNetwork::Impl& m) {
 // Builds the evaluation arrays from the records: compact cell list, regular
 // runs, rim cells with their substitute sources and feedback neighbours.
 void CellNetwork::Impl::buildArrays() {
+  // The grid arrays get kPad extra zeros at the end, since a run's last block
+  // reads up to a block's width (plus the template's reach) past the run.
   const size_t size = records.size();
-  I.assign(size, 0);
-  E.assign(size, 0);
-  cosA.assign(size, 0);
-  sinA.assign(size, 0);
-  y0buf.assign(size, 0);
-  y1buf.assign(size, 0);
+  const size_t padded = size + kPad;
+  I.assign(padded, 0);
+  E.assign(padded, 0);
+  cosA.assign(padded, 0);
+  sinA.assign(padded, 0);
+  y0buf.assign(padded, 0);
+  y1buf.assign(padded, 0);
   compactOf.assign(size, -1);
   cells.clear();
   for (int x = gx0; x < gx0 + gw; ++x) {
@@ -332,7 +366,7 @@ void CellNetwork::Impl::buildArrays() {
   }
   const size_t n = cells.size();
   target.resize(n);
-  staticSum.assign(n, 0);
+  staticSum.assign(n + kPad, 0);
   totalSum.assign(n, 0);
   firstShare.assign(n, 0);
   absError.assign(n, 0);
@@ -342,8 +376,8 @@ void CellNetwork::Impl::buildArrays() {
 
   segments.clear();
   rimSources.clear();
-  rimFeedback.clear();
-  rimFeedbackStart.clear();
+  rimNeighbours.clear();
+  int rimCount = 0;
   for (size_t c = 0; c < n; ++c) {
     const int g = cells[c];
     const int x = gx0 + g / gh, y = gy0 + g % gh;
@@ -363,18 +397,16 @@ void CellNetwork::Impl::buildArrays() {
       continue;
     }
     Segment s{g, static_cast<int32_t>(c), 1, true};
-    s.rimIndex = static_cast<int32_t>(rimFeedbackStart.size());
+    s.rimIndex = rimCount++;
     segments.push_back(s);
-    rimFeedbackStart.push_back(static_cast<int32_t>(rimFeedback.size()));
     for (int a = 1; a <= 7; ++a) {
       for (int b = 1; b <= 7; ++b) {
         const int i = x + a - 4, j = y + b - 4;
         rimSources.push_back(gridIndex(SourceOf(x, y, i, j)));
-        if (inside(i, j)) rimFeedback.push_back(RimNeighbour{static_cast<int16_t>((a - 1) * 7 + (b - 1)), gridIndex(i, j)});
+        rimNeighbours.push_back(inside(i, j) ? gridIndex(i, j) : -1);
       }
     }
   }
-  rimFeedbackStart.push_back(static_cast<int32_t>(rimFeedback.size()));
   recordsDirty = true;
 }
 
@@ -421,68 +453,141 @@ SampleTable BuildSampleTable(const AppState& state, DirectionConvention conventi
 
 namespace {
 
-constexpr int kBlock = 16;
-
 struct Weights {
   double m[49], we[49], wi[49], wa[49], wos[49];
 };
 
+// Kernels on four-lane vectors of doubles: every lane is one cell and does
+// exactly the operations of the plain loop, in the same order (multiplications
+// rounded before the additions; no fused multiply-add is generated for either
+// target). They are compiled for AVX2 and for the baseline, chosen at start-up.
+#pragma GCC diagnostic ignored "-Wpsabi"  // the helpers below are always inlined
+typedef double V4 __attribute__((vector_size(32)));
+typedef double V4u __attribute__((vector_size(32), aligned(8)));
+typedef long long M4 __attribute__((vector_size(32)));
+typedef long long M4u __attribute__((vector_size(32), aligned(8)));
+
+[[gnu::always_inline]] inline V4 Load(const double* p) { return *reinterpret_cast<const V4u*>(p); }
+[[gnu::always_inline]] inline void Store(double* p, V4 v) { *reinterpret_cast<V4u*>(p) = v; }
+[[gnu::always_inline]] inline V4 Splat(double v) { return V4{v, v, v, v}; }
+
+constexpr int kFirstBlock = 8;      // two vectors per sum
+constexpr int kFeedbackBlock = 16;  // four vectors
+
+#define PS_CLONES __attribute__((target_clones("avx2", "default")))
+
+// Eight consecutive regular cells of a column, starting at grid index g0.
+PS_CLONES void FirstBlock8(const double* I, const double* E, const double* cosA, const double* sinA,
+                           const int* offset, int g0, const Weights& w, double start, double* sOut, double* COut,
+                           double* SOut) {
+  V4 s0 = Splat(start), s1 = s0, C0 = Splat(0), C1 = C0, S0 = C0, S1 = C0;
+  for (int d = 0; d < 49; ++d) {
+    const int base = g0 + offset[d];
+    const V4 md = Splat(w.m[d]), we = Splat(w.we[d]), wi = Splat(w.wi[d]), wa = Splat(w.wa[d]);
+    s0 = s0 + md * (we * Load(E + base) + wi * Load(I + base));
+    s1 = s1 + md * (we * Load(E + base + 4) + wi * Load(I + base + 4));
+    C0 = C0 + Load(cosA + base) * md * wa;
+    C1 = C1 + Load(cosA + base + 4) * md * wa;
+    S0 = S0 + Load(sinA + base) * md * wa;
+    S1 = S1 + Load(sinA + base + 4) * md * wa;
+  }
+  Store(sOut, s0), Store(sOut + 4, s1), Store(COut, C0), Store(COut + 4, C1), Store(SOut, S0), Store(SOut + 4, S1);
+}
+
+// Sixteen consecutive regular cells: static sums plus the feedback terms.
+PS_CLONES void FeedbackBlock16(const double* prev, const int* offset, int g0, const double* wos, const double* start,
+                               double* out) {
+  V4 s0 = Load(start), s1 = Load(start + 4), s2 = Load(start + 8), s3 = Load(start + 12);
+  for (int d = 0; d < 49; ++d) {
+    const double* y = prev + g0 + offset[d];
+    const V4 wd = Splat(wos[d]);
+    s0 = s0 + wd * Load(y);
+    s1 = s1 + wd * Load(y + 4);
+    s2 = s2 + wd * Load(y + 8);
+    s3 = s3 + wd * Load(y + 12);
+  }
+  Store(out, s0), Store(out + 4, s1), Store(out + 8, s2), Store(out + 12, s3);
+}
+
+using RimGroup = CellNetwork::Impl::RimGroup;
+constexpr int kLanes = CellNetwork::Impl::kLanes;
+static_assert(kLanes == 8, "rim kernels work on two vectors");
+
+[[gnu::always_inline]] inline V4 Gather(const double* a, const int32_t* q) { return V4{a[q[0]], a[q[1]], a[q[2]], a[q[3]]}; }
+
+// Eight rim cells side by side, each reading its own (substitute) sources.
+PS_CLONES void FirstRimGroup(const double* I, const double* E, const double* cosA, const double* sinA,
+                             const RimGroup& g, const Weights& w, double start, double* sOut, double* COut,
+                             double* SOut) {
+  V4 s0 = Splat(start), s1 = s0, C0 = Splat(0), C1 = C0, S0 = C0, S1 = C0;
+  for (int d = 0; d < 49; ++d) {
+    const V4 md = Splat(w.m[d]), we = Splat(w.we[d]), wi = Splat(w.wi[d]), wa = Splat(w.wa[d]);
+    const int32_t* q = g.src[d];
+    s0 = s0 + md * (we * Gather(E, q) + wi * Gather(I, q));
+    s1 = s1 + md * (we * Gather(E, q + 4) + wi * Gather(I, q + 4));
+    C0 = C0 + Gather(cosA, q) * md * wa;
+    C1 = C1 + Gather(cosA, q + 4) * md * wa;
+    S0 = S0 + Gather(sinA, q) * md * wa;
+    S1 = S1 + Gather(sinA, q + 4) * md * wa;
+  }
+  Store(sOut, s0), Store(sOut + 4, s1), Store(COut, C0), Store(COut + 4, C1), Store(SOut, S0), Store(SOut + 4, S1);
+}
+
+// Feedback of eight rim cells: a neighbour outside the circle is skipped (the
+// lane keeps its sum), exactly as the plain loop does.
+PS_CLONES void FeedbackRimGroup(const double* prev, const RimGroup& g, const double* wos, const double* staticSum,
+                                double* out) {
+  V4 s0 = Gather(staticSum, g.cell), s1 = Gather(staticSum, g.cell + 4);
+  for (int d = 0; d < 49; ++d) {
+    const V4 wd = Splat(wos[d]);
+    const V4 t0 = s0 + wd * Gather(prev, g.nb[d]);
+    const V4 t1 = s1 + wd * Gather(prev, g.nb[d] + 4);
+    M4 m0, m1;
+    __builtin_memcpy(&m0, g.mask[d], sizeof m0);
+    __builtin_memcpy(&m1, g.mask[d] + 4, sizeof m1);
+    s0 = reinterpret_cast<V4>((reinterpret_cast<M4>(t0) & m0) | (reinterpret_cast<M4>(s0) & ~m0));
+    s1 = reinterpret_cast<V4>((reinterpret_cast<M4>(t1) & m1) | (reinterpret_cast<M4>(s1) & ~m1));
+  }
+  Store(out, s0), Store(out + 4, s1);
+}
+
 void FirstEvaluation(CellNetwork::Impl& m, const NetworkParameters& p, const Weights& w,
-                     const std::vector<CellNetwork::Impl::Segment>& part) {
+                     const std::vector<CellNetwork::Impl::Segment>& part, const std::vector<RimGroup>& rims) {
   const double start = p.НачальнаяСуммаСинапсов + p.Смещение;
   const double* I = m.I.data();
   const double* E = m.E.data();
   const double* cosA = m.cosA.data();
   const double* sinA = m.sinA.data();
   double* y = m.y0buf.data();
-  for (const auto& seg : part) {
-    if (seg.rim) {
-      const int32_t* src = &m.rimSources[static_cast<size_t>(seg.rimIndex) * 49];
-      double s = start, C = 0, S = 0;
-      for (int d = 0; d < 49; ++d) {
-        const int q = src[d];
-        s = s + w.m[d] * (w.we[d] * E[q] + w.wi[d] * I[q]);
-        C = C + cosA[q] * w.m[d] * w.wa[d];
-        S = S + sinA[q] * w.m[d] * w.wa[d];
-      }
-      s = s + AzimuthTerm(C, S, p.ВесАзимутаОбщий);
-      y[seg.grid] = Transfer(p.Крутизна, s);
-      m.staticSum[seg.cell] = s - p.НачальнаяСуммаСинапсов;
-      continue;
+  for (const auto& g : rims) {
+    double s[kLanes], C[kLanes], S[kLanes];
+    FirstRimGroup(I, E, cosA, sinA, g, w, start, s, C, S);
+    for (int k = 0; k < g.count; ++k) {
+      const double sk = s[k] + AzimuthTerm(C[k], S[k], p.ВесАзимутаОбщий);
+      y[g.grid[k]] = Transfer(p.Крутизна, sk);
+      m.staticSum[g.cell[k]] = sk - p.НачальнаяСуммаСинапсов;
     }
-    for (int k0 = 0; k0 < seg.len; k0 += kBlock) {
-      const int cnt = std::min(kBlock, seg.len - k0);
+  }
+  for (const auto& seg : part) {
+    double s[kFirstBlock], C[kFirstBlock], S[kFirstBlock];
+    // A run's last block may reach past the run: the arrays are padded, and
+    // the lanes beyond the run are computed and thrown away.
+    for (int k0 = 0; k0 < seg.len;) {
+      const int cnt = std::min(kFirstBlock, seg.len - k0);
       const int g0 = seg.grid + k0;
-      double s[kBlock], C[kBlock], S[kBlock];
-      for (int k = 0; k < kBlock; ++k) s[k] = start, C[k] = 0, S[k] = 0;
-      for (int d = 0; d < 49; ++d) {
-        const int base = g0 + m.offset[d];
-        const double md = w.m[d], we = w.we[d], wi = w.wi[d], wa = w.wa[d];
-        if (cnt == kBlock) {
-          for (int k = 0; k < kBlock; ++k) {
-            s[k] = s[k] + md * (we * E[base + k] + wi * I[base + k]);
-            C[k] = C[k] + cosA[base + k] * md * wa;
-            S[k] = S[k] + sinA[base + k] * md * wa;
-          }
-        } else {
-          for (int k = 0; k < cnt; ++k) {
-            s[k] = s[k] + md * (we * E[base + k] + wi * I[base + k]);
-            C[k] = C[k] + cosA[base + k] * md * wa;
-            S[k] = S[k] + sinA[base + k] * md * wa;
-          }
-        }
-      }
+      FirstBlock8(I, E, cosA, sinA, m.offset, g0, w, start, s, C, S);
       for (int k = 0; k < cnt; ++k) {
         const double sk = s[k] + AzimuthTerm(C[k], S[k], p.ВесАзимутаОбщий);
         y[g0 + k] = Transfer(p.Крутизна, sk);
         m.staticSum[seg.cell + k0 + k] = sk - p.НачальнаяСуммаСинапсов;
       }
+      k0 += cnt;
     }
   }
 }
 
 void FeedbackIteration(CellNetwork::Impl& m, const NetworkParameters& p, const Weights& w, int t,
-                       const std::vector<CellNetwork::Impl::Segment>& part) {
+                       const std::vector<CellNetwork::Impl::Segment>& part, const std::vector<RimGroup>& rims) {
   const double* prev = (t % 2 == 1) ? m.y0buf.data() : m.y1buf.data();
   double* next = (t % 2 == 1) ? m.y1buf.data() : m.y0buf.data();
   const bool last = t == 4;
@@ -497,30 +602,20 @@ void FeedbackIteration(CellNetwork::Impl& m, const NetworkParameters& p, const W
       if (h != 0) m.relError[c] = std::fabs((out - h) / h);
     }
   };
+  for (const auto& g : rims) {
+    double s[kLanes];
+    FeedbackRimGroup(prev, g, w.wos, m.staticSum.data(), s);
+    for (int k = 0; k < g.count; ++k) finish(g.cell[k], g.grid[k], s[k]);
+  }
   for (const auto& seg : part) {
-    if (seg.rim) {
-      double s = m.staticSum[seg.cell];
-      const int32_t from = m.rimFeedbackStart[seg.rimIndex], to = m.rimFeedbackStart[seg.rimIndex + 1];
-      for (int32_t q = from; q < to; ++q) s = s + w.wos[m.rimFeedback[q].d] * prev[m.rimFeedback[q].grid];
-      finish(seg.cell, seg.grid, s);
-      continue;
-    }
-    for (int k0 = 0; k0 < seg.len; k0 += kBlock) {
-      const int cnt = std::min(kBlock, seg.len - k0);
+    double s[kFeedbackBlock];
+    for (int k0 = 0; k0 < seg.len;) {
+      const int cnt = std::min(kFeedbackBlock, seg.len - k0);
       const int g0 = seg.grid + k0;
       const int c0 = seg.cell + k0;
-      double s[kBlock];
-      for (int k = 0; k < cnt; ++k) s[k] = m.staticSum[c0 + k];
-      for (int d = 0; d < 49; ++d) {
-        const int base = g0 + m.offset[d];
-        const double wd = w.wos[d];
-        if (cnt == kBlock) {
-          for (int k = 0; k < kBlock; ++k) s[k] = s[k] + wd * prev[base + k];
-        } else {
-          for (int k = 0; k < cnt; ++k) s[k] = s[k] + wd * prev[base + k];
-        }
-      }
+      FeedbackBlock16(prev, m.offset, g0, w.wos, &m.staticSum[c0], s);
       for (int k = 0; k < cnt; ++k) finish(c0 + k, g0 + k, s[k]);
+      k0 += cnt;
     }
   }
 }
@@ -544,10 +639,11 @@ Weights WeightsOf(const NetworkParameters& p) {
 void RunPhases(CellNetwork::Impl& m, const NetworkParameters& p, int part, std::barrier<>* barrier) {
   const Weights w = WeightsOf(p);
   const auto& segs = m.parts[part];
-  FirstEvaluation(m, p, w, segs);
+  const auto& rims = m.rimGroups[part];
+  FirstEvaluation(m, p, w, segs, rims);
   for (int t = 1; t <= 4; ++t) {
     if (barrier) barrier->arrive_and_wait();
-    FeedbackIteration(m, p, w, t, segs);
+    FeedbackIteration(m, p, w, t, segs, rims);
   }
 }
 

@@ -39,6 +39,7 @@ struct CellNetwork::Impl {
 
   // Per-grid inputs (0 outside the circle) and the two output buffers of the
   // synchronous feedback iterations.
+  static constexpr size_t kPad = 64;
   std::vector<double> I, E, cosA, sinA, y0buf, y1buf;
   bool outputIsY1 = false;
   const double* outputs() const { return outputIsY1 ? y1buf.data() : y0buf.data(); }
@@ -62,13 +63,23 @@ struct CellNetwork::Impl {
     int32_t rimIndex = 0;
   };
   std::vector<Segment> segments;
-  std::vector<int32_t> rimSources;  // 49 grid indices per rim cell: the (substitute) source of every (a, b)
-  struct RimNeighbour {
-    int16_t d;
-    int32_t grid;
+  // 49 grid indices per rim cell: the (substitute) source of every (a, b) in
+  // the first evaluation; and the neighbours the feedback adds (grid index, or
+  // -1 for a neighbour outside the circle).
+  std::vector<int32_t> rimSources;
+  std::vector<int32_t> rimNeighbours;
+
+  // Rim cells are evaluated eight at a time, lanes side by side, so that their
+  // 49-term sums run as independent chains. Unused lanes repeat lane 0.
+  static constexpr int kLanes = 8;
+  struct RimGroup {
+    int count = 0;
+    int32_t cell[kLanes] = {};
+    int32_t grid[kLanes] = {};
+    int32_t src[49][kLanes] = {};
+    int32_t nb[49][kLanes] = {};      // a valid grid index to read
+    int64_t mask[49][kLanes] = {};    // all bits set: the feedback adds neighbour d
   };
-  std::vector<RimNeighbour> rimFeedback;  // inside neighbours of each rim cell, in (a, b) order
-  std::vector<int32_t> rimFeedbackStart;
 
   mutable bool recordsDirty = false;
   void syncRecords() const;
@@ -77,7 +88,8 @@ struct CellNetwork::Impl {
   std::pair<int, int> SourceOf(int x, int y, int i, int j) const;
 
   int threadCount = 1;
-  std::vector<Segment> parts[2];
+  std::vector<Segment> parts[2];        // regular runs of each thread
+  std::vector<RimGroup> rimGroups[2];   // rim cells of each thread
   void partition();
   std::unique_ptr<PhaseTeam> team;  // last: stopped before the arrays go
 };

@@ -1,0 +1,283 @@
+#include "learning/network.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+
+#include "learning/learning_test_support.h"
+
+namespace ps {
+namespace {
+
+using test::RandomParameters;
+using test::RandomProcessedState;
+
+NetworkParameters AllZero() {
+  NetworkParameters p;
+  p.Крутизна = 0.13;
+  p.ВесАзимутаОбщий = 0;
+  return p;
+}
+
+TEST(CellPreparation, InsideCellsGeometryAndTargets) {
+  const AppState s = RandomProcessedState(40, 30, 20, 15, 5);
+  const CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  int count = 0;
+  for (int x = 1; x <= 40; ++x)
+    for (int y = 1; y <= 30; ++y) count += std::hypot(20.0 - x, 15.0 - y) <= 5;
+  EXPECT_EQ(net.insideCount(), count);
+  ASSERT_EQ(net.samples().size(), static_cast<size_t>(count));
+
+  // A cell exactly at the radius is inside; its inclination is pi/2 and its
+  // target just below 1.
+  const CellRecord& rim = net.cell(25, 15);
+  EXPECT_EQ(rim.Inside, 1);
+  EXPECT_EQ(rim.Inclination, static_cast<double>(static_cast<float>(kPi / 2)));
+  EXPECT_EQ(rim.Target, 1 - std::cos(static_cast<double>(static_cast<float>(kPi / 2))));
+  EXPECT_LT(rim.Target, 1.0);
+  EXPECT_EQ(net.cell(26, 15).Inside, 0);
+  // The centre: target 0.
+  EXPECT_EQ(net.cell(20, 15).Target, 0.0);
+  // Half way: theta = arcsin(0.6), stored through single precision.
+  const float theta = static_cast<float>(std::atan(0.6 / std::sqrt(1 - 0.36)));
+  EXPECT_EQ(net.cell(17, 15).Inclination, static_cast<double>(theta));
+
+  // Inputs through the layer lookup: intensity /255, azimuth sin and cos.
+  const PixelValues v = ОпределениеИнтенсивностей(s, 18, 13);
+  const CellRecord& r = net.cell(18, 13);
+  EXPECT_EQ(r.Intensity, v.A0 / 255);
+  EXPECT_EQ(r.AxisRatio, v.AxisRatio);
+  EXPECT_EQ(r.SinAzimuth, std::sin(v.Azimuth));
+  EXPECT_EQ(r.CosAzimuth, std::cos(v.Azimuth));
+  // The neighbour intensity is that of (x + 2, y + 2); the smoothing sums the
+  // 5 x 5 kernel in x-outer order.
+  EXPECT_EQ(r.NeighbourIntensity, ОпределениеИнтенсивностей(s, 20, 15).A0 / 255);
+  double smooth = 0;
+  for (int i = 16; i <= 20; ++i)
+    for (int j = 11; j <= 15; ++j)
+      smooth = smooth + s.Detection.WeightKernel[i - 16][j - 11] * ОпределениеИнтенсивностей(s, i, j).AxisRatio / 100;
+  EXPECT_EQ(r.SmoothedAxisRatio, smooth);
+}
+
+TEST(CellPreparation, SampleRowsInColumnOrderAndNeighbourHeldInsideImage) {
+  const AppState s = RandomProcessedState(12, 10, 7, 6, 3);
+  const SampleTable rows = BuildSampleTable(s, DirectionConvention::FullTurn);
+  ASSERT_FALSE(rows.empty());
+  for (size_t k = 1; k < rows.size(); ++k) {
+    const bool ordered = rows[k - 1][8] < rows[k][8] || (rows[k - 1][8] == rows[k][8] && rows[k - 1][9] < rows[k][9]);
+    EXPECT_TRUE(ordered) << k;
+  }
+  EXPECT_EQ(rows.front()[8], 4.0f);
+  EXPECT_EQ(rows.front()[9], 6.0f);
+  // Intensities as they are, for the export.
+  const SampleTable raw = BuildSampleTable(s, DirectionConvention::FullTurn, false);
+  EXPECT_EQ(raw.front()[0], static_cast<float>(ОпределениеИнтенсивностей(s, 4, 6).A0));
+
+  // Near the image's corner the neighbour cell is held inside the image.
+  const AppState corner = RandomProcessedState(8, 8, 7, 7, 1);
+  const CellNetwork net = PrepareCells(corner, DirectionConvention::FullTurn);
+  EXPECT_EQ(net.cell(8, 7).NeighbourIntensity, ОпределениеИнтенсивностей(corner, 8, 8).A0 / 255);
+  EXPECT_EQ(net.cell(7, 7).NeighbourIntensity, ОпределениеИнтенсивностей(corner, 8, 8).A0 / 255);
+}
+
+TEST(CellPreparation, DirectionConventions) {
+  const AppState s = RandomProcessedState(30, 30, 15, 15, 6);
+  const CellNetwork full = PrepareCells(s, DirectionConvention::FullTurn);
+  const CellNetwork half = PrepareCells(s, DirectionConvention::HalfTurn);
+  auto f = [](double v) { return static_cast<double>(static_cast<float>(v)); };
+  // Straight above the centre (dx = 0, dy > 0) and below it (dy < 0); the centre itself.
+  EXPECT_EQ(full.cell(15, 12).Direction, f(kPi / 2));
+  EXPECT_EQ(full.cell(15, 18).Direction, f(kUndefinedMarker / 2));
+  EXPECT_EQ(full.cell(15, 15).Direction, f(kUndefinedMarker / 2));
+  EXPECT_EQ(half.cell(15, 12).Direction, f(kPi / 2));
+  EXPECT_EQ(half.cell(15, 18).Direction, f(kPi / 2));
+  // Left of the centre (dx > 0): arctan(dy/dx), plus 2pi when dy < 0.
+  EXPECT_EQ(full.cell(12, 13).Direction, f(std::atan(2.0 / 3.0)));
+  EXPECT_EQ(full.cell(12, 17).Direction, f(std::atan(-2.0 / 3.0) + kTwoPi));
+  // Right of it (dx < 0): plus pi.
+  EXPECT_EQ(full.cell(18, 13).Direction, f(std::atan(2.0 / -3.0) + kPi));
+  EXPECT_EQ(half.cell(18, 13).Direction, f(std::atan(2.0 / -3.0)));
+  // The direction does not touch the network.
+  EXPECT_EQ(full.cell(18, 13).Target, half.cell(18, 13).Target);
+}
+
+TEST(NetworkEvaluation, StartValuesGiveOneHalfEverywhere) {
+  const AppState s = RandomProcessedState(30, 30, 15, 15, 7);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  EvaluateNetwork(net, AllZero());
+  const Energies e = ComputeEnergies(net);
+  double eb = 0, abs = 0;
+  for (int x = 1; x <= 30; ++x)
+    for (int y = 1; y <= 30; ++y) {
+      const CellRecord& r = net.cell(x, y);
+      if (!r.Inside) {
+        EXPECT_EQ(net.output(x, y), 0.0);
+        continue;
+      }
+      EXPECT_EQ(net.output(x, y), 0.5);
+      abs += std::fabs(0.5 - r.Target);
+      if (r.Target != 0) eb += std::fabs((0.5 - r.Target) / r.Target);
+    }
+  EXPECT_EQ(e.EnergyA, 0.0);
+  EXPECT_NEAR(e.EnergyB, eb, 1e-9 * eb);
+  EXPECT_NEAR(e.AbsoluteSum, abs, 1e-9 * abs);
+  EXPECT_EQ(net.cell(15, 15).RelativeError, 0.0);  // h = 0 at the apex
+}
+
+TEST(NetworkEvaluation, AzimuthTermWhenCosineSumIsZero) {
+  const AppState s = RandomProcessedState(30, 30, 15, 15, 7);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  NetworkParameters p = AllZero();
+  p.ВесАзимутаОбщий = -0.01;  // the start value, with ВесАзим all 0
+  EvaluateNetwork(net, p);
+  const double sum = -0.01 * kPi / 2;
+  EXPECT_EQ(net.output(15, 15), 1.0 / (1.0 + std::exp(-2.0 * 0.13 * sum)));
+  EXPECT_EQ(net.cell(15, 15).StaticSum, sum);
+}
+
+TEST(NetworkEvaluation, SubstituteCellInFirstEvaluation) {
+  // Cell (13, 10) on the rim of a circle of radius 3 about (10, 10): its
+  // element (7; 4) reaches (16, 10), outside; the nearest inside cell of its
+  // 7 x 7 window in city-block distance is the cell itself.
+  const AppState s = RandomProcessedState(24, 20, 10, 10, 3);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  NetworkParameters p = AllZero();
+  p.ВесИнтен[6][3] = 1;
+  EvaluateNetwork(net, p);
+  const double own = net.cell(13, 10).Intensity;
+  const double expected = 1.0 / (1.0 + std::exp(-2.0 * 0.13 * (ApertureMask()[6][3] * (1.0 * own))));
+  EXPECT_EQ(net.output(13, 10), expected);
+
+  // Element (4; 7) of the same cell reaches (13, 13), outside; the nearest
+  // inside cell is (12, 12) at distance 2.
+  NetworkParameters q = AllZero();
+  q.ВесИнтен[3][6] = 1;
+  EvaluateNetwork(net, q);
+  const double sub = net.cell(12, 12).Intensity;
+  EXPECT_EQ(net.output(13, 10), 1.0 / (1.0 + std::exp(-2.0 * 0.13 * (ApertureMask()[3][6] * sub))));
+
+  // Element (7; 7) of (10, 13) reaches (13, 16), outside; among the inside
+  // cells of its window (12, 12) is nearest (1 + 4), ahead of (10, 13),
+  // (11, 12), (12, 11) and (13, 10) at 6.
+  NetworkParameters t = AllZero();
+  t.ВесИнтен[6][6] = 1;
+  EvaluateNetwork(net, t);
+  EXPECT_EQ(net.output(10, 13), 1.0 / (1.0 + std::exp(-2.0 * 0.13 * (ApertureMask()[6][6] * sub))));
+}
+
+TEST(NetworkEvaluation, FeedbackCountsOnlyInsideNeighbours) {
+  const AppState s = RandomProcessedState(24, 20, 10, 10, 3);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  NetworkParameters p = AllZero();
+  for (auto& row : p.ВесОС) row.fill(1);
+  EvaluateNetwork(net, p);
+  // First evaluation: every output 0.5, so the first feedback share is 0.5 per
+  // inside cell of the 7 x 7 window.
+  auto insideAround = [&](int x, int y) {
+    int k = 0;
+    for (int i = x - 3; i <= x + 3; ++i)
+      for (int j = y - 3; j <= y + 3; ++j) k += net.cell(i, j).Inside;
+    return k;
+  };
+  EXPECT_EQ(net.cell(13, 10).FirstFeedbackShare, 0.5 * insideAround(13, 10));
+  EXPECT_EQ(net.cell(10, 10).FirstFeedbackShare, 0.5 * insideAround(10, 10));
+  EXPECT_LT(insideAround(13, 10), insideAround(10, 10));
+  const Energies e = ComputeEnergies(net);
+  double share = 0;
+  for (int x = 7; x <= 13; ++x)
+    for (int y = 7; y <= 13; ++y) share += net.cell(x, y).FirstFeedbackShare;
+  EXPECT_DOUBLE_EQ(e.FeedbackSum, share);
+}
+
+TEST(NetworkEvaluation, EnergyAOnlyWhereFourNeighboursAreInside) {
+  // Radius 1: the centre and its four direct neighbours are inside; only the
+  // centre has all four neighbours inside.
+  const AppState s = RandomProcessedState(20, 20, 10, 10, 1);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  ASSERT_EQ(net.insideCount(), 5);
+  std::mt19937 gen(3);
+  EvaluateNetwork(net, RandomParameters(gen));
+  const Energies e = ComputeEnergies(net);
+  const double c = net.output(10, 10);
+  double expected = 0;
+  expected = expected + (c - net.output(9, 10)) * (c - net.output(9, 10)) + (c - net.output(11, 10)) * (c - net.output(11, 10)) +
+             (c - net.output(10, 9)) * (c - net.output(10, 9)) + (c - net.output(10, 11)) * (c - net.output(10, 11));
+  EXPECT_EQ(e.EnergyA, expected);
+  EXPECT_GT(e.EnergyA, 0.0);
+}
+
+TEST(NetworkEvaluation, FastEvaluationIsBitIdenticalToThePlainOne) {
+  const AppState s = RandomProcessedState(90, 80, 44.5, 40.3, 31.7, 11);
+  CellNetwork fast1 = PrepareCells(s, DirectionConvention::FullTurn);
+  CellNetwork fast2 = PrepareCells(s, DirectionConvention::FullTurn);
+  CellNetwork plain = PrepareCells(s, DirectionConvention::FullTurn);
+  fast1.setThreads(1);
+  fast2.setThreads(2);
+  ASSERT_EQ(fast2.threads(), 2);
+  std::mt19937 gen(2024);
+  for (int trial = 0; trial < 6; ++trial) {
+    const NetworkParameters p = RandomParameters(gen, trial < 3 ? 0.3 : 3.0);
+    EvaluateNetwork(fast1, p);
+    EvaluateNetwork(fast2, p);
+    EvaluateNetworkReference(plain, p);
+    int checked = 0;
+    for (int x = 1; x <= 90; ++x)
+      for (int y = 1; y <= 80; ++y) {
+        if (!plain.cell(x, y).Inside) continue;
+        ++checked;
+        ASSERT_EQ(fast1.output(x, y), plain.output(x, y)) << x << "," << y;
+        ASSERT_EQ(fast2.output(x, y), plain.output(x, y)) << x << "," << y;
+        const CellRecord &a = fast2.cell(x, y), &b = plain.cell(x, y);
+        ASSERT_EQ(a.StaticSum, b.StaticSum);
+        ASSERT_EQ(a.TotalSum, b.TotalSum);
+        ASSERT_EQ(a.FirstFeedbackShare, b.FirstFeedbackShare);
+        ASSERT_EQ(a.RelativeError, b.RelativeError);
+      }
+    EXPECT_EQ(checked, plain.insideCount());
+    const Energies e1 = ComputeEnergies(fast1), e2 = ComputeEnergies(fast2), e3 = ComputeEnergies(plain);
+    EXPECT_EQ(e1.EnergyA, e3.EnergyA);
+    EXPECT_EQ(e2.EnergyA, e3.EnergyA);
+    EXPECT_EQ(e2.EnergyB, e3.EnergyB);
+    EXPECT_EQ(e2.AbsoluteSum, e3.AbsoluteSum);
+    EXPECT_EQ(e2.FeedbackSum, e3.FeedbackSum);
+  }
+}
+
+TEST(NetworkEvaluation, OverflowOfTheTransferGivesNoNaN) {
+  const AppState s = RandomProcessedState(30, 30, 15, 15, 7);
+  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  std::mt19937 gen(5);
+  NetworkParameters p = RandomParameters(gen, 50);
+  p.Крутизна = 1e300;
+  EvaluateNetwork(net, p);
+  const Energies e = ComputeEnergies(net);
+  for (int x = 8; x <= 22; ++x)
+    for (int y = 8; y <= 22; ++y) {
+      EXPECT_FALSE(std::isnan(net.output(x, y)));
+      EXPECT_GE(net.output(x, y), 0.0);
+      EXPECT_LE(net.output(x, y), 1.0);
+    }
+  EXPECT_TRUE(std::isfinite(e.EnergyA));
+  EXPECT_TRUE(std::isfinite(e.EnergyB));
+}
+
+TEST(TrainingCircle, RefusesMissingCircleAndNeighbourhoodOutsideTheImage) {
+  EXPECT_TRUE(CheckTrainingCircle(SphereCircle{50, 50, 0}, 100, 100).has_value());
+  EXPECT_TRUE(CheckTrainingCircle(SphereCircle{50, 50, -3}, 100, 100).has_value());
+  EXPECT_FALSE(CheckTrainingCircle(SphereCircle{15, 15, 10}, 100, 100).has_value());  // 15 - 10 - 4 = 1
+  EXPECT_TRUE(CheckTrainingCircle(SphereCircle{14.9, 15, 10}, 100, 100).has_value());
+  EXPECT_FALSE(CheckTrainingCircle(SphereCircle{86, 86, 10}, 100, 100).has_value());  // 86 + 10 + 4 = 100
+  EXPECT_TRUE(CheckTrainingCircle(SphereCircle{86, 86.5, 10}, 100, 100).has_value());
+  const auto m = CheckTrainingCircle(SphereCircle{3, 50, 10}, 100, 100);
+  ASSERT_TRUE(m.has_value());
+  EXPECT_NE(m->text.find("100 x 100"), std::string::npos);
+}
+
+TEST(EnergyGainTest, WeightsTheDecreases) {
+  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 1, 1), -3.0);
+  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 0.5, 0), 1.0);
+}
+
+}  // namespace
+}  // namespace ps
