@@ -1,22 +1,27 @@
 // polarsphere-cli export: the three spreadsheet exports of the statistics window
 // written as .xlsx workbooks: the learning coefficients (from the weights file),
 // the cells of the sphere in eight columns, and the recognised heights.
+#include <iomanip>
 #include <iostream>
+#include <optional>
 
 #include "cli/cli.h"
 #include "export/exports.h"
 #include "export/xlsx_writer.h"
 #include "learning/files.h"
 #include "polarization/polarization.h"
+#include "sphere/contour.h"
+#include "sphere/press.h"
 
 namespace ps::cli {
 namespace {
 
 const char* const kUsage =
     "usage: polarsphere-cli export coefficients --xlsx FILE [--data DIR] [--sep S] [--json]\n"
-    "       polarsphere-cli export cells F0 F45 F90 F135 --circle CX CY R --xlsx FILE\n"
-    "                              [--mode max|mean|luma] [--direction full|half] [--json]\n"
-    "       polarsphere-cli export heights F0 F45 F90 F135 --circle CX CY R --xlsx FILE\n"
+    "       polarsphere-cli export cells F0 F45 F90 F135 (--circle CX CY R | --start X Y)\n"
+    "                              --xlsx FILE [--mode max|mean|luma] [--direction full|half] [--json]\n"
+    "       polarsphere-cli export heights F0 F45 F90 F135 (--circle CX CY R | --start X Y)\n"
+    "                              --xlsx FILE\n"
     "                              [--data DIR] [--sep S] [--mode max|mean|luma] [--json]\n"
     "\n"
     "Fills the sheet of one export and writes it as an .xlsx workbook of one sheet\n"
@@ -37,6 +42,8 @@ const char* const kUsage =
     "  --xlsx       the workbook to write\n"
     "  --circle     the sphere circle: centre column, row and radius in cells\n"
     "               (1-based); R = 0 means no circle\n"
+    "  --start X Y  find the circle instead: contour response, trace of the outline\n"
+    "               from cell (X, Y) as a press on the map does, and the circle fit\n"
     "  --data       folder of the weights file (default: $POLARSPHERE_DATA_DIR,\n"
     "               else ~/polarsphere)\n"
     "  --sep        decimal separator of the weights file (default \",\")\n"
@@ -51,9 +58,33 @@ int Fail(const Message& message) {
   return 1;
 }
 
+// The circle a press on the map in automatic mode finds from cell (x, y): the
+// contour response, the trace of the outline and the fit.
+bool FindCircle(AppState& state, long long x, long long y) {
+  if (!ContourResponse(state, false)) {
+    std::cerr << "no result map to compute the contour on\n";
+    return false;
+  }
+  PressInput press;
+  press.mode = PressMode::Automatic;
+  press.x = static_cast<float>((x - 1) * state.ZoomFactor);
+  press.y = static_cast<float>((y - 1) * state.ZoomFactor);
+  SphereSession session;
+  const PressResult result = HandleMapPress(state, session, press);
+  PrintMessages(result.messages);
+  if (!result.traced || !result.circleChanged) {
+    std::cerr << "no circle found from the start cell " << x << " " << y << "\n";
+    return false;
+  }
+  std::cerr << std::setprecision(17) << "circle " << state.Circle.CircleCentreX << " " << state.Circle.CircleCentreY << " "
+            << state.Circle.CircleRadius << "\n";
+  return true;
+}
+
 int Run(const std::vector<std::string>& argv) {
   Args args(argv, {{"--xlsx", 1},
                    {"--circle", 3},
+                   {"--start", 2},
                    {"--data", 1},
                    {"--sep", 1},
                    {"--mode", 1},
@@ -105,20 +136,32 @@ int Run(const std::vector<std::string>& argv) {
       std::cerr << "export " << what << " needs four files: F0 F45 F90 F135\n";
       return 2;
     }
-    if (!args.has("--circle")) {
-      std::cerr << "export " << what << " needs the sphere circle: --circle CX CY R\n";
+    if (args.has("--circle") == args.has("--start")) {
+      std::cerr << "export " << what << " needs the sphere circle: --circle CX CY R or --start X Y\n";
       return 2;
     }
-    const auto v = args.values("--circle");
-    const auto cx = ToDouble(v[0]), cy = ToDouble(v[1]), r = ToDouble(v[2]);
-    if (!cx || !cy || !r || *r < 0) {
-      std::cerr << "--circle needs CX CY R in map cells, R not below 0\n";
-      return 2;
+    std::optional<double> cx, cy, r;
+    std::optional<long long> sx, sy;
+    if (args.has("--circle")) {
+      const auto v = args.values("--circle");
+      cx = ToDouble(v[0]), cy = ToDouble(v[1]), r = ToDouble(v[2]);
+      if (!cx || !cy || !r || *r < 0) {
+        std::cerr << "--circle needs CX CY R in map cells, R not below 0\n";
+        return 2;
+      }
+    } else {
+      const auto v = args.values("--start");
+      sx = ToInt(v[0]), sy = ToInt(v[1]);
+      if (!sx || !sy || *sx < 1 || *sy < 1 || *sx > 1000000 || *sy > 1000000) {
+        std::cerr << "--start needs a cell X Y (1-based)\n";
+        return 2;
+      }
     }
     AppState state;
     if (!LoadProcessedSet({pos.begin() + 1, pos.end()}, state)) return 1;
     state.IntensityMode = ModeForDefinition(definition);
-    state.Circle = {*cx, *cy, *r};
+    if (cx) state.Circle = {*cx, *cy, *r};
+    else if (!FindCircle(state, *sx, *sy)) return 1;
     if (what == "cells") {
       result = ExportSphereCells(state, convention);
     } else {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -75,6 +76,23 @@ TEST_F(ExportCommand, CellsOfTheSampleSphere) {
   EXPECT_EQ(book.cell("G1")->format, "0.00");
   EXPECT_NEAR(book.cell("H1")->value, 0.0, 1e-6);
   EXPECT_NE(run.output.find("\"cells\": " + std::to_string(8 * n + 1)), std::string::npos) << run.output;
+}
+
+TEST_F(ExportCommand, CircleFoundFromAStartCell) {
+  const std::string out = dir_ + "/traced.xlsx";
+  const CliRun run = RunCli("export cells " + SampleArgs() + "--start 166 40 --xlsx '" + out + "'");
+  ASSERT_EQ(run.status, 0) << run.output;
+  const size_t at = run.output.find("circle ");
+  ASSERT_NE(at, std::string::npos) << run.output;
+  double cx = 0, cy = 0, r = 0;
+  ASSERT_EQ(std::sscanf(run.output.c_str() + at, "circle %lf %lf %lf", &cx, &cy, &r), 3);
+  EXPECT_NEAR(cx, 166, 4);  // the sample's sphere
+  EXPECT_NEAR(cy, 118, 8);
+  EXPECT_NEAR(r, 79, 6);
+  int n = 0;
+  for (int x = 1; x <= 320; ++x)
+    for (int y = 1; y <= 240; ++y) n += std::hypot(cx - x, cy - y) <= r;
+  EXPECT_EQ(Read(out).dimensions, "A1:H" + std::to_string(n + 2));
 }
 
 TEST_F(ExportCommand, HeightsAndCoefficientsFromTheWeightsFile) {
