@@ -1,0 +1,351 @@
+#include "learning/files.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "learning/text_encoding.h"
+#include "support/test_support.h"
+
+namespace ps {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+void Spit(const std::string& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary);
+  f << bytes;
+}
+
+// ---- Parsers ------------------------------------------------------------------
+
+TEST(ValueParsers, NumberText) {
+  EXPECT_EQ(ParseNumberText(U"= 0,5"), U"0,5");
+  EXPECT_EQ(ParseNumberText(U"  =0,5 ВесИнтен(1; 2) = 7"), U"0,5");
+  EXPECT_EQ(ParseNumberText(U"-0.25xyz"), U"-0.25");
+  EXPECT_EQ(ParseNumberText(U"1-2"), U"1-2");  // taken whole, malformed later
+  EXPECT_FALSE(ParseNumberText(U"= abc").has_value());
+  EXPECT_FALSE(ParseNumberText(U"").has_value());
+  EXPECT_FALSE(NumberTextToSingle(U"1-2", ",").has_value());
+  EXPECT_FALSE(NumberTextToSingle(U"1,2,3", ",").has_value());
+  EXPECT_FALSE(NumberTextToSingle(U"-", ",").has_value());
+  EXPECT_FALSE(NumberTextToSingle(U"99999999999999999999999999999999999999999", ",").has_value());
+  EXPECT_EQ(NumberTextToSingle(U"0,5", ","), 0.5f);
+  EXPECT_EQ(NumberTextToSingle(U"0.5", ","), 0.5f);   // the other separator reads too
+  EXPECT_EQ(NumberTextToSingle(U"-0,1", "."), -0.1f);  // single precision
+}
+
+TEST(ValueParsers, IndexedAndCellValues) {
+  auto i = ParseIndexedValue(U"2) = 0,05");
+  ASSERT_TRUE(i.has_value());
+  EXPECT_EQ(i->index, 2);
+  EXPECT_EQ(i->number, U"0,05");
+  i = ParseIndexedValue(U"3)0,5");
+  ASSERT_TRUE(i.has_value());
+  EXPECT_EQ(i->number, U"0,5");
+  EXPECT_FALSE(ParseIndexedValue(U"(2) = 1").has_value());
+  auto c = ParseCellValue(U"3; 4) = -0,25 :ВесИнтен(3; 5) =1");
+  ASSERT_TRUE(c.has_value());
+  EXPECT_EQ(c->row, 3);
+  EXPECT_EQ(c->column, 4);
+  EXPECT_EQ(c->number, U"-0,25");
+  c = ParseCellValue(U"7,1)=2");
+  ASSERT_TRUE(c.has_value());
+  EXPECT_EQ(c->column, 1);
+  EXPECT_EQ(c->number, U"2");
+  EXPECT_FALSE(ParseCellValue(U"3; ) = 1").has_value());
+}
+
+// ---- Steps file ----------------------------------------------------------------
+
+TEST(StepsFile, EveryKeyForm) {
+  const std::string text =
+      "Температура = 0,3\r\n"
+      "ШагИнтен(1) = 0,01\r\nШагИнтен(3) = 0,03\r\n"
+      "ШагЭллип(2) = 0,02\r\n"
+      "ШагАзим(1) = 0,04\r\n"
+      "ШагОС(2) = 0,05\r\n"
+      "ШагСм = 0,06\r\n"
+      "ШагНач = 0,07\r\n"
+      "ШагАзимОбщ = 0,08\r\n"
+      "МетодИзмененияВесов(1) = 2\r\nМетодИзмененияВесов(2) = 3\r\n"
+      "МетодИзмененияВесов(3) = 4\r\nМетодИзмененияВесов(4) = 5\r\n"
+      "МетодИзмененияВесов(5) = 1\r\n"
+      "Коэфa = 0,5\r\nКоэфb = 0,25\r\nКоэфc = 2\r\n"
+      "КоэфИнерцииИнтен = 0,1\r\nКоэфИнерцииЭлл = 0,2\r\nКоэфИнерцииАз = 0,3\r\nКоэфИнерцииОС = 0,4\r\n";
+  TrainingSettings s;
+  s.Methods = {1, 1, 1, 1};
+  const ReadOutcome r = ParseStepsText(text, s, ",");
+  ASSERT_TRUE(r.ok) << r.message.text;
+  EXPECT_EQ(s.Temperature, double(0.3f));
+  EXPECT_EQ(s.ШагИн[0], double(0.01f));
+  EXPECT_EQ(s.ШагИн[1], 0.0);
+  EXPECT_EQ(s.ШагИн[2], double(0.03f));
+  EXPECT_EQ(s.ШагЭл[1], double(0.02f));
+  EXPECT_EQ(s.ШагАз[0], double(0.04f));
+  EXPECT_EQ(s.ШагОС[1], double(0.05f));
+  EXPECT_EQ(s.ШагСм, double(0.06f));
+  EXPECT_EQ(s.ШагНа, double(0.07f));
+  EXPECT_EQ(s.ШагАзимОбщ, double(0.08f));
+  EXPECT_EQ(s.ШагАз[1], 0.0);  // ШагАзимОбщ is not a ring step
+  EXPECT_EQ(s.Methods, (std::array<int16_t, 4>{2, 3, 4, 5}));
+  EXPECT_EQ(s.Ka, 0.5f);
+  EXPECT_EQ(s.Kb, 0.25f);
+  EXPECT_EQ(s.Kc, 2.0f);
+  EXPECT_EQ(s.КоэфИнерцииИн, double(0.1f));
+  EXPECT_EQ(s.КоэфИнерцииЭл, double(0.2f));
+  EXPECT_EQ(s.КоэфИнерцииАз, double(0.3f));
+  EXPECT_EQ(s.КоэфИнерцииОС, double(0.4f));
+}
+
+TEST(StepsFile, OffsetsSeveralKeysOnALineLastWinsAndAbsentKeysStay) {
+  TrainingSettings s;
+  s.ШагСм = 9;
+  // The value of ШагОС sits right after "ШагОС(", the index of ШагИн 9 characters
+  // after the key's start whatever the four characters between; a second key on
+  // the same line is read too; the later Температура wins.
+  const std::string text =
+      "Температура = 1\nШагИнXXX(2) = 0,5  ШагОС(3)=0,25\n  Температура = 2\nШагИнтен(1) 0,75\n";
+  ASSERT_TRUE(ParseStepsText(text, s, ",").ok);
+  EXPECT_EQ(s.Temperature, 2.0);
+  EXPECT_EQ(s.ШагИн[1], 0.5);
+  EXPECT_EQ(s.ШагИн[0], 0.75);  // no equals sign
+  EXPECT_EQ(s.ШагОС[2], 0.25);
+  EXPECT_EQ(s.ШагСм, 9.0);  // absent: unchanged
+  // Methods are read as 16-bit integers, halves to even.
+  ASSERT_TRUE(ParseStepsText("МетодИзмененияВесов(2) = 2,5\n", s, ",").ok);
+  EXPECT_EQ(s.Methods[1], 2);
+}
+
+TEST(StepsFile, MalformedValuesNameTheLineAndStoreNothing) {
+  TrainingSettings s;
+  s.Temperature = 5;
+  ReadOutcome r = ParseStepsText("Температура = 1\r\n' comment\r\nШагОС(4) = 0,1\r\n", s, ",", "Шаги.txt");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.text.find("строка 3"), std::string::npos) << r.message.text;
+  EXPECT_NE(r.message.text.find("1..3"), std::string::npos);
+  EXPECT_NE(r.message.text.find("Шаги.txt"), std::string::npos);
+  EXPECT_EQ(s.Temperature, 5.0);  // nothing stored
+  r = ParseStepsText("ШагИнтен(0) = 0,1\n", s, ",");
+  EXPECT_FALSE(r.ok);
+  r = ParseStepsText("ШагСм = abc\n", s, ",");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.text.find("строка 1"), std::string::npos);
+  EXPECT_NE(r.message.text.find("не является числом"), std::string::npos);
+  r = ParseStepsText("ШагСм = 1-2\n", s, ",");
+  EXPECT_FALSE(r.ok);
+  r = ParseStepsText("ШагОС() = 1\n", s, ",");
+  EXPECT_FALSE(r.ok);
+}
+
+TEST(StepsFile, ReadsCp1251AndUtf8AlikeAndNamesAMissingFile) {
+  const std::string dir = test::TempDir("steps");
+  const std::string text = "Температура = 0,3\r\nКоэфИнерцииОС = 0,125\r\n";
+  Spit(dir + "/a.txt", Utf8ToCp1251(text));
+  Spit(dir + "/b.txt", "\xEF\xBB\xBF" + text);
+  TrainingSettings a, b;
+  ASSERT_TRUE(ReadStepsFile(dir + "/a.txt", a, ",").ok);
+  ASSERT_TRUE(ReadStepsFile(dir + "/b.txt", b, ",").ok);
+  EXPECT_EQ(a, b);
+  EXPECT_EQ(a.КоэфИнерцииОС, 0.125);
+  const ReadOutcome missing = ReadStepsFile(dir + "/Шаги.txt", a, ",");
+  EXPECT_TRUE(missing.missing);
+  EXPECT_NE(missing.message.text.find("Шаги.txt"), std::string::npos);
+  EXPECT_NE(missing.message.text.find(dir), std::string::npos);
+  EXPECT_NE(missing.message.text.find("init-data"), std::string::npos);
+}
+
+// ---- Weights file --------------------------------------------------------------
+
+NetworkParameters Sample() {
+  NetworkParameters p;
+  std::mt19937 gen(9);
+  std::uniform_real_distribution<double> u(-2, 2);
+  for (int t = 1; t <= 4; ++t)
+    for (auto& row : p.templ(t))
+      for (double& v : row) v = u(gen);
+  p.Смещение = 0.5;
+  p.Крутизна = 0.1312345;
+  p.НачальнаяСуммаСинапсов = -1.25;
+  p.ВесАзимутаОбщий = -0.01;
+  return p;
+}
+
+TEST(WeightsFile, WrittenBytesExactly) {
+  NetworkParameters p;
+  p.ВесИнтен[0][6] = 0.25;
+  p.ВесОС[6][0] = -1.5;
+  RunFigures f;
+  f.FeedbackMean = 0.123456;
+  f.Temperature = 0.3;
+  f.EnergyB = 1234.5678;
+  const std::string dir = test::TempDir("weights");
+  const std::string path = dir + "/w.txt";
+  ASSERT_TRUE(WriteWeightsFile(path, p, f, ","));
+  const std::string text = Cp1251ToUtf8(Slurp(path));
+  const std::string expectedHead =
+      "Смещение = 0,000        'в начале установим веса\r\n"
+      "Крутизна = 0,13000\r\n"
+      "НачальнаяСуммаСинапсов = 0,000\r\n"
+      "СуммаОС1 = 0,1235\r\n"
+      "ВесАзимутаОбщий = -0,0100\r\n"
+      "ВесИнтен(1; 1) = 0,000 :ВесИнтен(1; 2) =0,000 : ВесИнтен(1; 3) = 0,000: ВесИнтен(1; 4) = 0,000 : "
+      "ВесИнтен(1; 5) = 0,000 : ВесИнтен(1; 6) = 0,000 : ВесИнтен(1; 7) = 0,250\r\n";
+  EXPECT_EQ(text.substr(0, expectedHead.size()), expectedHead);
+  const std::string expectedTail =
+      "ВесОС(7; 1) = -1,500 :ВесОС(7; 2) =0,000 : ВесОС(7; 3) = 0,000: ВесОС(7; 4) = 0,000 : "
+      "ВесОС(7; 5) = 0,000 : ВесОС(7; 6) = 0,000 : ВесОС(7; 7) = 0,000\r\n"
+      "\r\n"
+      "Температура = 0,300\r\n"
+      "ЭнергияБ = 1234,568\r\n";
+  ASSERT_GE(text.size(), expectedTail.size());
+  EXPECT_EQ(text.substr(text.size() - expectedTail.size()), expectedTail);
+  // 5 lines, four blocks of 7 lines and an empty one, 2 lines.
+  size_t lines = 0;
+  for (size_t k = 0; k + 1 < text.size(); ++k) lines += text[k] == '\r' && text[k + 1] == '\n';
+  EXPECT_EQ(lines, 5u + 4 * 8 + 2);
+  EXPECT_EQ(text.find('\n'), text.find('\r') + 1);  // CR LF only
+  // The bytes are code page 1251: "С" is 0xD1.
+  EXPECT_EQ(static_cast<unsigned char>(Slurp(path)[0]), 0xD1);
+  EXPECT_FALSE(std::filesystem::exists(dir + "/.w.txt.tmp"));
+}
+
+TEST(WeightsFile, RoundTripUnderBothSeparators) {
+  for (const std::string sep : {",", "."}) {
+    const std::string dir = test::TempDir("roundtrip");
+    const NetworkParameters p = Sample();
+    RunFigures f;
+    f.Temperature = 0.3;
+    ASSERT_TRUE(WriteWeightsFile(dir + "/w.txt", p, f, sep));
+    NetworkParameters back;
+    back.Крутизна = 99;
+    const ReadOutcome r = ReadWeightsFile(dir + "/w.txt", back, sep);
+    ASSERT_TRUE(r.ok) << r.message.text;
+    // Every value comes back as written: rounded to its pattern, read in single precision.
+    auto written = [](double v, int digits) {
+      return static_cast<double>(static_cast<float>(std::round(v * std::pow(10, digits)) / std::pow(10, digits)));
+    };
+    for (int t = 1; t <= 4; ++t)
+      for (int a = 0; a < 7; ++a)
+        for (int b = 0; b < 7; ++b) EXPECT_EQ(back.templ(t)[a][b], written(p.templ(t)[a][b], 3)) << t << a << b;
+    EXPECT_EQ(back.Смещение, 0.5);
+    EXPECT_EQ(back.Крутизна, written(0.1312345, 5));
+    EXPECT_EQ(back.НачальнаяСуммаСинапсов, -1.25);
+    EXPECT_EQ(back.ВесАзимутаОбщий, double(-0.01f));  // read through "ВесАз", not "ВесАзим("
+    // Written again, the file is the same byte for byte.
+    ASSERT_TRUE(WriteWeightsFile(dir + "/w2.txt", back, f, sep));
+    EXPECT_EQ(Slurp(dir + "/w.txt"), Slurp(dir + "/w2.txt"));
+  }
+}
+
+TEST(WeightsFile, EmptyFileKeepsStartValuesAndBadIndexIsRefused) {
+  NetworkParameters p;
+  ASSERT_TRUE(ParseWeightsText("", p, ",").ok);
+  EXPECT_EQ(p, NetworkParameters{});
+  ReadOutcome r = ParseWeightsText("ВесИнтен(8; 1) = 1\r\n", p, ",");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.text.find("1..7"), std::string::npos);
+  r = ParseWeightsText("Крутизна = 0,2\r\nВесОС(1; 1) = x\r\n", p, ",");
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.message.text.find("строка 2"), std::string::npos);
+  EXPECT_EQ(p.Крутизна, 0.13);  // nothing stored
+}
+
+// ---- Logs ----------------------------------------------------------------------
+
+TEST(ProgressLog, LineBytesAndAppending) {
+  RunFigures f;
+  f.Hour = 9;
+  f.Minute = 5;
+  f.Second = 7;
+  f.EnergyA = 1.5;
+  f.EnergyB = 12.25;
+  f.AbsoluteSum = 3;
+  f.Gain = -0.125;
+  f.Iteration = 17;
+  f.Selector = 3;
+  f.Ring = 2;
+  f.Methods = {1, 2, 3, 5};
+  f.MeanRelativeError = 0.01234;
+  EXPECT_EQ(FormatProgressLine(f, ","),
+            "9:05:07  Энер.= 1,500 + 12,250 + 3,000  Изм.Эн.= -0,125;  Итер-я= 17;  № 3(2) М=1,2,3,5  Погр.= 0,0123\r\n");
+  const std::string dir = test::TempDir("log");
+  ASSERT_TRUE(AppendProgressLine(dir + "/log.txt", f, ","));
+  f.Hour = 23;
+  ASSERT_TRUE(AppendProgressLine(dir + "/log.txt", f, "."));
+  const std::string text = Cp1251ToUtf8(Slurp(dir + "/log.txt"));
+  EXPECT_EQ(text.rfind("9:05:07", 0), 0u);
+  EXPECT_NE(text.find("\r\n23:05:07  Энер.= 1.500"), std::string::npos);
+}
+
+TEST(StatisticsLog, Lines) {
+  TrainingCounters c;
+  c.AcceptCount[0][1] = 12;
+  c.DrawCount[0][1][0] = 30;
+  c.DrawCount[0][1][1] = 70;
+  c.AcceptCount[7][2] = 4;
+  const std::string text = FormatStatisticsFile(c, 600);
+  EXPECT_EQ(text.rfind("за 600 секунд прошли изменения\r\n"
+                       "Интенсивности(1) = 0 при вероятности изменений:неизм-й = 0:0\r\n"
+                       "Интенсивности(2) = 12 при вероятности изменений:неизм-й = 30:70\r\n",
+                       0),
+            0u);
+  EXPECT_NE(text.find("\r\nОбщего Веса Азимута(3) = 4 при вероятности"), std::string::npos);
+  size_t lines = 0;
+  for (char ch : text) lines += ch == '\n';
+  EXPECT_EQ(lines, 25u);
+}
+
+// ---- Encoding and files --------------------------------------------------------
+
+TEST(TextEncoding, Cp1251BothWays) {
+  const std::string all = "АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюяЁё№ 0,5";
+  const std::string bytes = Utf8ToCp1251(all);
+  EXPECT_EQ(bytes.size(), 71u);  // one byte a character
+  EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xC0);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[63]), 0xFF);
+  EXPECT_EQ(Cp1251ToUtf8(bytes), all);
+  EXPECT_EQ(DecodeLearningText(bytes), all);
+  EXPECT_EQ(DecodeLearningText(all), all);
+  EXPECT_EQ(Utf8ToCp1251("漢"), "?");
+}
+
+TEST(AtomicWrite, ReplacesWholeFileAndFailsCleanly) {
+  const std::string dir = test::TempDir("atomic");
+  ASSERT_TRUE(WriteFileAtomically(dir + "/f.txt", "old content that is long"));
+  ASSERT_TRUE(WriteFileAtomically(dir + "/f.txt", "new"));
+  EXPECT_EQ(Slurp(dir + "/f.txt"), "new");
+  std::string error;
+  EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/f.txt", "x", &error));
+  EXPECT_FALSE(error.empty());
+  int entries = 0;
+  for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(StarterSteps, ReadsBackWithPositiveTemperatureAndEveryStep) {
+  for (const std::string sep : {",", "."}) {
+    TrainingSettings s;
+    const ReadOutcome r = ParseStepsText(StarterStepsText(sep), s, sep);
+    ASSERT_TRUE(r.ok) << r.message.text;
+    EXPECT_GT(s.Temperature, 0);
+    for (int g = 1; g <= 4; ++g)
+      for (int k = 1; k <= 3; ++k) EXPECT_GT(s.step(g, k), 0) << g << k;
+    EXPECT_GT(s.ШагСм, 0);
+    EXPECT_GT(s.ШагНа, 0);
+    EXPECT_GT(s.ШагАзимОбщ, 0);
+    EXPECT_GT(s.КоэфИнерцииЭл, 0);
+    EXPECT_GT(s.Kb, 0);
+  }
+}
+
+}  // namespace
+}  // namespace ps
