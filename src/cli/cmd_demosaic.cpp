@@ -40,7 +40,7 @@ const char* const kUsage =
 // frame deeper than 8 bits is refused rather than silently converted.
 bool DecodeFrame(const std::string& path, GreyImage* out, std::string* error) {
   QImageReader reader(QString::fromStdString(path));
-  reader.setAutoTransform(false);
+  reader.setAutoTransform(false);  // an orientation tag must not rotate the mosaic layout
   QImage image = reader.read();
   if (image.isNull()) {
     *error = "cannot read " + path + ": " + reader.errorString().toStdString();
