@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "display/map_view.h"
+#include "imageio/bmp.h"
 #include "polarization/polarization.h"
 #include "state/number_format.h"
 
@@ -309,6 +310,39 @@ Colour MarkerPulseStep(DisplayState& ds) {
   const int d = ds.MarkerPulse - 10;
   ds.MarkerColour = Rgb(0, 0, std::min(255, 2 * d * d + 93)) | kPaletteFlag;
   return ds.MarkerColour;
+}
+
+int ProgressBarWidth(long long row, int imageHeight) {
+  return imageHeight > 0 ? static_cast<int>(row * 466 / imageHeight) : 0;
+}
+
+PendingReadOutcome PendingReadTick(DisplayState& ds, AppState& state, const std::function<void(int)>& repaint) {
+  PendingReadOutcome out;
+  if (!state.PendingRead || state.Header.ImageWidth != state.SetWidth ||
+      state.Header.ImageHeight != state.SetHeight || state.CurrentSlot < 1 || state.CurrentSlot > kSlots) {
+    ds.ReadingPictureVisible = false;
+    state.PendingRead = false;
+    return out;
+  }
+  out.ran = true;
+  ds.ReadingPictureVisible = true;
+  ds.ProgressBar.Visible = true;
+  ds.ProgressBar.Width = 1;
+  ds.ProgressBar.Height = 26;
+  Progress progress;
+  const int height = state.Header.ImageHeight;
+  progress.report = [&](long long done, long long) {
+    ds.ProgressBar.Width = ProgressBarWidth(done, height);
+    if (repaint) repaint(static_cast<int>(ds.ProgressBar.Width));
+  };
+  PixelReadOutcome r = ReadBitmapPixels(state, state.Header.FilePath, state.CurrentSlot, progress);
+  out.read = r.read;
+  out.messages = std::move(r.messages);
+  out.redraw = RedrawViewFlag(state.CurrentSlot);
+  ds.ReadingPictureVisible = false;
+  ds.ProgressBar.Visible = false;  // the window may shrink it first, 25 steps from 26 to 1 high
+  state.PendingRead = false;
+  return out;
 }
 
 void PlaceSelectionMarker(DisplayState& ds, const AppState& state) {

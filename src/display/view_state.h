@@ -8,10 +8,13 @@
 #pragma once
 
 #include <array>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "display/surface.h"
 #include "state/app_state.h"
+#include "state/message.h"
 
 namespace ps {
 
@@ -93,6 +96,10 @@ struct DisplayState {
   Colour MarkerColour = 0;
   bool MarkerTimerStarted = false;  // the pulse runs only after the first map redraw
 
+  // Pixel reading of a newly chosen file: its picture and the progress bar.
+  bool ReadingPictureVisible = false;
+  Box ProgressBar{0, 0, 1, 26, false};
+
   EllipseColourMemory EllipseMemory;
   std::string DecimalSeparator = ",";
 };
@@ -151,6 +158,22 @@ unsigned EllipsesClicked(const DisplayState& ds, const AppState& state);
 
 // One step of the marker's pulse; returns the new marker colour.
 Colour MarkerPulseStep(DisplayState& ds);
+
+// Width of the progress bar after `row` of `imageHeight` rows: row * 466 div height.
+int ProgressBarWidth(long long row, int imageHeight);
+
+// One tick of the pixel-reading timer: when a read is pending and the last
+// opened file has the set's size, reads its pixels into the current slot,
+// calling `repaint` after every row with the bar's new width, and asks for the
+// slot's view to be redrawn. The pending flag is cleared in every case.
+struct PendingReadOutcome {
+  bool ran = false;               // pixels were read (or attempted)
+  bool read = false;              // the slot received the file's pixels
+  unsigned redraw = kRedrawNone;
+  std::vector<Message> messages;  // reading failures
+};
+PendingReadOutcome PendingReadTick(DisplayState& ds, AppState& state,
+                                   const std::function<void(int barWidth)>& repaint = {});
 
 // Selection marker placement from the selection corners.
 void PlaceSelectionMarker(DisplayState& ds, const AppState& state);
