@@ -1,0 +1,556 @@
+// The statistics window on the bundled sample set: start-up values, the
+// rotation boxes, the toning sweep, training runs on the worker thread (to the
+// end, refused, cancelled, stopped by closing) and the three exports shown in
+// the embedded sheet and saved as workbooks read back by openpyxl.
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "export/exports.h"
+#include "export/xlsx_writer.h"
+#include "imageio/bmp.h"
+#include "learning/files.h"
+#include "learning/training.h"
+#include "polarization/polarization.h"
+#include "sphere/detection_settings.h"
+#include "state/number_format.h"
+#include "windows/sheet_view.h"
+#include "windows/statistics_window.h"
+#include "windows/window_test_support.h"
+
+using ps::ui::Статистика;
+
+namespace {
+
+QString Q(const char* s) { return QString::fromUtf8(s); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// A clock that stands still at 12:03:20 on the 6th: no ten-minute mark and no
+// seven-minute rule, so a run depends on the seed alone.
+ps::ClockReading StillClock() { return ps::ClockReading{6, 12, 3, 20}; }
+
+// Cells of a workbook as openpyxl reads them: address -> (kind, value, format).
+struct ReadCell {
+  QString kind, value, format;
+};
+struct ReadBook {
+  bool ok = false;
+  bool skipped = false;
+  QString dimensions;
+  std::map<QString, ReadCell> cells;
+};
+
+ReadBook ReadWithOpenpyxl(const QString& path) {
+  ReadBook book;
+  QProcess p;
+  p.start(QStringLiteral("/usr/bin/python3"), {QStringLiteral(PS_TESTS_DIR "/export/read_xlsx.py"), path});
+  if (!p.waitForFinished(60000)) return book;
+  if (p.exitCode() == 3) {
+    book.skipped = true;
+    return book;
+  }
+  if (p.exitCode() != 0) return book;
+  for (const QString& line : QString::fromUtf8(p.readAllStandardOutput()).split('\n')) {
+    const QStringList f = line.split('\t');
+    if (f.value(0) == QStringLiteral("SHEET")) book.dimensions = f.value(2);
+    if (f.value(0) == QStringLiteral("CELL") && f.size() >= 5) book.cells[f[1]] = ReadCell{f[2], f[3], f[4]};
+  }
+  book.ok = true;
+  return book;
+}
+
+// Independent ray of the toning: where the ray of screen point (x, z) meets the
+// unit sphere first, written from the geometry (rotation about x, y, z of both
+// ray ends, line parametrised by y). Empty when it misses or the point is on
+// the unseen half.
+std::optional<std::array<double, 3>> ExpectedHit(double rx, double ry, double rz, double x, double z) {
+  const double k = 0.009;
+  std::array<double, 3> P{x * k, 10 * k, z * k}, Q{x * k, -10 * k, z * k};
+  for (auto* v : {&P, &Q}) {
+    auto& p = *v;
+    double y1 = p[1] * std::cos(rx) - p[2] * std::sin(rx), z1 = p[1] * std::sin(rx) + p[2] * std::cos(rx);
+    p[1] = y1;
+    p[2] = z1;
+    double x2 = p[0] * std::cos(ry) + p[2] * std::sin(ry), z2 = -p[0] * std::sin(ry) + p[2] * std::cos(ry);
+    p[0] = x2;
+    p[2] = z2;
+    double x3 = p[0] * std::cos(rz) - p[1] * std::sin(rz), y3 = p[0] * std::sin(rz) + p[1] * std::cos(rz);
+    p[0] = x3;
+    p[1] = y3;
+  }
+  const double dx = Q[0] - P[0], dy = Q[1] - P[1], dz = Q[2] - P[2];
+  const double a = dx / dy, b = dz / dy, p = P[0] - P[1] * a, q = P[2] - P[1] * b;
+  const double A = a * a + b * b + 1, B = 2 * (q * b + p * a), C = p * p + q * q - 1;
+  const double D = B * B - 4 * A * C;
+  if (D < 0) return std::nullopt;
+  const double y1 = (-B + std::sqrt(D)) / 2 / A;
+  const double x1 = P[0] + (y1 - P[1]) * a, z1 = P[2] + (y1 - P[1]) * b;
+  if (z1 < 0) return std::nullopt;
+  return std::array<double, 3>{x1, y1, z1};
+}
+
+}  // namespace
+
+class StatisticsWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  QTemporaryDir dataDir_;
+  ps::AppState state_;
+  wt::Messages* messages_ = nullptr;
+  bool answer_ = true;
+  int questions_ = 0;
+  std::vector<QUrl> opened_;
+
+  std::unique_ptr<Статистика> NewWindow() {
+    auto w = std::make_unique<Статистика>(state_, std::make_shared<ps::TrainingSession>());
+    w->setDecimalSeparator(",");
+    w->setClock(StillClock);
+    return w;
+  }
+  ps::LearningPaths Files() const { return ps::LearningFiles(ps::DataFolder()); }
+  void ClearDataFolder() {
+    QDir d(dataDir_.path());
+    for (const QString& f : d.entryList(QDir::Files | QDir::Hidden)) d.remove(f);
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dataDir_.isValid());
+    qputenv("POLARSPHERE_DATA_DIR", dataDir_.path().toUtf8());
+    messages_ = new wt::Messages;
+    Статистика::Asker() = [this](QWidget*, const QString&) {
+      ++questions_;
+      return answer_;
+    };
+    Статистика::UrlOpener() = [this](const QUrl& url) {
+      opened_.push_back(url);
+      return true;
+    };
+
+    const std::string dir = PS_SAMPLE_DIR;
+    const auto loaded = ps::LoadSet(state_, {dir + "/0.bmp", dir + "/45.bmp", dir + "/90.bmp", dir + "/135.bmp"});
+    QVERIFY(loaded.ok);
+    QVERIFY(ps::ЗаполнениеМассива(state_));
+    const ps::PresetKernels gauss = ps::PresetValues(ps::KernelPreset::Gauss);
+    state_.Detection.WeightKernel = gauss.weight;
+    state_.Circle = ps::SphereCircle{166, 118, 79};
+  }
+
+  void cleanupTestCase() { delete messages_; }
+
+  void init() {
+    messages_->Take();
+    answer_ = true;
+    questions_ = 0;
+    opened_.clear();
+  }
+
+  void startUpValuesAndControls() {
+    auto w = NewWindow();
+    QCOMPARE(w->windowTitle(), Q("Экспорт в Excel"));
+    QCOMPARE(w->Text1->text(), Q("45"));
+    QCOMPARE(w->view().RotationX, 45 * 3.14159 / 180);
+    QCOMPARE(w->view().RotationY, 0.0);
+    QCOMPARE(w->view().RotationZ, 0.0);
+    QCOMPARE(w->view().ToningScale, 0.009);
+    QVERIFY(w->Option1->isChecked());
+    QVERIFY(!w->Option2->isChecked());
+    QCOMPARE(w->Command3->text(), Q("Обучение нейросети"));
+    QCOMPARE(w->Command1->text(), Q("Тонировать"));
+    QCOMPARE(w->Command4->text(), Q("Результат распознавания высот в Excel"));
+    QCOMPARE(w->Command5->text(), Q("Коэффициенты обучения в Excel"));
+    QCOMPARE(w->ЭкспортВExcel1->text(), Q("Экспорт в Excel в 5 столбцов"));
+    QCOMPARE(w->Command2->text(), Q("Экспорт в Excel в таблицу градусов"));
+    QCOMPARE(w->Option1->text(), Q("Направление от 0 до 2п"));
+    QCOMPARE(w->Option2->text(), Q("Направление от -п/2 до п/2"));
+    QCOMPARE(w->Check1->text(), Q("Половину шара"));
+    QCOMPARE(w->Label1->text(), Q("Поворот наблюдения по Ox"));
+    QCOMPARE(w->Label2[0]->text(), Q("           по Оy"));
+    QCOMPARE(w->Label2[1]->text(), Q("          по Оz"));
+    QCOMPARE(w->Label2[2]->text(), QString());
+    QCOMPARE(w->SaveSheet->text(), Q("Сохранить как .xlsx"));
+    QCOMPARE(w->OpenSheet->text(), Q("Открыть в табличном редакторе"));
+    QVERIFY(!w->SaveSheet->isEnabled());
+    // Both pictures start as their background.
+    QCOMPARE(w->picture1Surface().width(), 297);
+    QCOMPARE(w->picture1Surface().height(), 244);
+    QCOMPARE(w->picture2Surface().pixel(150, 120), ps::Rgb(225, 225, 225));
+    // The data folder in use is shown and opens in the file manager.
+    QVERIFY(w->DataFolderLabel->text().contains(dataDir_.path()));
+    w->OpenDataFolder->click();
+    QCOMPARE(opened_.size(), size_t(1));
+    QCOMPARE(opened_[0], QUrl::fromLocalFile(dataDir_.path()));
+    // Timer1 stops on its first tick.
+    QVERIFY(w->Timer1.isActive());
+    QTRY_VERIFY(!w->Timer1.isActive());
+  }
+
+  void rotationBoxes() {
+    auto w = NewWindow();
+    w->Text2->setText(Q("30"));
+    QCOMPARE(w->view().RotationY, 30 * 3.14159 / 180);
+    w->Text3->setText(Q("-12,5"));
+    QCOMPARE(w->view().RotationZ, -12.5 * 3.14159 / 180);
+    // Not a number: the angle stays, no message.
+    w->Text2->setText(Q("3x"));
+    QCOMPARE(w->view().RotationY, 30 * 3.14159 / 180);
+    QVERIFY(messages_->Take().empty());
+    // Check1 and Command2 change nothing.
+    const ps::ToningView before = w->view();
+    w->Check1->click();
+    w->Command2->click();
+    QCOMPARE(w->view().RotationY, before.RotationY);
+    QVERIFY(w->sheet() == nullptr);
+    QVERIFY(messages_->Take().empty());
+    // The toning sweep refuses a box that is not a number and leaves the pictures.
+    w->Command1_Click();
+    const auto seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(QString::fromStdString(seen[0].text).contains(Q("Оy")));
+    QCOMPARE(w->picture1Surface().pixel(148, 80), ps::Rgb(225, 225, 225));
+  }
+
+  void toningPaintsTheVisibleHalf_data() {
+    QTest::addColumn<QString>("x");
+    QTest::addColumn<QString>("y");
+    QTest::addColumn<QString>("z");
+    QTest::newRow("straight") << "0" << "0" << "0";
+    QTest::newRow("start view") << "45" << "" << "";
+    QTest::newRow("turned") << "30" << "20" << "15";
+  }
+
+  void toningPaintsTheVisibleHalf() {
+    QFETCH(QString, x);
+    QFETCH(QString, y);
+    QFETCH(QString, z);
+    auto w = NewWindow();
+    w->Text1->setText(x);
+    w->Text2->setText(y);
+    w->Text3->setText(z);
+    w->Command1->click();
+    QVERIFY(messages_->Take().empty());
+    QVERIFY(w->Picture1->isVisible() == w->isVisible());
+
+    const auto& left = w->picture1Surface();
+    const int W = left.width(), H = left.height();
+    const double rx = x.toDouble() * 3.14159 / 180, ry = y.toDouble() * 3.14159 / 180,
+                 rz = z.toDouble() * 3.14159 / 180;
+    const ps::Colour back = ps::Rgb(225, 225, 225);
+    int painted = 0, expected = 0, mismatched = 0, belowMiddle = 0;
+    for (int cx = 0; cx < W; ++cx)
+      for (int cy = 0; cy <= H; ++cy) {
+        const int sy = H - cy;
+        if (sy < 0 || sy >= H) continue;
+        const auto hit = ExpectedHit(rx, ry, rz, cx - W / 2.0, cy - H / 2.0);
+        const bool want = hit.has_value();
+        const bool got = left.pixel(cx, sy) != back;
+        expected += want;
+        painted += got;
+        if (got && cy - H / 2.0 < 0) ++belowMiddle;  // painted below the picture's middle
+        // Far from the centre nothing is ever painted.
+        if (std::hypot(cx - W / 2.0, cy - H / 2.0) > 1 / 0.009 + 1) QVERIFY(!got);
+        if (want != got) ++mismatched;
+        if (want) {
+          // The grey of the sphere point's own pixel (ellipses are off).
+          const int u = static_cast<int>(std::floor(79 * (*hit)[0] + 166));
+          const int v = static_cast<int>(std::floor(79 * (*hit)[1] + 118));
+          ps::AppState& s = state_;
+          s.Current = ps::PixelValues{};
+          ps::ОпределениеИнтенсивностей(s, u, v);
+          const int g = static_cast<int>(std::floor(s.Current.A0));
+          if (got && !(std::fabs((*hit)[0]) <= 0.001 && std::fabs((*hit)[1]) <= 0.001))
+            QCOMPARE(left.pixel(cx, sy), ps::Rgb(g, g, g));
+        }
+      }
+    QVERIFY2(expected > 15000, qPrintable(QString::number(expected)));
+    // Rays grazing the rim may round either way; the region is the same.
+    QVERIFY2(mismatched <= expected / 200, qPrintable(QString("%1 of %2").arg(mismatched).arg(expected)));
+    if (x == "0" && y == "0" && z == "0") QCOMPARE(belowMiddle, 0);
+    else QVERIFY(belowMiddle > 1000);
+    QVERIFY(painted > 0);
+  }
+
+  void toningWithEllipsesPaintsColours() {
+    Статистика w(state_, std::make_shared<ps::TrainingSession>(), nullptr, [] { return true; });
+    w.Command1_Click();
+    int coloured = 0;
+    const auto& right = w.picture2Surface();
+    for (int x = 0; x < right.width(); x += 3)
+      for (int y = 0; y < right.height(); y += 3) {
+        const ps::Colour c = right.pixel(x, y);
+        if (ps::RedOf(c) != ps::GreenOf(c) || ps::GreenOf(c) != ps::BlueOf(c)) ++coloured;
+      }
+    QVERIFY(coloured > 500);
+  }
+
+  void trainingOffersStarterStepsFileAndRunsToTheEnd() {
+    ClearDataFolder();
+    auto w = NewWindow();
+    QVERIFY(w->CreateStepsFile->isEnabled());
+    // Declining the starter file starts nothing.
+    answer_ = false;
+    w->Command3->click();
+    QCOMPARE(questions_, 1);
+    QVERIFY(!w->training());
+    QVERIFY(!QFile::exists(QString::fromStdString(Files().steps)));
+
+    answer_ = true;
+    w->setAcceptedLimit(4);
+    w->Command3->click();
+    QVERIFY(w->training());  // the run goes on after the handler returned
+    QVERIFY(!w->Command3->isEnabled());
+    QVERIFY(w->CancelTraining->isEnabled());
+    QVERIFY(!w->Command5->isEnabled());
+    QVERIFY(w->waitTrainingDone());
+    QVERIFY(QFile::exists(QString::fromStdString(Files().steps)));
+    QVERIFY(w->lastTraining().has_value());
+    const ps::TrainingResult& r = *w->lastTraining();
+    QVERIFY(r.started);
+    QVERIFY(!r.cancelled);
+    QCOMPARE(r.accepted, 4LL);
+    QCOMPARE(w->TrainingBar->value(), 4);
+    QVERIFY(w->TrainingStatus->text().contains(Q("Принято итераций: 4 из 4")));
+    QVERIFY(w->Command3->isEnabled());
+    QVERIFY(!w->CancelTraining->isEnabled());
+
+    // The closing message.
+    const auto seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(QString::fromStdString(seen[0].text).startsWith(Q("ЭнергияСтараяА+Б=")));
+    QCOMPARE(seen[0].text, ps::ClosingMessageText(r.energyAOld, r.energyBOld, r.energyA, r.energyB,
+                                                  w->session().Settings.Temperature, ","));
+
+    // The weights file holds the last accepted state and reads back.
+    ps::NetworkParameters read;
+    QVERIFY(ps::ReadWeightsFile(Files().weights, read, ",").ok);
+
+    // The same run on one thread without the window writes the same files.
+    QTemporaryDir other;
+    const ps::LearningPaths alone = ps::LearningFiles(other.path().toStdString());
+    QVERIFY(QFile::copy(QString::fromStdString(Files().steps), QString::fromStdString(alone.steps)));
+    ps::TrainingSession session;
+    ps::TrainingOptions opt;
+    opt.files = alone;
+    opt.decimalSeparator = ",";
+    opt.acceptedLimit = 4;
+    opt.clock = StillClock;
+    opt.threads = 1;
+    const ps::TrainingResult direct = ps::RunTraining(state_, session, opt);
+    QCOMPARE(direct.accepted, 4LL);
+    QCOMPARE(direct.evaluations, r.evaluations);
+    QVERIFY(ReadFile(alone.weights) == ReadFile(Files().weights));
+    QVERIFY(ReadFile(alone.progressLog) == ReadFile(Files().progressLog));
+    QVERIFY(session.Parameters == w->session().Parameters);
+  }
+
+  void trainingRefusalIsShown() {
+    ClearDataFolder();
+    QVERIFY(NewWindow()->CreateStepsFile_Click());
+    // A steps file without a temperature refuses the run.
+    std::ofstream(Files().steps, std::ios::binary) << "ШагИн(1) = 0,01\r\n";
+    auto w = NewWindow();
+    w->Command3->click();
+    QVERIFY(w->waitTrainingDone());
+    QVERIFY(!w->lastTraining()->started);
+    const auto seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(!QFile::exists(QString::fromStdString(Files().weights)));
+  }
+
+  void cancelStopsARunAndLeavesAReadableWeightsFile() {
+    ClearDataFolder();
+    auto w = NewWindow();
+    QVERIFY(w->CreateStepsFile_Click());
+    QVERIFY(!w->CreateStepsFile->isEnabled());
+    w->Command3->click();
+    QCOMPARE(questions_, 0);  // the steps file exists: no question
+    QVERIFY(w->training());
+    // The window answers while the run goes on: the progress shows accepted iterations.
+    QTRY_VERIFY_WITH_TIMEOUT(w->TrainingBar->value() >= 2, 60000);
+    QCOMPARE(w->TrainingBar->maximum(), 19999);
+    w->CancelTraining->click();
+    QVERIFY(w->waitTrainingDone());
+    const ps::TrainingResult& r = *w->lastTraining();
+    QVERIFY(r.cancelled);
+    QVERIFY(r.accepted >= 2 && r.accepted < 19999);
+    const auto seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(QString::fromStdString(seen[0].text).startsWith(Q("Обучение остановлено после")));
+    QVERIFY(QString::fromStdString(seen[0].text).contains(Q("ЭнергияСтараяА+Б=")));
+    ps::NetworkParameters read;
+    const ps::ReadOutcome outcome = ps::ReadWeightsFile(Files().weights, read, ",");
+    QVERIFY(outcome.ok);
+    // The progress log has one line per accepted iteration.
+    const std::string log = ReadFile(Files().progressLog);
+    long long lines = 0;
+    for (size_t at = 0; (at = log.find("\r\n", at)) != std::string::npos; at += 2) ++lines;
+    QCOMPARE(lines, r.accepted);
+  }
+
+  void closingDuringARunAsksAndStopsIt() {
+    ClearDataFolder();
+    auto w = NewWindow();
+    QVERIFY(w->CreateStepsFile_Click());
+    w->show();
+    w->Command3->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w->TrainingBar->value() >= 1, 60000);
+    answer_ = false;
+    w->close();
+    QCOMPARE(questions_, 1);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->training());
+    answer_ = true;
+    w->close();
+    QVERIFY(!w->isVisible());
+    QVERIFY(!w->training());
+    QTest::qWait(50);  // the queued end of the run is ignored
+    QVERIFY(messages_->Take().empty());
+    ps::NetworkParameters read;
+    QVERIFY(ps::ReadWeightsFile(Files().weights, read, ",").ok);
+  }
+
+  void coefficientExportShowsAndSavesTheSheet() {
+    ClearDataFolder();
+    auto w = NewWindow();
+    // No weights file yet: the reader's message and no sheet.
+    w->Command5->click();
+    QCOMPARE(messages_->Take().size(), size_t(1));
+    QVERIFY(w->sheet() == nullptr);
+
+    ps::NetworkParameters p;
+    p.ВесИнтен[0][6] = 0.25;
+    QVERIFY(ps::WriteWeightsFile(Files().weights, p, ps::RunFigures{}, ","));
+    w->Command5->click();
+    QVERIFY(messages_->Take().empty());
+    QVERIFY(w->sheet() != nullptr);
+    QVERIFY(w->SaveSheet->isEnabled() == ps::XlsxWriterAvailable());
+    // T5 holds the centre of the transfer function, G2 the element (1, 7).
+    QCOMPARE(w->sheet()->Value(5, 20).number, 1.0);
+    QCOMPARE(w->OLE1->shownText(5, 20), Q("1,000"));
+    QCOMPARE(w->OLE1->shownText(2, 7), Q("0,250"));
+    QCOMPARE(w->OLE1->shownText(1, 1), Q("Веса Интенсивности"));
+    QCOMPARE(w->OLE1->shownText(36, 2), Q(" = Крутизна"));
+    // Fitted columns show as wide as the model says.
+    for (int c : {1, 7, 20})
+      QCOMPARE(w->OLE1->columnWidth(c - 1), w->OLE1->pixelsForWidth(w->sheet()->ColumnWidth(c)));
+    QVERIFY(w->OLE1->model()->columnCount() >= 23);
+
+    if (!ps::XlsxWriterAvailable()) QSKIP("built without the workbook writer");
+    QTemporaryDir out;
+    const QString path = out.filePath(Q("коэффициенты.xlsx"));
+    QVERIFY(w->SaveSheetAs(path));
+    const ReadBook book = ReadWithOpenpyxl(path);
+    if (book.skipped) QSKIP("openpyxl is not installed");
+    QVERIFY(book.ok);
+    QCOMPARE(book.cells.at("T5").value, Q("1.0"));
+    QCOMPARE(book.cells.at("T5").format, Q("0.000"));
+    QCOMPARE(book.cells.at("G2").value, Q("0.25"));
+    QCOMPARE(book.cells.at("A1").value, Q("Веса Интенсивности"));
+
+    // Opening in the spreadsheet application writes a workbook and hands it over.
+    QVERIFY(w->OpenSheet_Click());
+    QCOMPARE(opened_.size(), size_t(1));
+    QVERIFY(opened_[0].isLocalFile());
+    QVERIFY(opened_[0].toLocalFile().endsWith(Q("Коэффициенты обучения.xlsx")));
+    QVERIFY(ReadWithOpenpyxl(opened_[0].toLocalFile()).cells.count("T5"));
+    // A save that cannot be written says why and reports failure.
+    QVERIFY(!w->SaveSheetAs(Q("/nonexistent-folder/x.xlsx")));
+    QCOMPARE(messages_->Take().size(), size_t(1));
+  }
+
+  void sphereCellsExportShowsTheCommentRow() {
+    auto w = NewWindow();
+    w->ЭкспортВExcel1->click();
+    QVERIFY(messages_->Take().empty());
+    QVERIFY(w->sheet() != nullptr);
+    const ps::SampleTable samples = ps::BuildSampleTable(state_, ps::DirectionConvention::FullTurn, false);
+    const int n = static_cast<int>(samples.size());
+    QVERIFY(n > 15000);
+    const QString comment = QString::fromStdString(ps::SphereCellsComment(320, 240));
+    QVERIFY(comment.endsWith(Q("320x240   ; ")));
+    QCOMPARE(w->OLE1->shownText(n + 2, 1), comment);
+    QCOMPARE(w->sheet()->UsedRange().lastRow, n + 2);
+    QCOMPARE(w->sheet()->UsedRange().lastColumn, 8);
+    // Intensities as they are, two decimals.
+    QCOMPARE(w->sheet()->Value(1, 1).number, static_cast<double>(samples[0][0]));
+    QCOMPARE(w->OLE1->shownText(1, 1),
+             QString::fromStdString(ps::FormatNumber(samples[0][0], "0.00", ",")));
+    // The comment runs on over the empty cells to its right.
+    QVERIFY(w->OLE1->columnSpan(n + 1, 0) > 1);
+
+    // The half-turn option changes the direction column only.
+    w->Option2->click();
+    w->ЭкспортВExcel1->click();
+    const ps::SampleTable half = ps::BuildSampleTable(state_, ps::DirectionConvention::HalfTurn, false);
+    QCOMPARE(w->sheet()->Value(1, 8).number, static_cast<double>(half[0][7]));
+    QCOMPARE(w->sheet()->Value(1, 7).number, static_cast<double>(samples[0][6]));
+
+    if (!ps::XlsxWriterAvailable()) QSKIP("built without the workbook writer");
+    QTemporaryDir out;
+    const QString path = out.filePath(Q("шар.xlsx"));
+    QVERIFY(w->SaveSheetAs(path));
+    const ReadBook book = ReadWithOpenpyxl(path);
+    if (book.skipped) QSKIP("openpyxl is not installed");
+    QVERIFY(book.ok);
+    const QString commentCell = QString("A%1").arg(n + 2);
+    QCOMPARE(book.cells.at(commentCell).value, comment);
+    QCOMPARE(book.cells.at("H1").format, Q("0.00"));
+    QCOMPARE(book.dimensions, QString("A1:H%1").arg(n + 2));
+  }
+
+  void heightExportCoversTheBoundingBox() {
+    ClearDataFolder();
+    auto w = NewWindow();
+    QVERIFY(ps::WriteWeightsFile(Files().weights, ps::NetworkParameters{}, ps::RunFigures{}, ","));
+    w->Command4->click();
+    QVERIFY(messages_->Take().empty());
+    QVERIFY(w->sheet() != nullptr);
+    const ps::HeightBox box = ps::HeightTableBox(state_.Circle);
+    const ps::SheetRange used = w->sheet()->UsedRange();
+    QCOMPARE(used.lastColumn, box.columns());
+    QCOMPARE(used.lastRow, box.rows());
+    QCOMPARE(w->sheet()->NumberFormat(1, 1), std::string("0.000"));
+    // The recognised heights of the network for the file's parameters.
+    ps::NetworkParameters p;
+    QVERIFY(ps::ReadWeightsFile(Files().weights, p, ",").ok);
+    p.Крутизна = 0.13;
+    ps::CellNetwork net = ps::PrepareCells(state_, ps::DirectionConvention::FullTurn);
+    ps::EvaluateNetwork(net, p);
+    const int cx = 166 - box.x0 + 1, cy = 118 - box.y0 + 1;
+    QCOMPARE(w->sheet()->Value(cy, cx).number, static_cast<double>(static_cast<float>(net.output(166, 118))));
+    QCOMPARE(w->OLE1->shownText(cy, cx),
+             QString::fromStdString(ps::FormatNumber(w->sheet()->Value(cy, cx).number, "0.000", ",")));
+
+    if (!ps::XlsxWriterAvailable()) QSKIP("built without the workbook writer");
+    QTemporaryDir out;
+    const QString path = out.filePath(Q("высоты.xlsx"));
+    QVERIFY(w->SaveSheetAs(path));
+    const ReadBook book = ReadWithOpenpyxl(path);
+    if (book.skipped) QSKIP("openpyxl is not installed");
+    QVERIFY(book.ok);
+    QCOMPARE(book.dimensions,
+             Q("A1:") + QString::fromStdString(ps::ColumnName(box.columns())) + QString::number(box.rows()));
+  }
+};
+
+QTEST_MAIN(StatisticsWindowTest)
+#include "statistics_window_test.moc"
