@@ -46,7 +46,7 @@ int Run(const std::vector<std::string>& argv) {
     std::cerr << (args.ok() ? "render needs four files F0 F45 F90 F135 and --png FILE" : args.error()) << "\n";
     return 2;
   }
-  Definition definition = Definition::Max;
+  Definition definition = Definition::Mean;  // the analysis window starts with the mean ticked
   if (args.has("--mode") && !ParseDefinition(args.value("--mode"), &definition)) {
     std::cerr << "--mode must be max, mean or luma\n";
     return 2;
@@ -145,7 +145,7 @@ PS_REGISTER_COMMAND(Command{
     "  --grid       one-pixel grid between the cells (zoom 3 and above)\n"
     "  --ellipses   polarization ellipses in the cells (colour cells at zoom 1 and 2)\n"
     "  --change     the change-of-polarization map with the default kernels\n"
-    "  --mode       intensity definition (default max)\n"
+    "  --mode       intensity definition (default mean, as the window starts)\n"
     "  --circle     the sphere circle: centre column, row and radius in cells\n"
     "  --tone       instead of the map, the two toning pictures of the sphere seen\n"
     "               with rotations RX RY RZ in degrees about x, y, z (needs --circle;\n"

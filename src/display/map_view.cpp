@@ -285,6 +285,17 @@ void DrawSphereCircle(Surface& map, int zoom, const SphereCircle& circle, Colour
   map.circle(x - 1, y - 1, circle.CircleRadius * zoom, colour);
 }
 
+void DrawSelectionMarker(Surface& s, const DisplayState& ds) {
+  if (!ds.Marker.Visible) return;
+  const int x1 = RoundHalfEven(ds.Marker.Left), y1 = RoundHalfEven(ds.Marker.Top);
+  const int x2 = RoundHalfEven(ds.Marker.Left + ds.Marker.Width) - 1;
+  const int y2 = RoundHalfEven(ds.Marker.Top + ds.Marker.Height) - 1;
+  s.line(x1, y1, x2, y1, ds.MarkerColour);
+  s.line(x2, y1, x2, y2, ds.MarkerColour);
+  s.line(x2, y2, x1, y2, ds.MarkerColour);
+  s.line(x1, y2, x1, y1, ds.MarkerColour);
+}
+
 void DrawCellMark(Surface& map, int zoom, int x, int y, Colour colour) {
   if (zoom <= 1) {
     map.point(x - 1, y - 1, colour);

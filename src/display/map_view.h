@@ -60,6 +60,10 @@ inline constexpr Colour kSphereCircleColour = Rgb(0, 200, 0) | kPaletteFlag;
 void DrawSphereCircle(Surface& map, int zoom, const SphereCircle& circle, Colour colour = kSphereCircleColour,
                       bool centreMark = false);
 
+// The selection marker as an outline in its pulse colour, for a window that
+// paints it over the map instead of using a separate shape.
+void DrawSelectionMarker(Surface& s, const DisplayState& ds);
+
 // A filled square covering map cell (x, y) (a single point at zoom 1).
 void DrawCellMark(Surface& map, int zoom, int x, int y, Colour colour);
 

@@ -289,6 +289,12 @@ TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
   EXPECT_DOUBLE_EQ(ds.Marker.Left, 36);
   EXPECT_DOUBLE_EQ(ds.Marker.Top, 45);
   EXPECT_DOUBLE_EQ(ds.Marker.Width, 9);
+  RasterSurface map(100, 100, 0xFFFFFF);
+  DrawSelectionMarker(map, ds);  // outline of the cell in the pulse colour
+  EXPECT_EQ(map.pixel(36, 45), StripFlag(ds.MarkerColour));
+  EXPECT_EQ(map.pixel(44, 53), StripFlag(ds.MarkerColour));
+  EXPECT_EQ(map.pixel(40, 49), 0xFFFFFFu);
+  EXPECT_EQ(map.pixel(45, 45), 0xFFFFFFu);
 }
 
 TEST(CheckBoxes, GridRedrawsLoadedViewsEllipsesOnlyWhenTicked) {
