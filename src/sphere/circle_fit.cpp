@@ -225,16 +225,15 @@ CircleFit FitCircleToBoundary(const std::vector<BoundaryRow>& list, int n, int W
   // with its own bound. A subsequence never ends with a lower bound than the
   // whole sequence, so every cell the whole search would take is among the
   // threads' candidates; replaying the candidates in order gives its result.
-  std::atomic<int> nextColumn{1};
+  // Thread t takes the columns t + 1, t + 1 + threads, ..., so every thread
+  // reaches the middle of the set, where the sphere usually is, at the same time.
   std::atomic<int> columnsDone{0};
   std::atomic<bool> stop{false};
   std::vector<std::vector<Candidate>> found(threads);
   auto worker = [&](int t) {
     int32_t bound = kStartBest;
-    for (;;) {
+    for (int cx = t + 1; cx <= W; cx += threads) {
       if (stop.load(std::memory_order_relaxed)) return;
-      const int cx = nextColumn.fetch_add(1);
-      if (cx > W) return;
       FitColumn(cx, H, n, m, px.data(), py.data(), bound, found[t]);
       const int done = columnsDone.fetch_add(1) + 1;
       if (progress.cancelled()) stop = true;

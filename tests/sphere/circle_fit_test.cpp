@@ -57,6 +57,20 @@ TEST(FitCircleToBoundary, SinglePointFitsAtTheFirstCell) {
   }
 }
 
+TEST(FitCircleToBoundary, EqualSumsKeepTheEarliestCell) {
+  // Two points one above the other: every cell of row 5 sums to exactly 0, in
+  // every column. The search keeps the first of them, whichever thread finds it.
+  const Points pts = {{5, 3}, {5, 7}};
+  for (int threads : {1, 2, 3}) {
+    const CircleFit f = FitCircleToBoundary(MakeBoundaryList(pts), 2, 40, 12, {}, threads);
+    EXPECT_EQ(f.centreX, 1) << threads;
+    EXPECT_EQ(f.centreY, 5) << threads;
+  }
+  const CircleFit ref = FitCircleToBoundaryReference(MakeBoundaryList(pts), 2, 40, 12);
+  EXPECT_EQ(ref.centreX, 1);
+  EXPECT_EQ(ref.centreY, 5);
+}
+
 TEST(FitCircleToBoundary, EmptyOrShortListGivesNoFit) {
   EXPECT_FALSE(FitCircleToBoundary({}, 0, 10, 10).found);
   EXPECT_FALSE(FitCircleToBoundary(MakeBoundaryList({{3, 3}}), 2, 10, 10).found);

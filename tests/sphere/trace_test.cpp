@@ -72,6 +72,13 @@ TEST(Trace, LargerRingEndsPartWayRoundButStaysOnIt) {
   EXPECT_TRUE(t.deadEnd);
   EXPECT_GT(t.count(), 60);
   for (const auto& p : t.points) EXPECT_TRUE(ring.count(p)) << p.first << "," << p.second;
+  // It stops on the bottom run, just past the point farthest from the start,
+  // having closed in on the start for three moves: the ring's next cell (65, 80)
+  // lies farther away than (66, 79) and is refused.
+  EXPECT_EQ(std::make_pair(t.lastX, t.lastY), std::make_pair(66, 79));
+  EXPECT_TRUE(ring.count({65, 80}));
+  EXPECT_EQ(t.marks[(80 - 1) * r.w + (65 - 1)], 0);
+  EXPECT_GT(std::hypot(65 - 60, 80 - 20), std::hypot(66 - 60, 79 - 20));
 }
 
 TEST(Trace, NoNegativeResponseIsADeadEndAtTheFirstStep) {
