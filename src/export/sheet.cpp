@@ -233,11 +233,56 @@ void Sheet::SetRangeNumberFormat(std::string_view address, const std::string& fo
 }
 
 namespace {
+
 size_t CodePoints(const std::string& s) {
   size_t n = 0;
   for (unsigned char ch : s) n += (ch & 0xC0) != 0x80;
   return n;
 }
+
+// A number pattern of '0' and '#' with, after an optional point, only '0': the
+// shown length of a number then follows from its rounded magnitude alone.
+struct FixedPattern {
+  bool fixed = false;
+  int minInt = 0;
+  int frac = 0;
+};
+
+FixedPattern AnalysePattern(const std::string& format) {
+  FixedPattern p;
+  const size_t dot = format.find('.');
+  for (size_t i = 0; i < format.size(); ++i) {
+    const char ch = format[i];
+    if (i == dot) continue;
+    if (i < dot) {
+      if (ch == '0') ++p.minInt;
+      else if (ch != '#') return {};
+    } else {
+      if (ch != '0') return {};
+      ++p.frac;
+    }
+  }
+  p.fixed = !format.empty();
+  return p;
+}
+
+// Length of FormatNumber(v, pattern) without formatting, or -1 when the value
+// lies so close to a rounding boundary that only the formatter can tell.
+int FixedLength(double v, const FixedPattern& p) {
+  static const double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
+  if (!std::isfinite(v) || p.frac > 10) return -1;
+  const double scaled = std::fabs(v) * kPow10[p.frac];
+  if (scaled >= 1e9) return -1;
+  if (std::fabs(scaled - std::floor(scaled) - 0.5) < 1e-6) return -1;
+  const double rounded = std::floor(scaled + 0.5);
+  const double whole = std::floor(rounded / kPow10[p.frac] + 1e-9);
+  int digits = 0;
+  for (double w = whole; w >= 1; w = std::floor(w / 10)) ++digits;
+  digits = std::max(digits, p.minInt);
+  const bool negative = v < 0 && rounded != 0;
+  return (negative ? 1 : 0) + digits + (p.frac > 0 ? 1 + p.frac : 0);
+}
+
 }  // namespace
 
 void Sheet::AutoFitColumns(std::string_view columns) {
@@ -245,12 +290,25 @@ void Sheet::AutoFitColumns(std::string_view columns) {
   const int last = std::min(range.lastColumn, kSheetMaxColumns);
   std::vector<size_t> widest(last - range.firstColumn + 1, 0);
   std::vector<bool> seen(widest.size(), false);
+  std::vector<FixedPattern> patterns(formats_.size());
+  for (size_t i = 0; i < formats_.size(); ++i) patterns[i] = AnalysePattern(formats_[i]);
   for (int r = 1; r <= static_cast<int>(rows_.size()); ++r) {
     const auto& cells = rows_[r - 1];
     for (int c = range.firstColumn; c <= std::min(last, static_cast<int>(cells.size())); ++c) {
-      if (cells[c - 1].kind == CellValue::Kind::Empty) continue;
+      const Cell& cell = cells[c - 1];
+      if (cell.kind == CellValue::Kind::Empty) continue;
       const size_t k = c - range.firstColumn;
-      widest[k] = std::max(widest[k], CodePoints(DisplayText(r, c)));
+      int length = -1;
+      if (cell.kind == CellValue::Kind::Number) {
+        int format = cell.format;
+        if (format < 0) {
+          auto it = columnFormats_.find(c);
+          format = it != columnFormats_.end() ? it->second : -1;
+        }
+        if (format >= 0 && patterns[format].fixed) length = FixedLength(cell.number, patterns[format]);
+      }
+      const size_t shown = length >= 0 ? static_cast<size_t>(length) : CodePoints(DisplayText(r, c));
+      widest[k] = std::max(widest[k], shown);
       seen[k] = true;
     }
   }

@@ -100,17 +100,31 @@ class WorkbookWriter {
   }
 
   lxw_error Write(const Sheet& sheet) {
+    // Formats looked up once per column and once per distinct cell format, not
+    // once per cell.
+    std::vector<lxw_format*> columnFormats;
     for (int c : sheet.FormattedColumns()) {
+      lxw_format* f = Format(sheet.ColumnFormat(c));
+      if (static_cast<int>(columnFormats.size()) < c) columnFormats.resize(c, nullptr);
+      columnFormats[c - 1] = f;
       const lxw_error e = worksheet_set_column(sheet_, static_cast<lxw_col_t>(c - 1), static_cast<lxw_col_t>(c - 1),
-                                               sheet.ColumnWidth(c), Format(sheet.ColumnFormat(c)));
+                                               sheet.ColumnWidth(c), f);
       if (e != LXW_NO_ERROR) return e;
     }
+    std::map<const std::string*, lxw_format*> cellFormats;
     lxw_error result = LXW_NO_ERROR;
     sheet.ForEachCell([&](int row, int column, const CellValue& value, const std::string& ownFormat) {
       if (result != LXW_NO_ERROR) return;
       // A cell carries the format it shows with, as a spreadsheet application
       // stores it: its own, else its column's.
-      lxw_format* f = Format(ownFormat.empty() ? sheet.ColumnFormat(column) : ownFormat);
+      lxw_format* f = nullptr;
+      if (!ownFormat.empty()) {
+        auto it = cellFormats.find(&ownFormat);
+        if (it == cellFormats.end()) it = cellFormats.emplace(&ownFormat, Format(ownFormat)).first;
+        f = it->second;
+      } else if (column <= static_cast<int>(columnFormats.size())) {
+        f = columnFormats[column - 1];
+      }
       const auto r = static_cast<lxw_row_t>(row - 1);
       const auto c = static_cast<lxw_col_t>(column - 1);
       switch (value.kind) {

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
 namespace ps {
 namespace {
 
@@ -139,6 +143,31 @@ TEST(SheetModel, AutoFitFollowsTheShownText) {
   sheet.SetCell(1, 2, CellValue());
   sheet.AutoFitColumns("B:B");
   EXPECT_FALSE(sheet.HasColumnWidth(2));
+}
+
+TEST(SheetModel, FittedWidthEqualsTheShownLengthOfAnyNumber) {
+  // Fitting measures numbers without formatting each; it must agree with the
+  // shown text, also at rounding boundaries and for negative values.
+  std::vector<double> values = {0,      -0.0,    0.004,    -0.004,   0.005,   -0.005,  0.0049999, 9.995,
+                                -9.995, 99.9996, 999.9995, 1.005,    -1.005,  0.125,   1e8,       -123456.789,
+                                1e9,    1e12,    -1e15,    0.0004999, 2.5e-7, 12345678.9};
+  uint64_t seed = 12345;
+  for (int i = 0; i < 3000; ++i) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    const double unit = static_cast<double>(seed >> 11) / 9007199254740992.0;
+    values.push_back((unit - 0.5) * std::pow(10.0, static_cast<int>(seed % 13) - 4));
+  }
+  for (const char* format : {"0.00", "0.000", "0", "#.00", "00.0", "###0.000", "General"}) {
+    for (double v : values) {
+      Sheet sheet;
+      sheet.SetCell(3, 2, v);
+      sheet.SetColumnsNumberFormat("B", format);
+      sheet.AutoFitColumns("B");
+      size_t shown = 0;
+      for (unsigned char ch : sheet.DisplayText(3, 2)) shown += (ch & 0xC0) != 0x80;
+      ASSERT_NEAR(sheet.ColumnWidth(2), shown + 0.71, 1e-9) << format << " " << v << " " << sheet.DisplayText(3, 2);
+    }
+  }
 }
 
 TEST(SheetModel, SwitchesAreRecordedOnly) {
