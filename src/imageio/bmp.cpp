@@ -271,9 +271,6 @@ HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path) {
                               "", MessageIcon::None});
       out.openButton.push_back(OpenButtonAction::Disable);
     }
-  } else {
-    state.createImageSet(h.ImageWidth, h.ImageHeight);
-    out.createdSet = true;
   }
 
   out.infoLines.push_back(std::to_string(h.BitsPerPixel) + " бит на каждый пиксель ");
@@ -307,6 +304,13 @@ HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path) {
     return out;
   }
   out.accepted = true;
+  // The first accepted file of a set creates the image store. A refused file
+  // (unsupported depth or compression) never fixes the set's dimensions, and its
+  // header fields never decide how much memory is taken.
+  if (state.SetStarted == 0) {
+    state.createImageSet(h.ImageWidth, h.ImageHeight);
+    out.createdSet = true;
+  }
   out.openButton.push_back(OpenButtonAction::EnableIfDisabled);
   if (h.BitsPerPixel == 24) {
     out.summary += "    16 млн. цветов";

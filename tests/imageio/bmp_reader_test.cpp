@@ -201,6 +201,19 @@ TEST_F(BmpReader, RefusalsComeWithTheirMessages) {
   EXPECT_EQ(c.header.messages[0].icon, MessageIcon::None);
   EXPECT_EQ(c.header.openButton.back(), OpenButtonAction::Disable);
 
+  // A refused first file does not start the image set, however large it claims to be.
+  EXPECT_FALSE(c.header.createdSet);
+  EXPECT_EQ(s.ImageStore.width(), 4);  // the store of the earlier set is kept
+  BmpSpec bigRle;
+  bigRle.compression = 1;
+  auto bytes = BuildBmp(bigRle);
+  Put(bytes, 18, 9000, 4);
+  Put(bytes, 22, 9000, 4);
+  c = Check("bigrle.bmp", bytes);
+  EXPECT_FALSE(c.header.accepted);
+  EXPECT_EQ(s.ImageStore.width(), 4);
+  EXPECT_EQ(s.SetWidth, 4);
+
   // Four bits per pixel.
   s.startNewSet();
   spec = {};

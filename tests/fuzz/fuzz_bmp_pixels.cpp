@@ -1,0 +1,28 @@
+// Fuzzes the whole reading of a slot: file check, header, pixel rows (read twice,
+// so the second 24-bit read subtracts) and the processing of the set. A file
+// that is refused must leave the slot as it was.
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz_common.h"
+#include "imageio/bmp.h"
+#include "polarization/polarization.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string path = ps::fuzz::WriteInput("pixels.bmp", data, size);
+  ps::AppState state;
+  state.startNewSet();
+  ps::CheckFileOutcome out = ps::CheckFile(state, ps::fuzz::InputFolder(), "pixels.bmp");
+  if (!out.header.accepted) return 0;
+  ps::AssignSlot(state, 1);
+  const ps::ImageBuffer before = state.ImageStore;
+  const ps::SlotAssignmentOutcome again = ps::AssignSlot(state, 1);
+  if (!again.pixels.read) {
+    for (int y = 1; y <= state.SetHeight; ++y)
+      if (std::memcmp(before.row(y, 1), state.ImageStore.row(y, 1), 3 * static_cast<size_t>(state.SetWidth)) != 0)
+        std::abort();
+  }
+  state.SlotLoaded = {true, true, true, true};
+  if (static_cast<long long>(state.SetWidth) * state.SetHeight <= 4096) ps::ЗаполнениеМассива(state, {}, 1);
+  return 0;
+}
