@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <vector>
 
@@ -23,6 +24,16 @@ namespace {
 
 std::string Failure(const std::string& path, const std::string& reason) {
   return "Не удалось сохранить книгу \"" + path + "\": " + reason;
+}
+
+// The process's file-creation mask, read without changing it (umask() would
+// have to set it to find it, racing with other threads).
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
+  return 022;
 }
 
 // A temporary file in the target's folder (so that the final rename stays on one
@@ -52,9 +63,7 @@ bool MakeTemporary(const std::string& path, std::string* tempPath, std::string* 
     *error = Failure(path, std::strerror(errno));
     return false;
   }
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  ::fchmod(fd, 0666 & ~CurrentUmask());
   ::close(fd);
   *tempPath = buf.data();
   return true;
