@@ -235,20 +235,11 @@ TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
   EXPECT_EQ(s.DisplayText(1, 1, ","), FormatNumber(F(ОпределениеИнтенсивностей(std::as_const(state), cells[0].first, cells[0].second).A0), "0.00", ","));
 }
 
-TEST(SphereCellsExport, HalfTurnDirectionsAndNoCircle) {
+TEST(SphereCellsExport, NoCircleGivesTheCommentRowOnly) {
   AppState state;
   ProcessedSet(state, 40, 30);
-  state.Circle = {20, 15, 3};
-  ExportResult r = ExportSphereCells(state, DirectionConvention::HalfTurn);
-  ASSERT_TRUE(r.ok);
-  for (int k = 1; k <= r.sheet.UsedRange().lastRow - 2; ++k) {
-    EXPECT_GE(r.sheet.Value(k, 8).number, -kPi / 2 - 1e-6);
-    EXPECT_LE(r.sheet.Value(k, 8).number, kPi / 2 + 1e-6);
-  }
-
   // Without a circle only the comment is written, in row n + 2 = 2.
-  state.Circle = {};
-  r = ExportSphereCells(state, DirectionConvention::FullTurn);
+  const ExportResult r = ExportSphereCells(state, DirectionConvention::FullTurn);
   ASSERT_TRUE(r.ok);
   EXPECT_EQ(r.sheet.CellCount(), 1);
   EXPECT_EQ(r.sheet.UsedRange(), (SheetRange{2, 1, 2, 1}));
