@@ -105,6 +105,7 @@ std::function<bool(QWidget*, const QString&)>& Статистика::Asker() {
 
 void Статистика::buildControls() {
   auto* root = new QHBoxLayout(this);
+  root->setSizeConstraint(QLayout::SetMinimumSize);
   auto* left = new QVBoxLayout;
   root->addLayout(left);
 
@@ -178,9 +179,9 @@ void Статистика::buildControls() {
   OpenDataFolder = new QPushButton(Q("Открыть папку"), learning);
   CreateStepsFile = new QPushButton(Q("Создать файл шагов"), learning);
   CreateStepsFile->setToolTip(Q("Записать в папку данных файл шагов «Шаги.txt» с начальными значениями"));
-  lg->addWidget(DataFolderLabel, 2, 1, 1, 1);
-  lg->addWidget(OpenDataFolder, 2, 2, Qt::AlignRight);
-  lg->addWidget(CreateStepsFile, 2, 3);
+  lg->addWidget(DataFolderLabel, 2, 1, 1, 3);
+  lg->addWidget(OpenDataFolder, 3, 2, Qt::AlignRight);
+  lg->addWidget(CreateStepsFile, 3, 3);
   lg->setColumnStretch(2, 1);
   left->addWidget(learning);
 
