@@ -102,6 +102,8 @@ class Статистика : public QDialog {
   // Writes the shown sheet to `path`; shows the reason and returns false on failure.
   bool SaveSheetAs(const QString& path);
   void SaveSheet_Click();  // asks for the path
+  // Closing (close box, Esc): during a training run asks first, then stops it.
+  void reject() override;
   bool OpenSheet_Click();  // writes a workbook beside the temporary files and opens it
 
   // --- State ---
@@ -128,9 +130,6 @@ class Статистика : public QDialog {
   static std::function<bool(const QUrl&)>& UrlOpener();
   // Yes/no questions; tests replace it.
   static std::function<bool(QWidget*, const QString&)>& Asker();
-
- protected:
-  void reject() override;
 
  private:
   void buildControls();

@@ -26,6 +26,8 @@
 #include "polarization/polarization.h"
 #include "sphere/detection_settings.h"
 #include "state/number_format.h"
+#include "windows/export_form.h"
+#include "windows/picture_button.h"
 #include "windows/sheet_view.h"
 #include "windows/statistics_window.h"
 #include "windows/window_test_support.h"
@@ -162,6 +164,36 @@ class StatisticsWindowTest : public QObject {
     answer_ = true;
     questions_ = 0;
     opened_.clear();
+  }
+
+  void sphereButtonOpensTheWindowModally() {
+    ps::AppState state;
+    ps::ui::ExportForm form(state);
+    form.OpenSample();
+    QVERIFY(form.waitIdle());
+    state.Circle = ps::SphereCircle{166, 118, 79};
+    ps::ui::ExportForm::StatisticsOpener() = ps::ui::OpenStatisticsWindow;
+    form.Check2->setChecked(true);
+
+    // What the window keeps lives from one opening to the next; the toning
+    // follows the analysis window's ellipse check box.
+    std::vector<ps::TrainingSession*> sessions;
+    std::vector<bool> coloured;
+    for (int opening = 0; opening < 2; ++opening) {
+      wt::WhenModal<Статистика>([&](Статистика* w) {
+        sessions.push_back(&w->session());
+        w->Command1_Click();
+        const ps::Colour c = w->picture1Surface().pixel(148, 60);
+        coloured.push_back(ps::RedOf(c) != ps::GreenOf(c) || ps::GreenOf(c) != ps::BlueOf(c));
+        w->reject();
+      });
+      form.Image19->trigger();
+      form.Check2->setChecked(false);
+    }
+    ps::ui::ExportForm::StatisticsOpener() = {};
+    QCOMPARE(sessions.size(), size_t(2));
+    QCOMPARE(sessions[0], sessions[1]);
+    QCOMPARE(coloured, (std::vector<bool>{true, false}));
   }
 
   void startUpValuesAndControls() {
