@@ -12,7 +12,7 @@ namespace ps {
 
 namespace {
 
-// Rows b = 1..8 of the disc mask; rows 9..17 mirror rows 9..1.
+// Rows b = 1..8 of the disc mask.
 constexpr int kDiscRows[8][17] = {
     {0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 0, 1, 1, 2, 2, 2, 2, 2, 1, 1, 0, 0, 0, 0},
     {0, 0, 0, 1, 2, 2, 2, 3, 3, 3, 2, 2, 2, 1, 0, 0, 0}, {0, 0, 1, 2, 2, 3, 3, 4, 4, 4, 3, 3, 2, 2, 1, 0, 0},
@@ -138,12 +138,10 @@ ContourMasks BuildContourMasks() {
   // Template 2 is template 1 turned by a quarter: the same with a and b swapped.
   for (int a = 0; a < 17; ++a)
     for (int b = 0; b < 17; ++b) m.Edge2[a][b] = m.Edge1[b][a];
+  // Rows 9 and 10 repeat row 8; rows 11..17 mirror rows 7..1.
   for (int b = 1; b <= 17; ++b) {
-    const int row = b <= 8 ? b : 18 - b;
-    const int* values = kDiscRows[std::min(row, 8) - 1];
-    // Rows 8, 9 and 10 are the same full row.
-    if (b >= 8 && b <= 10) values = kDiscRows[7];
-    for (int a = 1; a <= 17; ++a) m.Disc[a - 1][b - 1] = static_cast<int16_t>(values[a - 1]);
+    const int row = b <= 8 ? b : b <= 10 ? 8 : 18 - b;
+    for (int a = 1; a <= 17; ++a) m.Disc[a - 1][b - 1] = static_cast<int16_t>(kDiscRows[row - 1][a - 1]);
   }
   return m;
 }
