@@ -222,9 +222,9 @@ void ExportForm::buildControls() {
   Check3->setGeometry(4, 236, 258, 20);
   Check3->setFont(small);
   Check4 = new QCheckBox(QString::fromUtf8("контур + изобранение"), this);
-  Check4->setGeometry(350, 10, 150, 20);
+  Check4->setGeometry(350, 10, 166, 20);
   Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
-  Check5->setGeometry(504, 10, 120, 20);
+  Check5->setGeometry(518, 10, 120, 20);
   connect(Check1, &QCheckBox::clicked, this, [this](bool on) {
     if (busy_) return;
     ds_.Grid = on;

@@ -1,28 +1,43 @@
 // polarsphere: the desktop application. Opens the analysis window on an empty
 // set; with --sample it loads the bundled sample set at start, and four BMP
-// paths on the command line are loaded into the slots 0°, 45°, 90°, 135°.
+// paths on the command line are loaded into the slots 0°, 45°, 90°, 135°;
+// --scale PERCENT then sets the scale as if typed into the scale box.
 #include <QApplication>
+#include <QLineEdit>
 #include <QTimer>
 #include <string>
 #include <vector>
 
 #include "state/app_state.h"
 #include "windows/export_form.h"
+#include "windows/statistics_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("polarsphere"));
   ps::AppState state;
+  ps::ui::ExportForm::StatisticsOpener() = ps::ui::OpenStatisticsWindow;  // Image19
   ps::ui::ExportForm form(state);
   form.show();
 
   bool sample = false;
+  QString scale;
   std::vector<std::string> files;
-  for (const QString& a : QApplication::arguments().mid(1)) {
+  const QStringList args = QApplication::arguments().mid(1);
+  for (int i = 0; i < args.size(); ++i) {
+    const QString& a = args[i];
     if (a == QStringLiteral("--sample")) sample = true;
+    else if (a == QStringLiteral("--scale") && i + 1 < args.size()) scale = args[++i];
     else if (!a.startsWith(QStringLiteral("-"))) files.push_back(a.toUtf8().toStdString());
   }
-  if (sample) QTimer::singleShot(0, &form, [&form] { form.OpenSample(); });
-  else if (files.size() == 4) QTimer::singleShot(0, &form, [&form, files] { form.LoadFiles(files); });
+  if (sample || files.size() == 4) {
+    QTimer::singleShot(0, &form, [&form, sample, files, scale] {
+      if (sample) form.OpenSample();
+      else form.LoadFiles(files);
+      if (scale.isEmpty() || !form.waitIdle()) return;
+      form.Text1->setText(scale);
+      form.Text1_Change();
+    });
+  }
   return app.exec();
 }

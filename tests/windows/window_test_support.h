@@ -3,6 +3,8 @@
 #pragma once
 
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <array>
 #include <cstdint>
@@ -17,6 +19,8 @@
 namespace wt {
 
 // Runs `f` on the first modal window of type T that opens (polled every 10 ms).
+// A window that `f` leaves open (for instance after a failed check) is closed,
+// so a failure never leaves the test waiting.
 template <class T>
 void WhenModal(std::function<void(T*)> f) {
   auto* timer = new QTimer;
@@ -25,7 +29,10 @@ void WhenModal(std::function<void(T*)> f) {
     if (auto* w = dynamic_cast<T*>(QApplication::activeModalWidget())) {
       timer->stop();
       timer->deleteLater();
+      QPointer<QWidget> guard(w);
       f(w);
+      if (guard && guard->isVisible())
+        if (auto* d = dynamic_cast<QDialog*>(guard.data())) d->reject();
     }
   });
   timer->start();

@@ -1,0 +1,232 @@
+// The image selection window on its own: drives and folders, the name pattern,
+// the file check with its summary, preview scale, palette and information
+// text, the open button's animation, the help window and the remembered place.
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QCheckBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "state/app_state.h"
+#include "windows/help_forms.h"
+#include "windows/messages.h"
+#include "windows/open_form.h"
+#include "windows/picture_button.h"
+#include "window_test_support.h"
+
+using namespace ps;
+using namespace ps::ui;
+
+namespace {
+
+void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
+QStringList Items(QListWidget* list) {
+  QStringList out;
+  for (int i = 0; i < list->count(); ++i) out << list->item(i)->text().trimmed();
+  return out;
+}
+
+}  // namespace
+
+class OpenFormTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir dir_;
+  wt::Messages* messages_ = nullptr;
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    QDir(dir_.path()).mkdir("sub");
+    WriteFile(dir_.filePath("a.bmp"), wt::Bmp24(100, 100, 10, 20, 30));
+    WriteFile(dir_.filePath("B.BMP"), wt::Bmp24(530, 322, 1, 2, 3));
+    WriteFile(dir_.filePath("c.Bmp"), wt::Bmp8(100, 100));
+    WriteFile(dir_.filePath("d.txt"), {'h', 'i'});
+    WriteFile(dir_.filePath("e.bmp"), wt::Bmp24(100, 100, 200, 200, 200));
+  }
+
+  void init() { messages_ = new wt::Messages; }
+  void cleanup() {
+    delete messages_;
+    messages_ = nullptr;
+  }
+
+  void drivesFoldersAndPattern() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    QCOMPARE(f.windowTitle(), QString::fromUtf8("Открыть"));
+    QVERIFY(f.Drive1->findData(QStringLiteral("/")) >= 0);
+    QVERIFY(f.Drive1->findData(QDir::homePath()) >= 0);
+    QVERIFY(f.setFolder(dir_.path()));
+    QCOMPARE(f.Text5->text(), QDir(dir_.path()).canonicalPath());
+    QVERIFY(Items(f.Dir1).contains("sub"));
+    // "*.BMP" finds the bitmaps whatever the case of their extension.
+    QCOMPARE(Items(f.File1), (QStringList{"a.bmp", "B.BMP", "c.Bmp", "e.bmp"}));
+    f.ComboPattern->setCurrentIndex(1);
+    QVERIFY(Items(f.File1).contains("d.txt"));
+    f.ComboPattern->setCurrentIndex(0);
+    QVERIFY(!Items(f.File1).contains("d.txt"));
+    // A folder that does not exist is refused with a message and changes nothing.
+    QVERIFY(!f.setFolder(dir_.filePath("missing")));
+    QCOMPARE(messages_->Take().size(), size_t{1});
+    QCOMPARE(f.folder(), QDir(dir_.path()).canonicalPath());
+    // Entering a subfolder from the folder list.
+    QListWidgetItem* sub = f.Dir1->findItems("sub", Qt::MatchEndsWith).value(0);
+    QVERIFY(sub);
+    emit f.Dir1->itemActivated(sub);
+    QVERIFY(f.folder().endsWith("/sub"));
+    QCOMPARE(f.File1->count(), 0);
+  }
+
+  void summaryPreviewAndScale() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    f.setFolder(dir_.path());
+    QVERIFY(f.selectFile("a.bmp"));
+    f.Image1_Click();
+    QCOMPARE(f.Label1->text(), QString::fromUtf8("100 x 100    Масштаб  1:1    16 млн. цветов"));
+    QCOMPARE(f.Text4->text(), QString("a.bmp"));
+    QVERIFY(f.Text7->toPlainText().startsWith(QString::fromUtf8("BMP формат - растр Windows")));
+    QVERIFY(!f.Image11->pixmap().isNull());
+    QCOMPARE(f.Image11->pixmap().size(), QSize(100, 100));
+    QVERIFY(f.Picture1->isHidden());
+    QVERIFY(messages_->Take().empty());
+
+    // A larger picture is reduced to fit the 265 x 161 frame.
+    QVERIFY(f.selectFile("B.BMP"));
+    f.Image1_Click();
+    const QString reduced = QString::fromUtf8("530 x 322    Уменьшено в 2") + QString::fromStdString(DecimalSeparator()) +
+                            QString::fromUtf8("00 раза    16 млн. цветов");
+    QCOMPARE(f.Label1->text(), reduced);
+    QCOMPARE(f.Image11->pixmap().size(), QSize(265, 161));
+
+    // Without the preview there is no scale text and no picture.
+    f.Check1->setChecked(false);
+    f.Image1_Click();
+    QCOMPARE(f.Label1->text(), QString::fromUtf8("530 x 322    16 млн. цветов"));
+    QVERIFY(f.Image11->pixmap().isNull());
+  }
+
+  void paletteOfAn8BitFile() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    f.setFolder(dir_.path());
+    QVERIFY(f.selectFile("c.Bmp"));
+    f.Image1_Click();
+    QVERIFY(f.Label1->text().endsWith(QString::fromUtf8("256 цветов")));
+    QVERIFY(!f.Picture1->isHidden());
+    // Entry i is (i, 255 - i, 7) in the file; the display shows the state's palette.
+    QCOMPARE(f.Picture1->shown()[200][0], 200.0f);
+    QCOMPARE(f.Picture1->shown()[200][1], 55.0f);
+    QCOMPARE(f.Picture1->shown()[200][2], 7.0f);
+    const QImage shot = f.Picture1->grab().toImage();
+    // Entry 32 * 6 + 8 = 200 is the square at column 8, row 6.
+    QCOMPARE(shot.pixelColor(10 * 8 + 4, 10 * 6 + 4), QColor(200, 55, 7));
+    // A 24-bit file hides it again.
+    QVERIFY(f.selectFile("a.bmp"));
+    f.Image1_Click();
+    QVERIFY(f.Picture1->isHidden());
+  }
+
+  void openButtonAnimationAndRefusal() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    QVERIFY(!f.openEnabled());
+    f.setFolder(dir_.path());
+    QVERIFY(f.selectFile("a.bmp"));
+    f.Image1_Click();
+    QVERIFY(f.openEnabled());
+    QVERIFY(f.Timer0.isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(f.stripPosition(), -260, 3000);
+    QVERIFY(!f.Timer0.isActive());
+    // Pressing the mouse shows the pressed look.
+    QTest::mousePress(f.Picture3, Qt::LeftButton);
+    QCOMPARE(f.stripPosition(), -286);
+
+    // A text file named .bmp: its message, and the button keeps its state.
+    QTemporaryDir other;
+    WriteFile(other.filePath("note.bmp"), {'n', 'o', 't', 'e'});
+    WriteFile(other.filePath("four.bmp"), wt::Bmp4(8, 8));
+    f.setFolder(other.path());
+    QVERIFY(f.selectFile("note.bmp"));
+    f.Image1_Click();
+    const auto ms = messages_->Take();
+    QCOMPARE(ms.size(), size_t{1});
+    QCOMPARE(ms[0].title, std::string("Неизвестный формат файла"));
+    QCOMPARE(ms[0].icon, MessageIcon::Exclamation);
+    // A 4-bit file: the depth label, and the open button is disabled.
+    QVERIFY(f.selectFile("four.bmp"));
+    f.Image1_Click();
+    QVERIFY(!f.Label4->isHidden());
+    QCOMPARE(f.Label4->text(), QString::fromUtf8("16-ти цветное изображение\nне поддерживается."));
+    QVERIFY(!f.openEnabled());
+    QCOMPARE(f.stripPosition(), 0);
+    QVERIFY(!f.Timer0.isActive());
+  }
+
+  void doubleClickChecksTheFile() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    f.setFolder(dir_.path());
+    QVERIFY(f.selectFile("e.bmp"));
+    f.File1_DblClick();
+    QCOMPARE(f.File1->currentItem()->text(), QString("e.bmp"));
+    QVERIFY(f.Label1->text().startsWith("100 x 100"));
+    QCOMPARE(state.Header.FileSignature, std::string("BM"));
+    QVERIFY(f.openEnabled());
+  }
+
+  void placeIsRememberedWhileASetIsOpen() {
+    AppState state;
+    {
+      OpenForm f(state, nullptr);
+      f.setFolder(dir_.path());
+      QVERIFY(f.selectFile("e.bmp"));
+      f.Image1_Click();
+      f.Picture3->trigger();
+      QCOMPARE(f.result(), int(QDialog::Accepted));
+    }
+    state.SlotLoaded[0] = true;  // a set in progress
+    OpenForm again(state, nullptr);
+    QCOMPARE(again.folder(), QDir(dir_.path()).canonicalPath());
+    QVERIFY(again.File1->currentItem());
+    QCOMPARE(again.File1->currentItem()->text(), QString("e.bmp"));
+    QCOMPARE(again.Text4->text(), QString("e.bmp"));
+    QVERIFY(again.openEnabled());
+    QCOMPARE(again.stripPosition(), -260);
+  }
+
+  void helpWindowPages() {
+    AppState state;
+    OpenForm f(state, nullptr);
+    bool pressedWhileOpen = false;
+    bool pages = false;
+    wt::WhenModal<HelpOpenForm>([&](HelpOpenForm* h) {
+      pressedWhileOpen = f.Image3->showingPressed();
+      QCOMPARE(h->windowTitle(), QString::fromUtf8("Справка"));
+      const bool a = h->showingText();
+      h->Image14->trigger();
+      const bool b = !h->showingText() && !h->Images[0]->isHidden();
+      h->Image14->trigger();
+      pages = a && b && h->showingText();
+      h->Image8->trigger();
+    });
+    QTest::mouseClick(f.Image3, Qt::LeftButton);
+    QVERIFY(pressedWhileOpen);
+    QVERIFY(pages);
+    QVERIFY(!f.Image3->showingPressed());
+  }
+};
+
+QTEST_MAIN(OpenFormTest)
+#include "open_form.moc"
