@@ -8,8 +8,13 @@
 #include <string>
 #include <vector>
 
+#include <QCheckBox>
+#include <memory>
+
+#include "learning/training.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
+#include "windows/statistics_window.h"
 #include "windows/statistics_window.h"
 
 int main(int argc, char** argv) {
@@ -18,6 +23,13 @@ int main(int argc, char** argv) {
   ps::AppState state;
   ps::ui::ExportForm::StatisticsOpener() = ps::ui::OpenStatisticsWindow;  // Image19
   ps::ui::ExportForm form(state);
+  // The network and its training settings outlive each opening of the
+  // statistics window; they live as long as the application.
+  auto training = std::make_shared<ps::TrainingSession>();
+  ps::ui::ExportForm::StatisticsOpener() = [training, &form](QWidget* owner, ps::AppState& s) {
+    ps::ui::Статистика window(s, training, owner, [&form] { return form.Check2->isChecked(); });
+    window.exec();
+  };
   form.show();
 
   bool sample = false;

@@ -12,6 +12,8 @@
 #include <QtTest>
 #include <cmath>
 
+#include "polarization/polarization.h"
+#include "sphere/contour.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
 #include "windows/help_forms.h"
@@ -152,6 +154,24 @@ class CommandsTest : public QObject {
     QVERIFY(state.setComplete());
     QVERIFY(form.mapShown());
     for (int k = 0; k < 4; ++k) QVERIFY(!form.ViewPorts[static_cast<size_t>(k)]->isHidden());
+    // Processing and the contour ran on the worker: the results are those of
+    // the plain one-thread reference.
+    {
+      AppState reference = state;
+      ЗаполнениеМассиваReference(reference);
+      for (int layer : {1, 2, 3, 4, 5, 7, 9, 10, 13, 17})
+        QVERIFY(std::equal(state.ResultMap.layer(layer),
+                           state.ResultMap.layer(layer) + size_t(state.SetWidth) * state.SetHeight,
+                           reference.ResultMap.layer(layer)));
+      form.Command1->click();
+      QVERIFY(form.waitIdle());
+      const size_t n = size_t(state.SetWidth) * state.SetHeight;
+      std::vector<double> l19(n), l20(n), l21(n);
+      ContourResponseReference(state.ResultMap.layer(7), state.SetWidth, state.SetHeight, false, l19.data(),
+                               l20.data(), l21.data());
+      QVERIFY(std::equal(l19.begin(), l19.end(), state.ResultMap.layer(19)));
+      QVERIFY(std::equal(l21.begin(), l21.end(), state.ResultMap.layer(21)));
+    }
     // The selected definition survives loading.
     form.Option5->setChecked(true);
     form.CommandSample->click();
