@@ -1,5 +1,6 @@
 #include "learning/training.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -394,7 +395,13 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
   bool firstAccepted = true;
   std::string writeError;
 
-  while ((EAold == 0 && energyAPossible) || iteration <= opt.acceptedLimit) {
+  // Past the accepted limit the run goes on while energy A of the last accepted
+  // state is exactly 0, but not forever: outputs that are all equal (every
+  // exponent overflowing, say) keep energy A at 0 whatever changes.
+  const long long overtimeLimit = std::max<long long>(opt.acceptedLimit, 100);
+  long long overtime = 0;
+  while ((EAold == 0 && energyAPossible && overtime < overtimeLimit) || iteration <= opt.acceptedLimit) {
+    if (iteration > opt.acceptedLimit) ++overtime;
     if (opt.cancel && opt.cancel->load(std::memory_order_relaxed)) {
       res.cancelled = true;
       break;

@@ -1,0 +1,446 @@
+#include "learning/training.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "learning/learning_test_support.h"
+#include "learning/text_encoding.h"
+#include "state/number_format.h"
+#include "support/test_support.h"
+
+namespace ps {
+namespace {
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::ostringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+void Spit(const std::string& path, const std::string& utf8) {
+  std::ofstream f(path, std::ios::binary);
+  f << Utf8ToCp1251(utf8);
+}
+
+// ---- Acceptance and time rules -------------------------------------------------
+
+TEST(Acceptance, RulesAndSevenMinutes) {
+  EXPECT_TRUE(AcceptState(0, -100, 10, 10));    // the first iteration
+  EXPECT_TRUE(AcceptState(5, 0.001, 10, 10));
+  EXPECT_FALSE(AcceptState(5, 0, 12, 10));      // equal energies never by the second rule...
+  EXPECT_TRUE(AcceptState(5, 0, 18, 10));       // ...but by the third after more than 7 minutes
+  EXPECT_FALSE(AcceptState(5, -1, 17, 10));     // exactly 7 minutes: not yet
+  EXPECT_TRUE(AcceptState(5, -1.99, 18, 10));
+  EXPECT_FALSE(AcceptState(5, -2, 18, 10));
+  // Across the end of a month the minute count falls: day 31 23:58 -> day 1 00:05.
+  const ClockReading before{31, 23, 58, 0}, after{1, 0, 5, 0};
+  EXPECT_FALSE(AcceptState(5, -1, after.minutes(), before.minutes()));
+}
+
+TEST(Rings, ThreeRingsOfTheTemplate) {
+  int count[4] = {};
+  for (int a = 1; a <= 7; ++a)
+    for (int b = 1; b <= 7; ++b) ++count[RingOf(a, b)];
+  EXPECT_EQ(count[1], 9);
+  EXPECT_EQ(count[2], 16);
+  EXPECT_EQ(count[3], 24);
+  EXPECT_EQ(RingOf(4, 4), 1);
+  EXPECT_EQ(RingOf(2, 5), 2);
+  EXPECT_EQ(RingOf(7, 3), 3);
+}
+
+// ---- Change methods ------------------------------------------------------------
+
+TEST(ChangeMethods, Method1DirectionFromDrawAndFixedUpwardElements) {
+  Template7 w{};
+  UniformRandom r(1), copy(1);
+  MoveElement(w, 2, 1, 4, 4, 1, 0.1, 0, 0, r);
+  const double r2 = copy.next();
+  EXPECT_EQ(w[3][3], (r2 > 0.5 ? 1 : -1) * 0.1);
+  // Intensity template, a = 1 and b = 1..4: always up, no draw.
+  Template7 i{};
+  const uint64_t draws = r.draws();
+  MoveElement(i, 1, 1, 1, 3, 3, 0.25, 0, 0, r);
+  EXPECT_EQ(i[0][2], 0.25);
+  EXPECT_EQ(r.draws(), draws);
+  MoveElement(i, 1, 1, 1, 5, 3, 0.25, 0, 0, r);  // b = 5 draws
+  EXPECT_EQ(r.draws(), draws + 1);
+  // Full inertia with a remembered direction wins over any draw.
+  Template7 v{};
+  for (int k = 0; k < 20; ++k) MoveElement(v, 3, 1, 4, 4, 1, 0.1, 0.5, -1, r);
+  EXPECT_NEAR(v[3][3], -2.0, 1e-12);
+}
+
+TEST(ChangeMethods, Method2ScalesAndCannotMoveZero) {
+  Template7 w{};
+  UniformRandom r(2);
+  MoveElement(w, 1, 2, 4, 4, 1, 0.5, 0, 0, r);
+  EXPECT_EQ(w[3][3], 0.0);
+  w[3][3] = 2;
+  MoveElement(w, 1, 2, 4, 4, 1, 0.5, 0.5, 1, r);  // direction +1 with full inertia
+  EXPECT_EQ(w[3][3], 3.0);
+}
+
+TEST(ChangeMethods, Method3FollowsDiagonalNeighbours) {
+  Template7 w{};
+  // Diagonal neighbours of (4; 4): 1, 1, 1, 5; sum 8, sum/8 = 1.
+  w[2][2] = 1, w[2][4] = 1, w[4][2] = 1, w[4][4] = 5;
+  UniformRandom r(3);
+  w[3][3] = 1.2;  // between min 1 and max 5, |1 - 1.2| <= 1/2: unchanged, no draw
+  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
+  EXPECT_EQ(w[3][3], 1.2);
+  EXPECT_EQ(r.draws(), 0u);
+  w[3][3] = 4;  // e = 1 - 4 = -3: one step down
+  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
+  EXPECT_EQ(w[3][3], 4 - 0.1);
+  w[3][3] = 7;  // outside min..max: the direction comes from a draw, and e = r2 - 0.5 rounds to 0
+  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
+  EXPECT_EQ(w[3][3], 7.0);
+  EXPECT_EQ(r.draws(), 1u);
+  // Ring 3 with full inertia: e = 0.5 + (r2 - 0.5) = r2, rounds to 1 above one half.
+  Template7 z{};
+  UniformRandom q(4), qc(4);
+  MoveElement(z, 1, 3, 1, 1, 3, 0.1, 0.5, 1, q);
+  EXPECT_EQ(z[0][0], qc.next() > 0.5 ? 0.1 : 0.0);
+}
+
+TEST(ChangeMethods, Method4MovesDiagonalNeighboursByHalfAStep) {
+  Template7 w{};
+  UniformRandom r(5);
+  MoveElement(w, 4, 4, 4, 4, 1, 0.2, 0.5, 1, r);  // e > 0
+  EXPECT_EQ(w[3][3], 0.2);
+  EXPECT_EQ(w[2][2], 0.1);
+  EXPECT_EQ(w[4][4], 0.1);
+  EXPECT_EQ(w[2][4], 0.1);
+  EXPECT_EQ(w[3][2], 0.0);  // not a diagonal neighbour
+  Template7 c{};
+  MoveElement(c, 4, 4, 1, 7, 3, 0.2, 0.5, -1, r);  // a corner has one diagonal neighbour
+  EXPECT_EQ(c[0][6], -0.2);
+  EXPECT_EQ(c[1][5], -0.1);
+  double total = 0;
+  for (auto& row : c)
+    for (double v : row) total += v;
+  EXPECT_DOUBLE_EQ(total, -0.3);
+}
+
+TEST(ChangeMethods, Method5StepsTowardsZeroAndUnknownMethodsDoNothing) {
+  Template7 w{};
+  UniformRandom r(6);
+  w[0][0] = 0.25, w[0][1] = -0.25;
+  MoveElement(w, 1, 5, 1, 1, 3, 0.1, 0, 0, r);
+  MoveElement(w, 1, 5, 1, 2, 3, 0.1, 0, 0, r);
+  MoveElement(w, 1, 5, 1, 3, 3, 0.1, 0, 0, r);
+  EXPECT_DOUBLE_EQ(w[0][0], 0.15);
+  EXPECT_DOUBLE_EQ(w[0][1], -0.15);
+  EXPECT_EQ(w[0][2], 0.0);
+  MoveElement(w, 1, 9, 1, 1, 3, 0.1, 0, 0, r);
+  EXPECT_DOUBLE_EQ(w[0][0], 0.15);
+  EXPECT_EQ(r.draws(), 0u);
+}
+
+// ---- Iteration steps ---------------------------------------------------------
+
+TrainingSettings Settings(double temperature) {
+  TrainingSettings s;
+  s.Temperature = temperature;
+  for (int k = 0; k < 3; ++k) s.ШагИн[k] = s.ШагЭл[k] = s.ШагАз[k] = s.ШагОС[k] = 0.1;
+  s.ШагСм = s.ШагНа = s.ШагАзимОбщ = 0.1;
+  s.Methods = {1, 1, 1, 1};
+  s.Ka = s.Kb = 1;
+  return s;
+}
+
+TEST(IterationSteps, DrawsCountPerRingAndThresholds) {
+  NetworkParameters p;
+  SavedParameters saved;
+  ChangeMemoryPlanes memory{};
+  TrainingCounters c;
+  UniformRandom r(7);
+  // Feedback template, weights 0, high temperature: every element of the ring changes.
+  ApplyTemplateChanges(p, saved, Settings(100), memory, 7, 3, r, c);
+  EXPECT_EQ(c.DrawCount[3][2][0], 24);
+  EXPECT_EQ(c.DrawCount[3][2][1], 0);
+  int moved = 0;
+  for (int a = 0; a < 7; ++a)
+    for (int b = 0; b < 7; ++b) moved += p.ВесОС[a][b] != 0;
+  EXPECT_EQ(moved, 24);
+  // Ellipticity template in ring 3: threshold exp(0) - 0.45; a tiny temperature
+  // with weights away from 0 refuses every element.
+  for (auto& row : p.ВесЭллип) row.fill(1);
+  ApplyTemplateChanges(p, saved, Settings(1e-3), memory, 3, 2, r, c);
+  EXPECT_EQ(c.DrawCount[1][1][0], 0);
+  EXPECT_EQ(c.DrawCount[1][1][1], 16);
+  // Scalar selectors draw no template element.
+  const TrainingCounters before = c;
+  ApplyTemplateChanges(p, saved, Settings(1), memory, 12, 1, r, c);
+  EXPECT_EQ(c, before);
+}
+
+TEST(IterationSteps, UndoRestoresEverythingAMethod4ChangeMoved) {
+  NetworkParameters p;
+  SavedParameters saved;
+  ChangeMemoryPlanes memory{};
+  TrainingCounters c;
+  UniformRandom r(8);
+  TrainingSettings s = Settings(100);
+  s.Methods = {4, 4, 4, 4};
+  const NetworkParameters original = p;
+  ApplyTemplateChanges(p, saved, s, memory, 1, 2, r, c);
+  ASSERT_NE(p.ВесИнтен, original.ВесИнтен);
+  UndoChange(p, saved, 1);
+  EXPECT_EQ(p, original);
+}
+
+TEST(IterationSteps, ScalarChanges) {
+  NetworkParameters p;
+  SavedParameters saved;
+  UniformRandom r(9), copy(9);
+  const TrainingSettings s = Settings(1);
+  ApplyScalarChange(p, saved, s, 11, r);
+  const double d = copy.next() > 0.5 ? 1 : -1;
+  EXPECT_EQ(p.Крутизна, 0.13 * (1 + d * 0.0005));
+  EXPECT_EQ(saved.Крутизна, 0.13);
+  UndoChange(p, saved, 12);
+  EXPECT_EQ(p.Крутизна, 0.13);
+  ApplyScalarChange(p, saved, s, 15, r);
+  EXPECT_NEAR(std::fabs(p.ВесАзимутаОбщий + 0.01), 0.1, 1e-12);
+  ApplyScalarChange(p, saved, s, 3, r);  // a template selector: no scalar draw
+  EXPECT_EQ(r.draws(), 2u);
+}
+
+TEST(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
+  NetworkParameters p;
+  SavedParameters saved;
+  ChangeMemoryPlanes memory{};
+  TrainingCounters c;
+  memory[0][0][0][2] = 5;  // left over from an earlier run
+  // Acceptance 1 (count 0): plane 3 cleared, then the change added to planes 1, 2.
+  p.ВесИнтен[0][0] = 0.5;
+  RecordAcceptance(p, saved, 1, 3, memory, c);
+  EXPECT_EQ(memory[0][0][0][2], 0.0);
+  EXPECT_EQ(memory[0][0][0][0], 0.5);
+  EXPECT_EQ(memory[0][0][0][1], 0.5);
+  EXPECT_EQ(c.AcceptCount[0][2], 1);
+  // Nine more with no change, then the eleventh (count 10) shifts plane 2 into plane 3.
+  saved.templates[0] = p.ВесИнтен;
+  for (int k = 0; k < 9; ++k) RecordAcceptance(p, saved, 2, 1, memory, c);
+  EXPECT_EQ(memory[0][0][0][2], 0.0);
+  p.ВесИнтен[0][0] = 0.25;  // change -0.25
+  RecordAcceptance(p, saved, 1, 1, memory, c);
+  EXPECT_EQ(memory[0][0][0][2], 0.5);
+  EXPECT_EQ(memory[0][0][0][1], -0.25);
+  EXPECT_EQ(memory[0][0][0][0], 0.25);
+  // Scalar groups count under ring 1.
+  RecordAcceptance(p, saved, 10, 3, memory, c);
+  EXPECT_EQ(c.AcceptCount[4][0], 1);
+}
+
+TEST(ClosingMessage, Text) {
+  EXPECT_EQ(ClosingMessageText(1.5, 2, 0.25, 3, 0.3, ","), "ЭнергияСтараяА+Б=3,5     ЭнергияА+Б=3,25     Температура=0,3");
+  EXPECT_EQ(DefaultDoubleText(1.0 / 3, "."), "0.333333333333333");
+}
+
+// ---- Whole runs ----------------------------------------------------------------
+
+// A fake clock: every reading advances by `step` seconds from the start.
+struct FakeClock {
+  long long t;
+  long long step;
+  ClockReading operator()() {
+    const long long now = t;
+    t += step;
+    return ClockReading{static_cast<int>(1 + now / 86400), static_cast<int>(now / 3600 % 24),
+                        static_cast<int>(now / 60 % 60), static_cast<int>(now % 60)};
+  }
+};
+
+struct RunFixture {
+  std::string dir = test::TempDir("run");
+  LearningPaths files = LearningFiles(dir);
+  AppState state = test::RandomProcessedState(40, 40, 20, 20, 12, 3);
+  TrainingOptions options() {
+    TrainingOptions o;
+    o.files = files;
+    o.acceptedLimit = 40;
+    o.clock = FakeClock{3600, 1};  // 01:00:00 onwards, a second per reading
+    return o;
+  }
+  void steps(const std::string& extra = "") {
+    Spit(files.steps, "Температура = 0,3\r\nШагИнтен(1) = 0,05\r\nШагИнтен(2) = 0,05\r\nШагИнтен(3) = 0,05\r\n"
+                      "ШагЭллип(1) = 0,05\r\nШагЭллип(2) = 0,05\r\nШагЭллип(3) = 0,05\r\n"
+                      "ШагАзим(1) = 0,05\r\nШагАзим(2) = 0,05\r\nШагАзим(3) = 0,05\r\n"
+                      "ШагОС(1) = 0,02\r\nШагОС(2) = 0,02\r\nШагОС(3) = 0,02\r\n"
+                      "ШагСм = 0,05\r\nШагНач = 0,05\r\nШагАзимОбщ = 0,01\r\n" + extra);
+  }
+};
+
+int CountLines(const std::string& text) {
+  int n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+TEST(TrainingRun, FirstAcceptanceWritesLoadedParametersAndRunsAreReproducible) {
+  RunFixture f;
+  f.steps();
+  TrainingSession session(42);
+  TrainingResult r = RunTraining(f.state, session, f.options());
+  ASSERT_TRUE(r.started) << r.message.text;
+  EXPECT_EQ(r.accepted, 40);
+  EXPECT_GE(r.evaluations, 40);
+  EXPECT_EQ(CountLines(Slurp(f.files.progressLog)), 40);
+  const std::string log = Cp1251ToUtf8(Slurp(f.files.progressLog));
+  EXPECT_EQ(log.rfind("1:00:01  Энер.= 0,000 + ", 0), 0u) << log.substr(0, 80);  // first: start values, EA = 0
+  EXPECT_NE(log.find(";  Итер-я= 1;  № 1(1) М=1,1,1,1"), std::string::npos);
+  EXPECT_NE(log.find(";  Итер-я= 40;"), std::string::npos);
+  EXPECT_EQ(r.message.text.rfind("ЭнергияСтараяА+Б=", 0), 0u);
+  // The weights file holds the last accepted state: reading it gives the energy the run ended with.
+  NetworkParameters back;
+  ASSERT_TRUE(ReadWeightsFile(f.files.weights, back, ",").ok);
+  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
+            std::string::npos);
+  const std::string weights1 = Slurp(f.files.weights);
+
+  // Same seed, same files (the weights file removed again): the same result.
+  RunFixture g;
+  g.steps();
+  TrainingSession again(42);
+  RunTraining(g.state, again, g.options());
+  EXPECT_EQ(Slurp(g.files.weights), weights1);
+  // The next run starts from the weights file the last one wrote.
+  TrainingSession next(43);
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 1;
+  RunTraining(f.state, next, o);
+  NetworkParameters first;
+  ASSERT_TRUE(ReadWeightsFile(f.files.weights, first, ",").ok);
+  EXPECT_EQ(first, back);
+}
+
+TEST(TrainingRun, EnergyBOnlyFallsWhenEnergyAIsNotWeighted) {
+  RunFixture f;
+  f.steps("Коэфa = 0\r\n");
+  TrainingSession session;
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 60;
+  const TrainingResult r = RunTraining(f.state, session, o);
+  ASSERT_TRUE(r.started);
+  EXPECT_LT(r.energyBOld, r.firstEnergyB);
+  EXPECT_EQ(r.counters.AcceptCount[0][0] + r.counters.AcceptCount[0][1] + r.counters.AcceptCount[0][2] > 0, true);
+}
+
+TEST(TrainingRun, SevenMinuteRuleAcceptsSmallLossesAfterAQuietSpell) {
+  RunFixture f;
+  f.steps("Коэфa = 0\r\nКоэфb = 0\r\n");  // every gain is exactly 0
+  TrainingSession session;
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 3;
+  o.clock = FakeClock{3600, 120};  // two minutes per reading
+  const TrainingResult r = RunTraining(f.state, session, o);
+  ASSERT_TRUE(r.started);
+  // After the first acceptance each next one needs more than 7 minutes: 4 readings of 2 minutes.
+  EXPECT_EQ(r.accepted, 3);
+  EXPECT_EQ(r.evaluations, 1 + 4 + 4);
+}
+
+TEST(TrainingRun, TenMinuteMarkRereadsStepsAndWritesStatistics) {
+  RunFixture f;
+  f.steps();
+  TrainingSession session;
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 30;
+  o.clock = FakeClock{3600 + 9 * 60 + 50, 1};  // 01:09:50: the mark comes after ten readings
+  int calls = 0;
+  o.onProgress = [&](const TrainingSnapshot&) {
+    if (++calls == 3) f.steps("Температура = 0,125\r\n");  // the user edits the file
+  };
+  const TrainingResult r = RunTraining(f.state, session, o);
+  ASSERT_TRUE(r.started);
+  EXPECT_EQ(session.Settings.Temperature, 0.125);
+  const std::string stats = Cp1251ToUtf8(Slurp(f.files.statisticsLog));
+  EXPECT_EQ(stats.rfind("за ", 0), 0u);
+  EXPECT_EQ(CountLines(stats), 25);
+  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("Температура = 0,125"), std::string::npos);
+}
+
+TEST(TrainingRun, CancelKeepsTheLastAcceptedState) {
+  RunFixture f;
+  f.steps();
+  TrainingSession session;
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 1000;
+  std::atomic<bool> cancel{false};
+  o.cancel = &cancel;
+  o.onProgress = [&](const TrainingSnapshot& s) {
+    if (s.accepted == 5) cancel = true;
+  };
+  const TrainingResult r = RunTraining(f.state, session, o);
+  EXPECT_TRUE(r.cancelled);
+  EXPECT_EQ(r.accepted, 5);
+  EXPECT_EQ(CountLines(Slurp(f.files.progressLog)), 5);
+  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
+            std::string::npos);
+}
+
+TEST(TrainingRun, BadInputStartsNothingAndWritesNothing) {
+  auto nothingWritten = [](const RunFixture& f) {
+    return !std::filesystem::exists(f.files.weights) && !std::filesystem::exists(f.files.progressLog);
+  };
+  {
+    RunFixture f;  // no steps file
+    TrainingSession s;
+    const TrainingResult r = RunTraining(f.state, s, f.options());
+    EXPECT_FALSE(r.started);
+    EXPECT_NE(r.message.text.find("Шаги.txt"), std::string::npos);
+    EXPECT_TRUE(nothingWritten(f));
+  }
+  {
+    RunFixture f;
+    Spit(f.files.steps, "ШагСм = 0,1\r\n");  // no temperature
+    TrainingSession s;
+    const TrainingResult r = RunTraining(f.state, s, f.options());
+    EXPECT_FALSE(r.started);
+    EXPECT_NE(r.message.text.find("температура"), std::string::npos);
+    EXPECT_TRUE(nothingWritten(f));
+  }
+  {
+    RunFixture f;
+    f.steps();
+    f.state.Circle = SphereCircle{20, 20, 0};
+    TrainingSession s;
+    EXPECT_FALSE(RunTraining(f.state, s, f.options()).started);
+    f.state.Circle = SphereCircle{15, 20, 12};  // 15 - 12 - 4 < 1
+    EXPECT_FALSE(RunTraining(f.state, s, f.options()).started);
+    EXPECT_TRUE(nothingWritten(f));
+  }
+  {
+    RunFixture f;
+    f.steps();
+    Spit(f.files.weights, "Крутизна = x\r\n");
+    TrainingSession s;
+    const TrainingResult r = RunTraining(f.state, s, f.options());
+    EXPECT_FALSE(r.started);
+    EXPECT_NE(r.message.text.find("строка 1"), std::string::npos);
+  }
+}
+
+TEST(TrainingRun, OverflowingSteepnessNeverWritesNaN) {
+  RunFixture f;
+  f.steps();
+  Spit(f.files.weights, "Крутизна = 1000000000000000000000000000000000000\r\nСмещение = -5\r\n");
+  TrainingSession s;
+  TrainingOptions o = f.options();
+  o.acceptedLimit = 10;
+  const TrainingResult r = RunTraining(f.state, s, o);
+  ASSERT_TRUE(r.started) << r.message.text;
+  const std::string text = Cp1251ToUtf8(Slurp(f.files.weights));
+  EXPECT_EQ(text.find("NaN"), std::string::npos);
+  EXPECT_EQ(text.find("Inf"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ps
