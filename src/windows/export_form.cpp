@@ -358,8 +358,18 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
     const int width = static_cast<int>(doneCount * kBarWidth / total);
     // Only changes of the bar's width are sent to the window.
     if (lastShown->exchange(width) == width) return;
-    QMetaObject::invokeMethod(this, [this, width] { Picture1->resize(std::max(1, width), Picture1->height()); },
-                              Qt::QueuedConnection);
+    // The bar appears with the first report, so quick work shows only the pointer.
+    QMetaObject::invokeMethod(
+        this,
+        [this, width] {
+          if (!busy_) return;
+          Picture1->resize(std::max(1, width), Picture1->height());
+          if (Picture1->isHidden()) {
+            Picture1->show();
+            Picture1->raise();
+          }
+        },
+        Qt::QueuedConnection);
   };
   auto error = std::make_shared<std::string>();
   worker_ = std::thread([this, work = std::move(work), progress, error, done = std::move(done)]() mutable {

@@ -149,7 +149,13 @@ class CommandsTest : public QObject {
     form.show();
     if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     form.CommandSample->click();
+    // The work runs beside the window: the busy pointer is on and further
+    // commands are ignored until it is done.
+    QVERIFY(form.busy());
+    QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    form.AzimuthMouseUp(1);  // would open the selection window if it were not ignored
     QVERIFY(form.waitIdle());
+    QVERIFY(!QApplication::overrideCursor());
     QVERIFY(messages.seen.empty());
     QVERIFY(state.setComplete());
     QVERIFY(form.mapShown());
