@@ -67,6 +67,7 @@ class CommandsTest : public QObject {
       QCOMPARE(state.Detection.SubtractKernel[2][2], 100.0f);
       QCOMPARE(s->Text28->text(), QString("60"));
       QCOMPARE(s->Text29->text(), QString("35"));
+      wt::Shot(*s, "settings");
       // "Квадрат": every weight 4, both totals 100 %.
       s->Command4->click();
       const QString sep = QString::fromStdString(DecimalSeparator());
@@ -118,6 +119,7 @@ class CommandsTest : public QObject {
     ExportForm form(state);
     bool opened = false;
     wt::WhenModal<HelpExportForm>([&](HelpExportForm* h) {
+      wt::Shot(*h, "help-export");
       opened = h->windowTitle() == QString::fromUtf8("Справка");
       h->Image1->trigger();
     });

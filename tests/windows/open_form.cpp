@@ -109,6 +109,7 @@ class OpenFormTest : public QObject {
                             QString::fromUtf8("00 раза    16 млн. цветов");
     QCOMPARE(f.Label1->text(), reduced);
     QCOMPARE(f.Image11->pixmap().size(), QSize(265, 161));
+    wt::Shot(f, "open-form");
 
     // Without the preview there is no scale text and no picture.
     f.Check1->setChecked(false);
@@ -125,6 +126,7 @@ class OpenFormTest : public QObject {
     f.Image1_Click();
     QVERIFY(f.Label1->text().endsWith(QString::fromUtf8("256 цветов")));
     QVERIFY(!f.Picture1->isHidden());
+    wt::Shot(f, "open-form-palette");
     // Entry i is (i, 255 - i, 7) in the file; the display shows the state's palette.
     QCOMPARE(f.Picture1->shown()[200][0], 200.0f);
     QCOMPARE(f.Picture1->shown()[200][1], 55.0f);

@@ -74,13 +74,6 @@ Choice ChooseFile(ExportForm& form, int slot, const QString& folder, const QStri
   return c;
 }
 
-// With PS_WINDOW_SHOTS set to a folder, pictures of the window at the main
-// steps are saved there for a person to look at.
-void Shot(QWidget& w, const char* name) {
-  const QByteArray dir = qgetenv("PS_WINDOW_SHOTS");
-  if (!dir.isEmpty()) w.grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-}
-
 }  // namespace
 
 class SessionTest : public QObject {
@@ -96,7 +89,7 @@ class SessionTest : public QObject {
     // Empty set at start: no map, no sphere button, mean definition.
     QVERIFY(!form.mapShown());
     QVERIFY(form.Image19->isHidden());
-    Shot(form, "0-empty");
+    wt::Shot(form, "0-empty");
     QCOMPARE(state.IntensityMode, static_cast<int32_t>(kModeMean));
     QVERIFY(form.Option4->isChecked());
 
@@ -123,7 +116,7 @@ class SessionTest : public QObject {
     QCOMPARE(form.mapSurface().height(), zoom * H);
     QCOMPARE(form.Text1->text(), QString::number(zoom * 100));
     QVERIFY(!form.Picture10->isHidden());
-    Shot(form, "1-loaded");
+    wt::Shot(form, "1-loaded");
 
     // The map shows the intensity in grey: the cell of pixel (x, y) has grey A0.
     {
@@ -187,7 +180,7 @@ class SessionTest : public QObject {
     form.Command1->click();
     QVERIFY(form.waitIdle());
     QVERIFY(state.ResultMap.hasStorage(19));
-    Shot(form, "2-contour");
+    wt::Shot(form, "2-contour");
 
     // A press on the sphere's outline (the crest of the response beside the
     // rightmost point of the true circle) traces it and fits the circle.
@@ -210,7 +203,7 @@ class SessionTest : public QObject {
     QVERIFY2(std::abs(state.Circle.CircleRadius - truth.at("radius")) <= tol,
              qPrintable(QString::number(state.Circle.CircleRadius)));
     QVERIFY(!form.Image19->isHidden());
-    Shot(form, "3-circle");
+    wt::Shot(form, "3-circle");
     QCOMPARE(state.SelectionLeft, bx);
     QCOMPARE(state.SelectionTop, by);
     // The circle is drawn on the map in green.

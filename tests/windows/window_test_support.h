@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QPointer>
 #include <QTimer>
+#include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,13 @@ struct Messages {
     return out;
   }
 };
+
+// With PS_WINDOW_SHOTS set to a folder, a picture of `w` is saved there under
+// `name`, for a person to look at.
+inline void Shot(QWidget& w, const char* name) {
+  const QByteArray dir = qgetenv("PS_WINDOW_SHOTS");
+  if (!dir.isEmpty()) w.grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
+}
 
 inline std::vector<uint8_t> Bmp24(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
   ps::RgbImage img{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 3)};
