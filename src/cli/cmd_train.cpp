@@ -165,6 +165,7 @@ int Run(const std::vector<std::string>& argv) {
                      .add("seconds", result.seconds)
                      .add("evaluate_seconds", result.evaluateSeconds)
                      .add("write_seconds", result.writeSeconds)
+                     .add("writer_seconds", result.writerSeconds)
                      .add("cancelled", result.cancelled)
                      .add("weights_file", options.files.weights)
                      .add("message", Crlf2Lf(result.message.text))

@@ -8,6 +8,7 @@
 #include <ctime>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "learning/text_encoding.h"
 
@@ -34,14 +35,16 @@ inline double Sign(double v) { return v > 0 ? 1.0 : (v < 0 ? -1.0 : 0.0); }
 using Clk = std::chrono::steady_clock;
 double SecondsSince(Clk::time_point t) { return std::chrono::duration<double>(Clk::now() - t).count(); }
 
-// Writes the weights file and the progress log off the training thread: the
-// weights file is made durable (fdatasync before the rename), which takes
-// milliseconds, while an evaluation takes about one. A newer weights state
-// replaces one not yet written; log lines are appended in order. flush() waits
-// until everything handed over is on disk.
+// Writes the weights file and the progress log off the training thread: it
+// formats them (a few hundred numbers) and makes the weights file durable
+// (fdatasync before the rename), which takes milliseconds, while an evaluation
+// takes about one. A newer weights state replaces one not yet written; every
+// log line is appended, in order. flush() waits until everything handed over is
+// on disk.
 class BackgroundWriter {
  public:
-  explicit BackgroundWriter(const LearningPaths& paths) : paths_(paths), thread_([this] { loop(); }) {}
+  BackgroundWriter(const LearningPaths& paths, std::string separator)
+      : paths_(paths), sep_(std::move(separator)), thread_([this] { loop(); }) {}
   ~BackgroundWriter() {
     {
       std::lock_guard<std::mutex> lock(mu_);
@@ -51,12 +54,13 @@ class BackgroundWriter {
     thread_.join();
   }
 
-  void submit(std::string weights, std::string logLine) {
+  void submit(const NetworkParameters& parameters, const RunFigures& figures) {
     {
       std::lock_guard<std::mutex> lock(mu_);
-      weights_ = std::move(weights);
+      parameters_ = parameters;
+      weightsFigures_ = figures;
       haveWeights_ = true;
-      log_ += logLine;
+      logFigures_.push_back(figures);
       ++submitted_;
     }
     cv_.notify_all();
@@ -84,21 +88,29 @@ class BackgroundWriter {
  private:
   void loop() {
     std::unique_lock<std::mutex> lock(mu_);
+    std::vector<RunFigures> lines;
     for (;;) {
       cv_.wait(lock, [this] { return stop_ || written_ != submitted_; });
       if (written_ == submitted_ && stop_) return;
-      std::string weights = std::move(weights_);
+      const NetworkParameters parameters = parameters_;
+      const RunFigures figures = weightsFigures_;
       const bool haveWeights = haveWeights_;
-      std::string log = std::move(log_);
+      lines.swap(logFigures_);
+      logFigures_.clear();
       haveWeights_ = false;
-      log_.clear();
       const uint64_t batch = submitted_;
       lock.unlock();
       const auto t0 = Clk::now();
       std::string error;
       bool ok = true;
-      if (!log.empty()) ok = AppendBytes(paths_.progressLog, log, &error);
-      if (ok && haveWeights) ok = WriteFileAtomically(paths_.weights, weights, &error);
+      if (!lines.empty()) {
+        std::string log;
+        for (const RunFigures& f : lines) log += FormatProgressLine(f, sep_);
+        ok = AppendBytes(paths_.progressLog, Utf8ToCp1251(log), &error);
+      }
+      if (ok && haveWeights)
+        ok = WriteFileAtomically(paths_.weights, Utf8ToCp1251(FormatWeightsFile(parameters, figures, sep_)), &error);
+      lines.clear();
       const double spent = SecondsSince(t0);
       lock.lock();
       busy_ += spent;
@@ -121,9 +133,12 @@ class BackgroundWriter {
   }
 
   LearningPaths paths_;
+  std::string sep_;
   std::mutex mu_;
   std::condition_variable cv_, idle_;
-  std::string weights_, log_;
+  NetworkParameters parameters_;
+  RunFigures weightsFigures_;
+  std::vector<RunFigures> logFigures_;
   bool haveWeights_ = false;
   bool stop_ = false;
   uint64_t submitted_ = 0, written_ = 0;
@@ -389,7 +404,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
   long long minuteOfLastAcceptance = 0;
   TrainingCounters& counters = res.counters;
   counters = TrainingCounters{};
-  BackgroundWriter writer(opt.files);
+  BackgroundWriter writer(opt.files, sep);
   const auto loopStart = Clk::now();
   double writeSeconds = 0, evalSeconds = 0;
   bool firstAccepted = true;
@@ -436,7 +451,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
       f.Hour = now.Hour;
       f.Minute = now.Minute;
       f.Second = now.Second;
-      writer.submit(Utf8ToCp1251(FormatWeightsFile(p, f, sep)), Utf8ToCp1251(FormatProgressLine(f, sep)));
+      writer.submit(p, f);
       writeSeconds += SecondsSince(t0);
       if (firstAccepted) {
         res.firstEnergyB = EB;
@@ -494,6 +509,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
   writeSeconds += SecondsSince(t0);
   res.seconds = SecondsSince(loopStart);
   res.writeSeconds = writeSeconds;
+  res.writerSeconds = writer.busySeconds();
   res.evaluateSeconds = evalSeconds;
   res.energyAOld = EAold;
   res.energyBOld = EBold;

@@ -95,7 +95,8 @@ struct TrainingResult {
   double firstEnergyB = 0;                // energy B of the first accepted state
   int insideCells = 0;
   double seconds = 0;                     // wall time of the loop
-  double writeSeconds = 0;                // time spent writing the weights file and the logs
+  double writeSeconds = 0;                // time the run spent on the files (formatting, hand-over, waits)
+  double writerSeconds = 0;               // busy time of the background writer (writes, fdatasync)
   double evaluateSeconds = 0;             // time spent in EvaluateNetwork + ComputeEnergies
   TrainingCounters counters;
 };
