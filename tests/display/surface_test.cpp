@@ -72,22 +72,5 @@ TEST(RecordingSurface, RecordsCallsAndAnswersReadsFromFills) {
   EXPECT_EQ(s.pixel(4, 4), Rgb(7, 7, 7));
 }
 
-TEST(CopyPicture, RasterAndGenericCopiesAreIdentical) {
-  RasterSurface a(13, 7, Rgb(3, 4, 5));
-  a.line(0, 0, 12, 6, Rgb(200, 0, 0));
-  RasterSurface b;
-  CopyPicture(a, b);
-  ASSERT_EQ(b.width(), 13);
-  ASSERT_EQ(b.height(), 7);
-  RecordingSurface rec;
-  CopyPicture(a, rec);
-  EXPECT_EQ(rec.count(RecordingSurface::Kind::Point), 13u * 7u);
-  for (int y = 0; y < 7; ++y)
-    for (int x = 0; x < 13; ++x) {
-      EXPECT_EQ(b.pixel(x, y), a.pixel(x, y));
-      EXPECT_EQ(rec.pixel(x, y), a.pixel(x, y));
-    }
-}
-
 }  // namespace
 }  // namespace ps
