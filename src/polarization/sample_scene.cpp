@@ -69,8 +69,10 @@ SampleScene RenderSampleScene(const SampleSceneOptions& o) {
     img.height = h;
     img.rgb.assign(static_cast<size_t>(w) * h * 3, 0);
   }
-  // Light from the viewer's side, a little from the upper left.
-  const double lx = -0.3, ly = -0.35, lz = std::sqrt(1 - lx * lx - ly * ly);
+  // Soft light from the viewer's side, a little from the upper left, as under the
+  // diffuse lighting of a calibration photograph: the sphere stays bright up to
+  // its rim, so its outline is the strongest edge in the picture.
+  const double lx = -0.15, ly = -0.2, lz = std::sqrt(1 - lx * lx - ly * ly);
   const double sphereColour[3] = {1.0, 0.82, 0.62};
   constexpr int kSub = 4;  // supersampling of the sphere's outline
   for (int py = 1; py <= h; ++py) {
@@ -87,7 +89,7 @@ SampleScene RenderSampleScene(const SampleSceneOptions& o) {
           if (r2 < 1) {
             const double nz = std::sqrt(1 - r2);
             const double shade = std::max(0.0, dx * lx + dy * ly + nz * lz);
-            const double l = 70 + 150 * shade;
+            const double l = 160 + 60 * shade;
             for (int c = 0; c < 3; ++c) level[c] = l * sphereColour[c];
             dop = DiffuseDegreeOfPolarization(std::acos(nz), o.refractiveIndex);
             // Azimuth of the normal's image-plane direction, angles counted
