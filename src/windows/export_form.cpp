@@ -311,6 +311,16 @@ void ExportForm::buildControls() {
     if (Picture1->y() == kBarTop) Picture1->move(Picture1->x(), kBarTop + Picture1->height());
     else Picture1->move(Picture1->x(), kBarTop);
   };
+  BarShrink.setInterval(8);
+  connect(&BarShrink, &QTimer::timeout, this, [this] {
+    if (Picture1->height() > 1) {
+      Picture1->resize(Picture1->width(), Picture1->height() - 1);
+      return;
+    }
+    BarShrink.stop();
+    Picture1->hide();
+    Picture1->resize(1, kBarHeight);
+  });
   Image6 = new QLabel(this);
   Image6->setPixmap(icons::ReadingPicture());
   Image6->setGeometry(kBarLeft - 34, kBarTop - 3, 32, 32);
@@ -343,6 +353,8 @@ void ExportForm::Option_Click(int mode) {
 void ExportForm::runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar) {
   busy_ = true;
   cancel_ = false;
+  BarShrink.stop();
+  Picture1->hide();
   QApplication::setOverrideCursor(Qt::WaitCursor);
   if (showBar) {
     Picture1->resize(1, kBarHeight);
@@ -393,9 +405,10 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
 }
 
 void ExportForm::finishBar() {
-  Picture1->hide();
-  Picture1->resize(1, kBarHeight);
   Image6->hide();
+  if (Picture1->isHidden()) return;
+  // The bar folds up in 25 steps, then hides.
+  BarShrink.start();
 }
 
 bool ExportForm::waitIdle(int timeoutMs) {

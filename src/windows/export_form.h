@@ -89,6 +89,7 @@ class ExportForm : public QWidget {
   QScrollBar* VScroll5;
   QScrollBar* HScroll5;
   QTimer Timer2;  // selection marker pulse
+  QTimer BarShrink;  // folds the progress bar away after a read
 
   // --- Handlers, callable directly (tests, keyboard) ---
   // Slot assignment after choosing a file for slot 1..4 (opens the selection window).
