@@ -144,8 +144,11 @@ bool WriteStatisticsFile(const std::string& path, const TrainingCounters& counte
                          std::string* error = nullptr);
 
 // Writes bytes to `path` through a temporary file in the same folder and a
-// rename, so readers see either the old or the whole new file.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr);
+// rename, so readers see either the old or the whole new file. `durable` also
+// flushes the data to the disk before the rename (a power loss then leaves the
+// old or the new file, never an empty one); it costs milliseconds.
+bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr,
+                         bool durable = true);
 
 // ---- Starter files ---------------------------------------------------------
 

@@ -275,7 +275,7 @@ void ApplyTemplateChanges(NetworkParameters& p, SavedParameters& saved, const Tr
       const double chance = std::exp(-(W * W) / (T * T));
       double threshold = chance;
       if (g == 1) threshold = 0.25;
-      else if (g == 2) threshold = chance - 0.05 * ring * ring;
+      else if (g == 2) threshold = chance - 0.05 * (ring * ring);
       else if (g == 3) threshold = chance - 0.1 * ring;
       const double r = random.next();
       if (r < threshold) {
