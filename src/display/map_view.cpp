@@ -132,13 +132,17 @@ void DrawEllipseGlyph(Surface& s, int x, int y, int zoom, int inset, double axis
     s.fillRect(r.X1, r.Y1, r.X2, r.Y2, colour);
     return;
   }
+  // The vertices first (independent of each other, so they pipeline), then the lines.
   const OutlineAngles& angles = GlyphAngles();
-  for (size_t i = 0; i < angles.tan.size(); ++i) {
-    double dx, dy;
-    if (!OutlineVertex(angles, i, a, b, c, sn, &dx, &dy)) break;
-    s.line(px, py, xc + dx, yc + dy, colour);
-    px = xc + dx;
-    py = yc + dy;
+  constexpr size_t kMaxVertices = 32;
+  double vx[kMaxVertices], vy[kMaxVertices];
+  size_t n = 0;
+  const size_t count = std::min(angles.tan.size(), kMaxVertices);
+  while (n < count && OutlineVertex(angles, n, a, b, c, sn, &vx[n], &vy[n])) ++n;
+  for (size_t i = 0; i < n; ++i) {
+    s.line(px, py, xc + vx[i], yc + vy[i], colour);
+    px = xc + vx[i];
+    py = yc + vy[i];
   }
 }
 
