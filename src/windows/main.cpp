@@ -15,13 +15,11 @@
 #include "state/app_state.h"
 #include "windows/export_form.h"
 #include "windows/statistics_window.h"
-#include "windows/statistics_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("polarsphere"));
   ps::AppState state;
-  ps::ui::ExportForm::StatisticsOpener() = ps::ui::OpenStatisticsWindow;  // Image19
   ps::ui::ExportForm form(state);
   // The network and its training settings outlive each opening of the
   // statistics window; they live as long as the application.
