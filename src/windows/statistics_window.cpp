@@ -235,8 +235,10 @@ void Статистика::buildControls() {
   connect(OpenSheet, &QPushButton::clicked, this, [this] { OpenSheet_Click(); });
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
   connect(&poll_, &QTimer::timeout, this, [this] { pollTraining(); });
-  Command3->setDefault(false);
-  Command3->setAutoDefault(false);
+  // Enter in a rotation box tones; no other button is pressed by Enter, least of
+  // all the training.
+  for (QPushButton* b : findChildren<QPushButton*>()) b->setAutoDefault(false);
+  Command1->setDefault(true);
 }
 
 void Статистика::Form_Load() {

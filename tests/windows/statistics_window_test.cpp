@@ -257,12 +257,23 @@ class StatisticsWindowTest : public QObject {
     QCOMPARE(w->view().RotationY, before.RotationY);
     QVERIFY(w->sheet() == nullptr);
     QVERIFY(messages_->Take().empty());
+    // Enter in a rotation box tones and never starts a training run.
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    w->Text2->setText(Q("30"));
+    w->Text1->setFocus();
+    QTest::keyClick(w->Text1, Qt::Key_Return);
+    QVERIFY(!w->training());
+    const ps::Colour toned = w->picture1Surface().pixel(148, 80);
+    QVERIFY(toned != ps::Rgb(225, 225, 225));
     // The toning sweep refuses a box that is not a number and leaves the pictures.
+    w->Text1->setText(Q("-60"));
+    w->Text2->setText(Q("3x"));
     w->Command1_Click();
     const auto seen = messages_->Take();
     QCOMPARE(seen.size(), size_t(1));
     QVERIFY(QString::fromStdString(seen[0].text).contains(Q("Оy")));
-    QCOMPARE(w->picture1Surface().pixel(148, 80), ps::Rgb(225, 225, 225));
+    QCOMPARE(w->picture1Surface().pixel(148, 80), toned);
   }
 
   void toningPaintsTheVisibleHalf_data() {
