@@ -417,7 +417,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
   long long overtime = 0;
   while ((EAold == 0 && energyAPossible && overtime < overtimeLimit) || iteration <= opt.acceptedLimit) {
     if (iteration > opt.acceptedLimit) ++overtime;
-    if (opt.cancel && opt.cancel->load(std::memory_order_relaxed)) {
+    if ((opt.cancel && opt.cancel->load(std::memory_order_relaxed)) || opt.progress.cancelled()) {
       res.cancelled = true;
       break;
     }
@@ -493,6 +493,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
     ApplyTemplateChanges(p, saved, settings, session.ChangeMemory, selector, ring, session.Random, counters);
     ApplyScalarChange(p, saved, settings, selector, session.Random);
 
+    opt.progress(res.accepted, opt.acceptedLimit);
     if (opt.onProgress) {
       TrainingSnapshot snap;
       snap.accepted = res.accepted;

@@ -17,6 +17,7 @@
 #include "learning/network.h"
 #include "state/app_state.h"
 #include "state/message.h"
+#include "state/progress.h"
 
 namespace ps {
 
@@ -80,7 +81,8 @@ struct TrainingOptions {
   Clock clock;                      // empty: LocalClock
   int threads = 0;                  // evaluation threads, 0 = up to 2
   const std::atomic<bool>* cancel = nullptr;  // checked between iterations
-  std::function<void(const TrainingSnapshot&)> onProgress;  // after every iteration; may be empty
+  Progress progress;  // report(accepted, acceptedLimit) after every iteration; its cancel flag is checked too
+  std::function<void(const TrainingSnapshot&)> onProgress;  // after every iteration, with the energies; may be empty
   std::function<void(const Message&)> onWarning;           // a failed re-read or write during the run
 };
 

@@ -374,13 +374,16 @@ TEST(TrainingRun, CancelKeepsTheLastAcceptedState) {
   TrainingOptions o = f.options();
   o.acceptedLimit = 1000;
   std::atomic<bool> cancel{false};
-  o.cancel = &cancel;
-  o.onProgress = [&](const TrainingSnapshot& s) {
-    if (s.accepted == 5) cancel = true;
+  o.progress.cancel = &cancel;
+  long long reportedTotal = 0;
+  o.progress.report = [&](long long done, long long total) {
+    reportedTotal = total;
+    if (done == 5) cancel = true;
   };
   const TrainingResult r = RunTraining(f.state, session, o);
   EXPECT_TRUE(r.cancelled);
   EXPECT_EQ(r.accepted, 5);
+  EXPECT_EQ(reportedTotal, 1000);
   EXPECT_EQ(CountLines(Slurp(f.files.progressLog)), 5);
   EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
             std::string::npos);
