@@ -321,6 +321,41 @@ std::string ClosingMessageText(double eaOld, double ebOld, double ea, double eb,
 
 namespace {
 
+// With the thread count left to the run, tries one and two evaluation threads
+// now and then and keeps the faster: on a machine busy with other work the
+// second thread mostly waits at the barriers. The results do not depend on it.
+class ThreadChooser {
+ public:
+  explicit ThreadChooser(CellNetwork& net) : net_(net) {}
+  void record(double seconds) {
+    if (net_.insideCount() < 64) return;
+    const int slot = net_.threads() - 1;
+    if (phase_ < kTrial) {
+      spent_[slot] += seconds;
+      ++count_[slot];
+    }
+    ++phase_;
+    if (phase_ == kTrial / 2) net_.setThreads(net_.threads() == 2 ? 1 : 2);
+    if (phase_ == kTrial) {
+      const double one = spent_[0] / std::max(1, count_[0]), two = spent_[1] / std::max(1, count_[1]);
+      net_.setThreads(two < one ? 2 : 1);
+    }
+    if (phase_ == kPeriod) {
+      phase_ = 0;
+      spent_[0] = spent_[1] = 0;
+      count_[0] = count_[1] = 0;
+    }
+  }
+
+ private:
+  static constexpr int kTrial = 32;    // evaluations measured, half on each setting
+  static constexpr int kPeriod = 1024; // evaluations between trials
+  CellNetwork& net_;
+  int phase_ = 0;
+  double spent_[2] = {0, 0};
+  int count_[2] = {0, 0};
+};
+
 std::optional<Message> CheckTemperature(const TrainingSettings& s, const std::string& stepsPath) {
   if (s.Temperature == 0 || !std::isfinite(s.Temperature)) {
     return Refusal("В файле шагов " + stepsPath + kCrLf + "не задана температура (или она равна нулю)." + kCrLf +
@@ -374,6 +409,7 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
     return res;
   }
   net.setThreads(opt.threads);
+  ThreadChooser chooser(net);
   session.Parameters = params;
   session.Settings = settings;
   session.Samples = net.samples();
@@ -424,7 +460,9 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
     auto t0 = Clk::now();
     EvaluateNetwork(net, p);
     const Energies e = ComputeEnergies(net);
-    evalSeconds += SecondsSince(t0);
+    const double spent = SecondsSince(t0);
+    evalSeconds += spent;
+    if (opt.threads == 0) chooser.record(spent);
     ++res.evaluations;
     EA = e.EnergyA;
     EB = e.EnergyB;
