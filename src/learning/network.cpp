@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <cmath>
 #include <stdexcept>
 #include <thread>
@@ -74,7 +73,7 @@ std::optional<Message> CheckTrainingCircle(const SphereCircle& c, int width, int
 // each phase (every phase reads the outputs of the previous one).
 
 struct PhaseTeam {
-  explicit PhaseTeam(CellNetwork::Impl* owner) : impl(owner), barrier(2), helper([this] { loop(); }) {}
+  explicit PhaseTeam(CellNetwork::Impl* owner) : impl(owner), helper([this] { loop(); }) {}
   ~PhaseTeam() {
     stop.store(true);
     generation.fetch_add(1);
@@ -85,9 +84,9 @@ struct PhaseTeam {
     params = p;
     generation.fetch_add(1, std::memory_order_release);
     generation.notify_one();
-    RunPhases(*impl, *params, 0, &barrier);
+    RunPhases(*impl, *params, 0, &barrier, &mainSense);
     // The helper arrives once more after its last phase, so the caller knows it is done.
-    barrier.arrive_and_wait();
+    barrier.wait(mainSense);
   }
   void loop() {
     uint32_t seen = 0;
@@ -103,14 +102,15 @@ struct PhaseTeam {
       }
       seen = g;
       if (stop.load()) return;
-      RunPhases(*impl, *params, 1, &barrier);
-      barrier.arrive_and_wait();
+      RunPhases(*impl, *params, 1, &barrier, &helperSense);
+      barrier.wait(helperSense);
     }
   }
 
   CellNetwork::Impl* impl;
   const NetworkParameters* params = nullptr;
-  std::barrier<> barrier;
+  TwoThreadBarrier barrier;
+  int mainSense = 0, helperSense = 0;
   std::atomic<uint32_t> generation{0};
   std::atomic<bool> stop{false};
   std::thread helper;
@@ -636,13 +636,13 @@ Weights WeightsOf(const NetworkParameters& p) {
 
 }  // namespace
 
-void RunPhases(CellNetwork::Impl& m, const NetworkParameters& p, int part, std::barrier<>* barrier) {
+void RunPhases(CellNetwork::Impl& m, const NetworkParameters& p, int part, TwoThreadBarrier* barrier, int* sense) {
   const Weights w = WeightsOf(p);
   const auto& segs = m.parts[part];
   const auto& rims = m.rimGroups[part];
   FirstEvaluation(m, p, w, segs, rims);
   for (int t = 1; t <= 4; ++t) {
-    if (barrier) barrier->arrive_and_wait();
+    if (barrier) barrier->wait(*sense);
     FeedbackIteration(m, p, w, t, segs, rims);
   }
 }
@@ -653,7 +653,7 @@ void EvaluateNetwork(CellNetwork& network, const NetworkParameters& parameters) 
   if (m.team) {
     m.team->evaluate(&parameters);
   } else {
-    RunPhases(m, parameters, 0, nullptr);
+    RunPhases(m, parameters, 0, nullptr, nullptr);
   }
   m.outputIsY1 = false;
   m.recordsDirty = true;

@@ -3,7 +3,8 @@
 // evaluation runs on. Only the learning's own sources include this.
 #pragma once
 
-#include <barrier>
+#include <atomic>
+#include <thread>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -13,6 +14,33 @@
 namespace ps {
 
 struct PhaseTeam;
+
+// Barrier of the two evaluation threads. A phase lasts about a hundred
+// microseconds, so a waiting thread spins (yielding to others after a while)
+// rather than sleeping in the kernel, whose wake-up would cost as much.
+class TwoThreadBarrier {
+ public:
+  // `sense` is the caller's own flag, flipped at every wait.
+  void wait(int& sense) {
+    sense ^= 1;
+    if (arrived_.fetch_add(1, std::memory_order_acq_rel) == 1) {
+      arrived_.store(0, std::memory_order_relaxed);
+      release_.store(sense, std::memory_order_release);
+      return;
+    }
+    for (int spins = 0; release_.load(std::memory_order_acquire) != sense; ++spins) {
+      if (spins < 2000) {
+        __builtin_ia32_pause();
+      } else {
+        std::this_thread::yield();
+      }
+    }
+  }
+
+ private:
+  std::atomic<int> arrived_{0};
+  std::atomic<int> release_{0};
+};
 
 struct CellNetwork::Impl {
   ~Impl();
@@ -96,6 +124,6 @@ struct CellNetwork::Impl {
 
 // Runs the five phases of one evaluation on part 0 or 1 of the segments; with a
 // barrier, waits for the other thread between phases.
-void RunPhases(CellNetwork::Impl& m, const NetworkParameters& p, int part, std::barrier<>* barrier);
+void RunPhases(CellNetwork::Impl& m, const NetworkParameters& p, int part, TwoThreadBarrier* barrier, int* sense);
 
 }  // namespace ps
