@@ -321,6 +321,22 @@ TEST(TrainingRun, FirstAcceptanceWritesLoadedParametersAndRunsAreReproducible) {
   EXPECT_EQ(first, back);
 }
 
+TEST(TrainingRun, ThreadCountDoesNotChangeTheRun) {
+  std::string files[3];
+  for (int threads = 0; threads <= 2; ++threads) {
+    RunFixture f;
+    f.steps();
+    TrainingSession session;
+    TrainingOptions o = f.options();
+    o.threads = threads;
+    o.acceptedLimit = 60;  // with threads 0 the run also switches between one and two
+    ASSERT_TRUE(RunTraining(f.state, session, o).started);
+    files[threads] = Slurp(f.files.weights);
+  }
+  EXPECT_EQ(files[0], files[1]);
+  EXPECT_EQ(files[1], files[2]);
+}
+
 TEST(TrainingRun, EnergyBOnlyFallsWhenEnergyAIsNotWeighted) {
   RunFixture f;
   f.steps("Коэфa = 0\r\n");
