@@ -1,5 +1,14 @@
 #include "learning/network.h"
 
+// The fast and the plain evaluation must round every product before it is
+// added (no fused multiply-add), whatever target flags the build uses, so that
+// they agree bit for bit.
+#if defined(__clang__)
+#pragma STDC FP_CONTRACT OFF
+#elif defined(__GNUC__)
+#pragma GCC optimize("fp-contract=off")
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <cmath>
@@ -474,7 +483,11 @@ typedef long long M4u __attribute__((vector_size(32), aligned(8)));
 constexpr int kFirstBlock = 8;      // two vectors per sum
 constexpr int kFeedbackBlock = 16;  // four vectors
 
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
 #define PS_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define PS_CLONES
+#endif
 
 // Eight consecutive regular cells of a column, starting at grid index g0.
 PS_CLONES void FirstBlock8(const double* I, const double* E, const double* cosA, const double* sinA,

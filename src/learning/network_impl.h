@@ -30,7 +30,9 @@ class TwoThreadBarrier {
     }
     for (int spins = 0; release_.load(std::memory_order_acquire) != sense; ++spins) {
       if (spins < 2000) {
+#if defined(__x86_64__) || defined(__i386__)
         __builtin_ia32_pause();
+#endif
       } else {
         std::this_thread::yield();
       }
