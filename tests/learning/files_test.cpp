@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <cstdlib>
 #include <random>
 #include <sstream>
 
@@ -329,6 +330,20 @@ TEST(AtomicWrite, ReplacesWholeFileAndFailsCleanly) {
   int entries = 0;
   for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++entries;
   EXPECT_EQ(entries, 1);
+}
+
+TEST(DataFolderTest, EnvironmentThenHome) {
+  const char* saved = std::getenv("POLARSPHERE_DATA_DIR");
+  const std::string keep = saved ? saved : "";
+  setenv("POLARSPHERE_DATA_DIR", "/tmp/somewhere", 1);
+  EXPECT_EQ(DataFolder(), "/tmp/somewhere");
+  setenv("POLARSPHERE_DATA_DIR", "", 1);
+  const char* home = std::getenv("HOME");
+  EXPECT_EQ(DataFolder(), std::string(home && *home ? home : ".") + "/polarsphere");
+  if (saved) setenv("POLARSPHERE_DATA_DIR", keep.c_str(), 1); else unsetenv("POLARSPHERE_DATA_DIR");
+  const LearningPaths p = LearningFiles("/d");
+  EXPECT_EQ(p.weights, "/d/Весовые коэффициенты.txt");
+  EXPECT_EQ(p.statisticsLog, "/d/Временное изменение2.txt");
 }
 
 TEST(StarterSteps, ReadsBackWithPositiveTemperatureAndEveryStep) {

@@ -447,6 +447,18 @@ TEST(TrainingRun, BadInputStartsNothingAndWritesNothing) {
   }
 }
 
+TEST(TrainingRun, AWeightsFileThatCannotBeWrittenStopsTheRun) {
+  RunFixture f;
+  f.steps();
+  std::filesystem::create_directories(f.files.weights);  // a folder where the file should be
+  TrainingSession s;
+  const TrainingResult r = RunTraining(f.state, s, f.options());
+  ASSERT_TRUE(r.started);
+  EXPECT_LT(r.accepted, 40);
+  EXPECT_EQ(r.message.icon, MessageIcon::Critical);
+  EXPECT_NE(r.message.text.find("Не удаётся записать файл"), std::string::npos) << r.message.text;
+}
+
 TEST(TrainingRun, OverflowingSteepnessNeverWritesNaN) {
   RunFixture f;
   f.steps();
