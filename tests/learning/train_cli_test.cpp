@@ -64,6 +64,19 @@ TEST(TrainCommand, StarterFilesThenReproducibleRunsThatLowerEnergyB) {
   EXPECT_NE(line.find(value.substr(0, value.size() - 2)), std::string::npos) << line << " / " << value;
 }
 
+TEST(TrainCommand, CircleTracedFromAStartCell) {
+  const std::string dir = test::TempDir("train-cli-start");
+  ASSERT_EQ(test::RunCli("init-data " + Q(dir)).status, 0);
+  // (87, 118) lies on the left rim of the sample's sphere (centre 166 118, radius 79).
+  const test::CliRun r =
+      test::RunCli("train " + SampleArgs() + " --start 87 118 --data " + Q(dir) + " --accepted 2 --json --quiet");
+  ASSERT_EQ(r.status, 0) << r.out;
+  const size_t at = r.out.find("\"inside_cells\": ");
+  ASSERT_NE(at, std::string::npos);
+  const double cells = std::stod(r.out.substr(at + 16));
+  EXPECT_NEAR(cells, 3.14159 * 79 * 79, 0.05 * 3.14159 * 79 * 79);
+}
+
 TEST(TrainCommand, RefusalsWriteNothing) {
   const std::string dir = test::TempDir("train-cli-bad");
   // No steps file.
