@@ -1,7 +1,12 @@
 #include "learning/training.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -54,30 +59,34 @@ class BackgroundWriter {
     thread_.join();
   }
 
+  // Hands an accepted state over without ever waiting for the writer: when the
+  // writer holds the lock, the state stays with the caller and goes with the
+  // next hand-over (or the flush).
   void submit(const NetworkParameters& parameters, const RunFigures& figures) {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      parameters_ = parameters;
-      weightsFigures_ = figures;
-      haveWeights_ = true;
-      logFigures_.push_back(figures);
-      ++submitted_;
-    }
-    cv_.notify_all();
+    localParameters_ = parameters;
+    localWeightsFigures_ = figures;
+    localLog_.push_back(figures);
+    std::unique_lock<std::mutex> lock(mu_, std::try_to_lock);
+    if (!lock.owns_lock()) return;
+    const bool wake = moveLocalLocked();
+    lock.unlock();
+    if (wake) cv_.notify_all();
   }
 
   // Waits until every submitted state is written; false with the first error.
   bool flush(std::string* error) {
     std::unique_lock<std::mutex> lock(mu_);
+    if (moveLocalLocked()) cv_.notify_all();
     idle_.wait(lock, [this] { return written_ == submitted_; });
     if (!error_.empty() && error) *error = error_;
     return error_.empty();
   }
 
   bool failed(std::string* error) {
+    if (!failed_.load(std::memory_order_acquire)) return false;
     std::lock_guard<std::mutex> lock(mu_);
-    if (!error_.empty() && error) *error = error_;
-    return !error_.empty();
+    if (error) *error = error_;
+    return true;
   }
 
   double busySeconds() {
@@ -86,11 +95,32 @@ class BackgroundWriter {
   }
 
  private:
+  // Moves the caller's pending state into the shared one (lock held); returns
+  // whether the writer is waiting for work.
+  bool moveLocalLocked() {
+    if (localLog_.empty()) return false;
+    parameters_ = localParameters_;
+    weightsFigures_ = localWeightsFigures_;
+    haveWeights_ = true;
+    logFigures_.insert(logFigures_.end(), localLog_.begin(), localLog_.end());
+    localLog_.clear();
+    ++submitted_;
+    return waiting_;
+  }
+
   void loop() {
+    // The writer must not take the core from the evaluation: as a batch thread
+    // it does not preempt the thread that wakes it, and a lower priority keeps
+    // it behind the evaluation threads when the cores are busy.
+    sched_param none{};
+    pthread_setschedparam(pthread_self(), SCHED_BATCH, &none);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
     std::unique_lock<std::mutex> lock(mu_);
     std::vector<RunFigures> lines;
     for (;;) {
+      waiting_ = true;
       cv_.wait(lock, [this] { return stop_ || written_ != submitted_; });
+      waiting_ = false;
       if (written_ == submitted_ && stop_) return;
       const NetworkParameters parameters = parameters_;
       const RunFigures figures = weightsFigures_;
@@ -114,7 +144,10 @@ class BackgroundWriter {
       const double spent = SecondsSince(t0);
       lock.lock();
       busy_ += spent;
-      if (!ok && error_.empty()) error_ = error;
+      if (!ok && error_.empty()) {
+        error_ = error;
+        failed_.store(true, std::memory_order_release);
+      }
       written_ = batch;
       idle_.notify_all();
     }
@@ -140,6 +173,12 @@ class BackgroundWriter {
   RunFigures weightsFigures_;
   std::vector<RunFigures> logFigures_;
   bool haveWeights_ = false;
+  bool waiting_ = false;
+  std::atomic<bool> failed_{false};
+  // The caller's side: states not yet handed over.
+  NetworkParameters localParameters_;
+  RunFigures localWeightsFigures_;
+  std::vector<RunFigures> localLog_;
   bool stop_ = false;
   uint64_t submitted_ = 0, written_ = 0;
   std::string error_;
