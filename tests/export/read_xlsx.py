@@ -16,14 +16,32 @@ except ImportError:
     sys.exit(3)
 
 
+def column_widths(path):
+    """Column widths from the sheet's <cols> element (openpyxl's read-only mode,
+    used for speed on large sheets, does not expose them)."""
+    import re
+    import zipfile
+    with zipfile.ZipFile(path) as z:
+        xml = z.read("xl/worksheets/sheet1.xml").decode("utf-8")
+    widths = {}
+    for m in re.finditer(r"<col\b([^>]*)/>", xml):
+        attrs = dict(re.findall(r'(\w+)="([^"]*)"', m.group(1)))
+        if "width" not in attrs:
+            continue
+        for c in range(int(attrs["min"]), int(attrs["max"]) + 1):
+            widths[openpyxl.utils.get_column_letter(c)] = float(attrs["width"])
+    return widths
+
+
 def main(path):
     try:
-        book = openpyxl.load_workbook(path)
+        book = openpyxl.load_workbook(path, read_only=True)
+        sheet = book.worksheets[0]
+        dims = sheet.calculate_dimension()
     except Exception as e:  # noqa: BLE001 - any reader failure is a broken workbook
         print("ERROR\t%s" % e)
         return 2
-    sheet = book.worksheets[0]
-    print("SHEET\t%s\t%s" % (sheet.title, sheet.dimensions))
+    print("SHEET\t%s\t%s" % (sheet.title, dims))
     for row in sheet.iter_rows():
         for cell in row:
             if cell.value is None:
@@ -33,9 +51,8 @@ def main(path):
             else:
                 kind, text = "s", str(cell.value).replace("\t", " ").replace("\n", "\\n")
             print("CELL\t%s\t%s\t%s\t%s" % (cell.coordinate, kind, text, cell.number_format))
-    for letters, dim in sorted(sheet.column_dimensions.items()):
-        if dim.width:
-            print("WIDTH\t%s\t%r" % (letters, float(dim.width)))
+    for letters, width in sorted(column_widths(path).items()):
+        print("WIDTH\t%s\t%r" % (letters, width))
     return 0
 
 
