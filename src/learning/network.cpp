@@ -456,9 +456,9 @@ SampleTable BuildSampleTable(const AppState& state, DirectionConvention conventi
 
 // ---------------------------------------------------------------------------
 // The fast evaluation. Every cell sums its 49 terms in the order a outer, b
-// inner, exactly as the plain version does; runs of regular cells (all 49
-// neighbours inside) are processed a block of cells at a time so that the
-// compiler can vectorize across cells.
+// inner, exactly as the plain version does. Runs of regular cells (all 49
+// neighbours inside) go a block of consecutive cells at a time, one cell per
+// vector lane; rim cells go eight at a time with gathered sources.
 
 namespace {
 
