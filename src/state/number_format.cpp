@@ -94,8 +94,8 @@ std::optional<double> ParseNumber(const std::string& text, const std::string& de
   size_t e = text.find_last_not_of(" \t\r\n");
   std::string s = text.substr(b, e - b + 1);
   if (!decimalSeparator.empty() && decimalSeparator != ".") {
-    size_t p = s.find(decimalSeparator);
-    if (p != std::string::npos) s.replace(p, decimalSeparator.size(), ".");
+    const size_t p = s.find(decimalSeparator);
+    if (p != std::string::npos) s = s.substr(0, p) + "." + s.substr(p + decimalSeparator.size());
   }
   for (char c : s)
     if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E')) return std::nullopt;
