@@ -38,8 +38,6 @@ class SampleSphere : public ::testing::Test {
     const SetLoadOutcome loaded = LoadSet(*state_, test::SampleFiles());
     ASSERT_TRUE(loaded.ok);
     ASSERT_TRUE(ЗаполнениеМассива(*state_));
-    // The maximum of red, green and blue shows the sample's outline all round;
-    // the mean also picks up the shading inside the sphere's dark side.
     state_->IntensityMode = kModeMax;
     ASSERT_TRUE(ContourResponse(*state_, false));
   }
@@ -67,21 +65,29 @@ TEST_F(SampleSphere, TraceFromTheOutlineFitsTheTruthCircle) {
                            {static_cast<int>(std::lround(cx - r)), static_cast<int>(std::lround(cy))},
                            {static_cast<int>(std::lround(cx)), static_cast<int>(std::lround(cy + r))},
                            {static_cast<int>(std::lround(cx + r)), static_cast<int>(std::lround(cy))}};
-  for (const auto& s : starts) {
-    AppState state = *state_;
-    SphereSession session;
-    const PressResult res = HandleMapPress(state, session, AtCell(s[0], s[1], PressMode::Automatic));
-    ASSERT_TRUE(res.traced) << s[0] << "," << s[1];
-    ASSERT_TRUE(res.circleChanged);
-    // The trace follows the outline for a good part of the way round.
-    EXPECT_GT(res.boundaryCount, 150);
-    for (int k = 0; k < session.BoundaryCount; ++k) {
-      const double d = std::hypot(session.BoundaryList[k][0] - cx, session.BoundaryList[k][1] - cy);
-      ASSERT_LT(std::fabs(d - r), 4.0) << "point " << k + 1 << " from " << s[0] << "," << s[1];
+  // The outline is found under every intensity definition, the window's
+  // start-up definition (mean) included.
+  for (int32_t mode : {kModeMean, kModeMax, kModeLuma}) {
+    AppState contour = *state_;
+    contour.IntensityMode = mode;
+    ASSERT_TRUE(ContourResponse(contour, false));
+    for (const auto& s : starts) {
+      SCOPED_TRACE(mode);
+      AppState state = contour;
+      SphereSession session;
+      const PressResult res = HandleMapPress(state, session, AtCell(s[0], s[1], PressMode::Automatic));
+      ASSERT_TRUE(res.traced) << s[0] << "," << s[1];
+      ASSERT_TRUE(res.circleChanged);
+      // The trace follows the outline for a good part of the way round.
+      EXPECT_GT(res.boundaryCount, 150);
+      for (int k = 0; k < session.BoundaryCount; ++k) {
+        const double d = std::hypot(session.BoundaryList[k][0] - cx, session.BoundaryList[k][1] - cy);
+        ASSERT_LT(std::fabs(d - r), 4.0) << "point " << k + 1 << " from " << s[0] << "," << s[1];
+      }
+      EXPECT_LE(std::hypot(state.Circle.CircleCentreX - cx, state.Circle.CircleCentreY - cy), 2.0)
+          << s[0] << "," << s[1];
+      EXPECT_LE(std::fabs(state.Circle.CircleRadius - r), 3.0) << s[0] << "," << s[1];
     }
-    EXPECT_LE(std::hypot(state.Circle.CircleCentreX - cx, state.Circle.CircleCentreY - cy), 2.0)
-        << s[0] << "," << s[1];
-    EXPECT_LE(std::fabs(state.Circle.CircleRadius - r), 3.0) << s[0] << "," << s[1];
   }
 }
 
