@@ -14,12 +14,7 @@
 namespace ps {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+using test::ReadAll;
 
 void Spit(const std::string& path, const std::string& bytes) {
   std::ofstream f(path, std::ios::binary);
@@ -191,7 +186,7 @@ TEST(WeightsFile, WrittenBytesExactly) {
   const std::string dir = test::TempDir("weights");
   const std::string path = dir + "/w.txt";
   ASSERT_TRUE(WriteWeightsFile(path, p, f, ","));
-  const std::string text = Cp1251ToUtf8(Slurp(path));
+  const std::string text = Cp1251ToUtf8(ReadAll(path));
   const std::string expectedHead =
       "Смещение = 0,000        'в начале установим веса\r\n"
       "Крутизна = 0,13000\r\n"
@@ -215,7 +210,7 @@ TEST(WeightsFile, WrittenBytesExactly) {
   EXPECT_EQ(lines, 5u + 4 * 8 + 2);
   EXPECT_EQ(text.find('\n'), text.find('\r') + 1);  // CR LF only
   // The bytes are code page 1251: "С" is 0xD1.
-  EXPECT_EQ(static_cast<unsigned char>(Slurp(path)[0]), 0xD1);
+  EXPECT_EQ(static_cast<unsigned char>(ReadAll(path)[0]), 0xD1);
   EXPECT_FALSE(std::filesystem::exists(dir + "/.w.txt.tmp"));
 }
 
@@ -243,7 +238,7 @@ TEST(WeightsFile, RoundTripUnderBothSeparators) {
     EXPECT_EQ(back.ВесАзимутаОбщий, double(-0.01f));  // read through "ВесАз", not "ВесАзим("
     // Written again, the file is the same byte for byte.
     ASSERT_TRUE(WriteWeightsFile(dir + "/w2.txt", back, f, sep));
-    EXPECT_EQ(Slurp(dir + "/w.txt"), Slurp(dir + "/w2.txt"));
+    EXPECT_EQ(ReadAll(dir + "/w.txt"), ReadAll(dir + "/w2.txt"));
   }
 }
 
@@ -282,7 +277,7 @@ TEST(ProgressLog, LineBytesAndAppending) {
   ASSERT_TRUE(AppendProgressLine(dir + "/log.txt", f, ","));
   f.Hour = 23;
   ASSERT_TRUE(AppendProgressLine(dir + "/log.txt", f, "."));
-  const std::string text = Cp1251ToUtf8(Slurp(dir + "/log.txt"));
+  const std::string text = Cp1251ToUtf8(ReadAll(dir + "/log.txt"));
   EXPECT_EQ(text.rfind("9:05:07", 0), 0u);
   EXPECT_NE(text.find("\r\n23:05:07  Энер.= 1.500"), std::string::npos);
 }
@@ -323,7 +318,7 @@ TEST(AtomicWrite, ReplacesWholeFileAndFailsCleanly) {
   const std::string dir = test::TempDir("atomic");
   ASSERT_TRUE(WriteFileAtomically(dir + "/f.txt", "old content that is long"));
   ASSERT_TRUE(WriteFileAtomically(dir + "/f.txt", "new"));
-  EXPECT_EQ(Slurp(dir + "/f.txt"), "new");
+  EXPECT_EQ(ReadAll(dir + "/f.txt"), "new");
   std::string error;
   EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/f.txt", "x", &error));
   EXPECT_FALSE(error.empty());

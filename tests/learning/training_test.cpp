@@ -14,12 +14,7 @@
 namespace ps {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
+using test::ReadAll;
 
 void Spit(const std::string& path, const std::string& utf8) {
   std::ofstream f(path, std::ios::binary);
@@ -292,8 +287,8 @@ TEST(TrainingRun, FirstAcceptanceWritesLoadedParametersAndRunsAreReproducible) {
   ASSERT_TRUE(r.started) << r.message.text;
   EXPECT_EQ(r.accepted, 40);
   EXPECT_GE(r.evaluations, 40);
-  EXPECT_EQ(CountLines(Slurp(f.files.progressLog)), 40);
-  const std::string log = Cp1251ToUtf8(Slurp(f.files.progressLog));
+  EXPECT_EQ(CountLines(ReadAll(f.files.progressLog)), 40);
+  const std::string log = Cp1251ToUtf8(ReadAll(f.files.progressLog));
   EXPECT_EQ(log.rfind("1:00:01  Энер.= 0,000 + ", 0), 0u) << log.substr(0, 80);  // first: start values, EA = 0
   EXPECT_NE(log.find(";  Итер-я= 1;  № 1(1) М=1,1,1,1"), std::string::npos);
   EXPECT_NE(log.find(";  Итер-я= 40;"), std::string::npos);
@@ -301,16 +296,16 @@ TEST(TrainingRun, FirstAcceptanceWritesLoadedParametersAndRunsAreReproducible) {
   // The weights file holds the last accepted state: reading it gives the energy the run ended with.
   NetworkParameters back;
   ASSERT_TRUE(ReadWeightsFile(f.files.weights, back, ",").ok);
-  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
+  EXPECT_NE(Cp1251ToUtf8(ReadAll(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
             std::string::npos);
-  const std::string weights1 = Slurp(f.files.weights);
+  const std::string weights1 = ReadAll(f.files.weights);
 
   // Same seed, same files (the weights file removed again): the same result.
   RunFixture g;
   g.steps();
   TrainingSession again(42);
   RunTraining(g.state, again, g.options());
-  EXPECT_EQ(Slurp(g.files.weights), weights1);
+  EXPECT_EQ(ReadAll(g.files.weights), weights1);
   // The next run starts from the weights file the last one wrote.
   TrainingSession next(43);
   TrainingOptions o = f.options();
@@ -331,7 +326,7 @@ TEST(TrainingRun, ThreadCountDoesNotChangeTheRun) {
     o.threads = threads;
     o.acceptedLimit = 60;  // with threads 0 the run also switches between one and two
     ASSERT_TRUE(RunTraining(f.state, session, o).started);
-    files[threads] = Slurp(f.files.weights);
+    files[threads] = ReadAll(f.files.weights);
   }
   EXPECT_EQ(files[0], files[1]);
   EXPECT_EQ(files[1], files[2]);
@@ -377,10 +372,10 @@ TEST(TrainingRun, TenMinuteMarkRereadsStepsAndWritesStatistics) {
   const TrainingResult r = RunTraining(f.state, session, o);
   ASSERT_TRUE(r.started);
   EXPECT_EQ(session.Settings.Temperature, 0.125);
-  const std::string stats = Cp1251ToUtf8(Slurp(f.files.statisticsLog));
+  const std::string stats = Cp1251ToUtf8(ReadAll(f.files.statisticsLog));
   EXPECT_EQ(stats.rfind("за ", 0), 0u);
   EXPECT_EQ(CountLines(stats), 25);
-  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("Температура = 0,125"), std::string::npos);
+  EXPECT_NE(Cp1251ToUtf8(ReadAll(f.files.weights)).find("Температура = 0,125"), std::string::npos);
 }
 
 TEST(TrainingRun, CancelKeepsTheLastAcceptedState) {
@@ -400,8 +395,8 @@ TEST(TrainingRun, CancelKeepsTheLastAcceptedState) {
   EXPECT_TRUE(r.cancelled);
   EXPECT_EQ(r.accepted, 5);
   EXPECT_EQ(reportedTotal, 1000);
-  EXPECT_EQ(CountLines(Slurp(f.files.progressLog)), 5);
-  EXPECT_NE(Cp1251ToUtf8(Slurp(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
+  EXPECT_EQ(CountLines(ReadAll(f.files.progressLog)), 5);
+  EXPECT_NE(Cp1251ToUtf8(ReadAll(f.files.weights)).find("ЭнергияБ = " + FormatNumber(r.energyBOld, "#####0.000", ",")),
             std::string::npos);
 }
 
@@ -468,7 +463,7 @@ TEST(TrainingRun, OverflowingSteepnessNeverWritesNaN) {
   o.acceptedLimit = 10;
   const TrainingResult r = RunTraining(f.state, s, o);
   ASSERT_TRUE(r.started) << r.message.text;
-  const std::string text = Cp1251ToUtf8(Slurp(f.files.weights));
+  const std::string text = Cp1251ToUtf8(ReadAll(f.files.weights));
   EXPECT_EQ(text.find("NaN"), std::string::npos);
   EXPECT_EQ(text.find("Inf"), std::string::npos);
 }
