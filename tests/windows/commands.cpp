@@ -29,11 +29,6 @@ using namespace ps::ui;
 
 namespace {
 
-void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
 
 void Choose(ExportForm& form, int slot, const QString& folder, const QString& name) {
   wt::WhenModal<OpenForm>([folder, name](OpenForm* f) {
@@ -244,8 +239,8 @@ class CommandsTest : public QObject {
   void secondFileInASlotIsSubtracted() {
     wt::Messages messages;
     QTemporaryDir dir;
-    WriteFile(dir.filePath("first.bmp"), wt::Bmp24(20, 10, 100, 50, 20));
-    WriteFile(dir.filePath("second.bmp"), wt::Bmp24(20, 10, 30, 60, 5));
+    wt::WriteFile(dir.filePath("first.bmp"), wt::Bmp24(20, 10, 100, 50, 20));
+    wt::WriteFile(dir.filePath("second.bmp"), wt::Bmp24(20, 10, 30, 60, 5));
     AppState state;
     ExportForm form(state);
     Choose(form, 2, dir.path(), "first.bmp");

@@ -24,11 +24,6 @@ using namespace ps::ui;
 
 namespace {
 
-void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
 
 QStringList Items(QListWidget* list) {
   QStringList out;
@@ -48,11 +43,11 @@ class OpenFormTest : public QObject {
   void initTestCase() {
     QVERIFY(dir_.isValid());
     QDir(dir_.path()).mkdir("sub");
-    WriteFile(dir_.filePath("a.bmp"), wt::Bmp24(100, 100, 10, 20, 30));
-    WriteFile(dir_.filePath("B.BMP"), wt::Bmp24(530, 322, 1, 2, 3));
-    WriteFile(dir_.filePath("c.Bmp"), wt::Bmp8(100, 100));
-    WriteFile(dir_.filePath("d.txt"), {'h', 'i'});
-    WriteFile(dir_.filePath("e.bmp"), wt::Bmp24(100, 100, 200, 200, 200));
+    wt::WriteFile(dir_.filePath("a.bmp"), wt::Bmp24(100, 100, 10, 20, 30));
+    wt::WriteFile(dir_.filePath("B.BMP"), wt::Bmp24(530, 322, 1, 2, 3));
+    wt::WriteFile(dir_.filePath("c.Bmp"), wt::Bmp8(100, 100));
+    wt::WriteFile(dir_.filePath("d.txt"), {'h', 'i'});
+    wt::WriteFile(dir_.filePath("e.bmp"), wt::Bmp24(100, 100, 200, 200, 200));
   }
 
   void init() { messages_ = new wt::Messages; }
@@ -157,8 +152,8 @@ class OpenFormTest : public QObject {
 
     // A text file named .bmp: its message, and the button keeps its state.
     QTemporaryDir other;
-    WriteFile(other.filePath("note.bmp"), {'n', 'o', 't', 'e'});
-    WriteFile(other.filePath("four.bmp"), wt::Bmp4(8, 8));
+    wt::WriteFile(other.filePath("note.bmp"), {'n', 'o', 't', 'e'});
+    wt::WriteFile(other.filePath("four.bmp"), wt::Bmp4(8, 8));
     f.setFolder(other.path());
     QVERIFY(f.selectFile("note.bmp"));
     f.Image1_Click();

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
+#include <QtTest>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -55,6 +57,13 @@ struct Messages {
 
 // With PS_WINDOW_SHOTS set to a folder, a picture of `w` is saved there under
 // `name`, for a person to look at.
+// Writes bytes to a file; fails the calling test when it cannot be written.
+inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+
 inline void Shot(QWidget& w, const char* name) {
   const QByteArray dir = qgetenv("PS_WINDOW_SHOTS");
   if (!dir.isEmpty()) w.grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
