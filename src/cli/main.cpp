@@ -1,4 +1,5 @@
 // polarsphere-cli: the headless command-line tool on the same core as the windows.
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -9,7 +10,11 @@
 namespace {
 void PrintCommands() {
   std::cout << "usage: polarsphere-cli COMMAND [ARGS] [--json] [--help]\n\ncommands:\n";
-  for (const auto& [name, cmd] : ps::cli::Commands()) std::cout << "  " << name << "  " << cmd.summary << "\n";
+  for (const auto& [name, cmd] : ps::cli::Commands()) {
+    std::string padded = name;
+    padded.resize(std::max<size_t>(padded.size() + 2, 13), ' ');
+    std::cout << "  " << padded << cmd.summary << "\n";
+  }
 }
 }  // namespace
 
