@@ -157,71 +157,77 @@ LayerPointers PointersOf(ResultLayers& m) {
   return lp;
 }
 
-void StoreValues(const LayerPointers& lp, int d, size_t i, const PixelValues& v) {
-  lp.p[d][0][i] = v.A0;
-  lp.p[d][1][i] = v.AxisRatio;
-  lp.p[d][2][i] = v.EllipticityAngle;
-  lp.p[d][3][i] = v.Azimuth;
-  lp.p[d][4][i] = v.UndefinedMarker;
-}
-
-// Photographs repeat the same four intensities often (flat, saturated or dark
-// areas; grey pixels give the same intensities under the max and mean
-// definitions), so each worker remembers recent results. The parameters are a
-// pure function of the four intensities, so a remembered result is
-// bit-identical to a fresh computation.
-class ParameterCache {
+// Photographs repeat the same four intensities often: a grey pixel has the same
+// intensities under the max and mean definitions, and flat, dark or saturated
+// areas repeat them from one pixel to the next. The parameters are a pure
+// function of the four intensities, so a repeated quadruple reuses the result
+// just computed, which is bit-identical to a fresh computation. Only the
+// previous pixel of each definition and the previous definition of the same
+// pixel are compared: a larger table costs more in cache misses than it saves.
+class RecentParameters {
  public:
-  const PixelValues& get(const std::array<double, 4>& in) {
-    uint64_t h = 0x9E3779B97F4A7C15ull;
-    for (double d : in) {
-      uint64_t b;
-      std::memcpy(&b, &d, sizeof b);
-      h = (h ^ b) * 0xBF58476D1CE4E5B9ull;
+  const PixelValues& get(int d, const std::array<double, 4>& in) {
+    if (d > 0 && Same(in, last_[d - 1].in)) {
+      last_[d] = last_[d - 1];
+    } else if (!last_[d].valid || !Same(in, last_[d].in)) {
+      last_[d].in = in;
+      last_[d].out = Вычисление_a0_a2_b2(in);
+      last_[d].valid = true;
     }
-    Entry& e = entries_[(h >> 52) & (kSize - 1)];
-    if (!e.used || std::memcmp(e.key.data(), in.data(), sizeof(double) * 4) != 0) {
-      e.key = in;
-      e.value = Вычисление_a0_a2_b2(in);
-      e.used = true;
-    }
-    return e.value;
+    return last_[d].out;
   }
 
  private:
-  static constexpr size_t kSize = 2048;
+  static bool Same(const std::array<double, 4>& a, const std::array<double, 4>& b) {
+    return std::memcmp(a.data(), b.data(), sizeof(double) * 4) == 0;
+  }
   struct Entry {
-    std::array<double, 4> key;
-    PixelValues value;
-    bool used = false;
+    std::array<double, 4> in{};
+    PixelValues out;
+    bool valid = false;
   };
-  std::vector<Entry> entries_ = std::vector<Entry>(kSize);
+  Entry last_[3];
 };
 
-// Processes rows [y0, y1) (1-based, exclusive end).
-void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1, ParameterCache& cache) {
+// Processes rows [y0, y1) (1-based, exclusive end). Results are gathered for a
+// strip of pixels in a small buffer and then copied layer by layer, so memory
+// sees fifteen short sequential copies instead of fifteen interleaved streams.
+void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1, RecentParameters& recent) {
+  constexpr int kStrip = 64;
   const int w = s.SetWidth;
   const bool palette = s.Header.BitsPerPixel == 8;
   const uint8_t* rows[4];
+  double strip[3][5][kStrip];
   for (int y = y0; y < y1; ++y) {
     for (int k = 0; k < 4; ++k) rows[k] = s.ImageStore.row(y, k + 1);
-    for (int x = 0; x < w; ++x) {
-      double r[4], g[4], b[4];
-      for (int k = 0; k < 4; ++k) {
-        const uint8_t* px = rows[k] + 3 * x;
-        if (palette) {
-          const auto& c = s.PaletteTable[px[0]];
-          r[k] = c[0], g[k] = c[1], b[k] = c[2];
-        } else {
-          r[k] = px[0], g[k] = px[1], b[k] = px[2];
+    const size_t rowStart = static_cast<size_t>(y - 1) * w;
+    for (int x0 = 0; x0 < w; x0 += kStrip) {
+      const int n = std::min(kStrip, w - x0);
+      for (int j = 0; j < n; ++j) {
+        const int x = x0 + j;
+        double r[4], g[4], b[4];
+        for (int k = 0; k < 4; ++k) {
+          const uint8_t* px = rows[k] + 3 * x;
+          if (palette) {
+            const auto& c = s.PaletteTable[px[0]];
+            r[k] = c[0], g[k] = c[1], b[k] = c[2];
+          } else {
+            r[k] = px[0], g[k] = px[1], b[k] = px[2];
+          }
+        }
+        for (int d = 0; d < 3; ++d) {
+          std::array<double, 4> in;
+          for (int k = 0; k < 4; ++k) in[k] = IntensityOf(kDefinitions[d], r[k], g[k], b[k]);
+          const PixelValues& v = recent.get(d, in);
+          strip[d][0][j] = v.A0;
+          strip[d][1][j] = v.AxisRatio;
+          strip[d][2][j] = v.EllipticityAngle;
+          strip[d][3][j] = v.Azimuth;
+          strip[d][4][j] = v.UndefinedMarker;
         }
       }
-      const size_t i = static_cast<size_t>(y - 1) * w + x;
-      for (int d = 0; d < 3; ++d) {
-        std::array<double, 4> in;
-        for (int k = 0; k < 4; ++k) in[k] = IntensityOf(kDefinitions[d], r[k], g[k], b[k]);
-        StoreValues(lp, d, i, cache.get(in));
-      }
+      for (int d = 0; d < 3; ++d)
+        for (int q = 0; q < 5; ++q) std::memcpy(lp.p[d][q] + rowStart + x0, strip[d][q], sizeof(double) * n);
     }
   }
 }
@@ -248,7 +254,7 @@ bool ЗаполнениеМассива(AppState& s, const Progress& progress, i
   std::atomic<long long> done{0};
   std::atomic<bool> stopped{false};
   auto worker = [&](bool reports) {
-    ParameterCache cache;
+    RecentParameters recent;
     for (;;) {
       if (progress.cancelled()) {
         stopped = true;
@@ -257,7 +263,7 @@ bool ЗаполнениеМассива(AppState& s, const Progress& progress, i
       const int y0 = next.fetch_add(kBlock);
       if (y0 > h) return;
       const int y1 = std::min(h + 1, y0 + kBlock);
-      ProcessRows(s, lp, y0, y1, cache);
+      ProcessRows(s, lp, y0, y1, recent);
       const long long d = done += (y1 - y0);
       if (reports) progress(d, h);
     }
