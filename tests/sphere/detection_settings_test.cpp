@@ -1,55 +1,46 @@
 // The settings model: presets, totals, load-time reset, field parsing.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <tuple>
 
 #include "sphere/detection_settings.h"
 
 namespace ps {
 namespace {
 
-double Sum(const std::array<std::array<float, 5>, 5>& k) {
-  double t = 0;
-  for (const auto& row : k)
-    for (float v : row) t += v;
-  return t;
-}
-
 TEST(KernelPresets, ValuesAndTotals) {
   for (KernelPreset p : {KernelPreset::Square, KernelPreset::Gauss, KernelPreset::GaussWithoutCentre}) {
     const PresetKernels k = PresetValues(p);
-    EXPECT_NEAR(Sum(k.weight), 100, 0.0005) << PresetCaption(p);
+    double total = 0;
     // The outer ring of the subtracted kernel stays 0; symmetric weights.
     for (int r = 0; r < 5; ++r)
       for (int c = 0; c < 5; ++c) {
+        total += k.weight[r][c];
         if (r == 0 || r == 4 || c == 0 || c == 4) EXPECT_EQ(k.subtract[r][c], 0);
         EXPECT_EQ(k.weight[r][c], k.weight[c][r]);
         EXPECT_EQ(k.weight[r][c], k.weight[4 - r][c]);
       }
+    EXPECT_NEAR(total, 100, 0.0005) << PresetCaption(p);
   }
   // Cell kinds land where they belong: a corner, a cell beside it, the centre.
   const PresetKernels g = PresetValues(KernelPreset::Gauss);
-  EXPECT_EQ(g.weight[0][0], 0.0095f);
-  EXPECT_EQ(g.weight[0][1], 0.2009f);
-  EXPECT_EQ(g.weight[2][2], 32.3492f);
-  EXPECT_EQ(g.subtract[2][1], 10.5588f);
+  EXPECT_EQ(std::make_tuple(g.weight[0][0], g.weight[0][1], g.weight[2][2], g.subtract[2][1]),
+            std::make_tuple(0.0095f, 0.2009f, 32.3492f, 10.5588f));
   EXPECT_STREQ(PresetCaption(KernelPreset::GaussWithoutCentre), "Гауссовское распределение без центра");
 }
 
-TEST(DetectionSettingsModel, SquarePresetShowsFullTotals) {
+TEST(DetectionSettingsModel, PresetsShowTheirTotalsAndValues) {
   DetectionSettings s;
   DetectionSettingsModel m(s, ",");
   m.Load();
   m.ApplyPreset(KernelPreset::Square);
   EXPECT_EQ(m.fields().WeightTotal, "Всего 100,000000 %  из 100 %");
   EXPECT_EQ(m.fields().SubtractTotal, "Всего 100,000000 %  из 100 %");
-  EXPECT_EQ(m.fields().Weight[0], "4");
-  EXPECT_EQ(m.fields().Subtract[4], "100");
+  EXPECT_EQ(std::tie(m.fields().Weight[0], m.fields().Subtract[4]), std::make_tuple("4", "100"));
   EXPECT_EQ(s.WeightKernel[4][4], 4);
   DetectionSettingsModel dot(s, ".");
   dot.ApplyPreset(KernelPreset::Gauss);
-  EXPECT_EQ(dot.fields().Weight[0], "0.0095");
-  EXPECT_EQ(dot.fields().Subtract[0], "2.2947");
+  EXPECT_EQ(std::tie(dot.fields().Weight[0], dot.fields().Subtract[0]), std::make_tuple("0.0095", "2.2947"));
   EXPECT_EQ(s.WeightKernel[0][0], 0.0095f);
 }
 
@@ -65,28 +56,24 @@ TEST(DetectionSettingsModel, LoadResetsKernelsAndSensitivities) {
   const PresetKernels want = PresetValues(KernelPreset::GaussWithoutCentre);
   EXPECT_EQ(s.WeightKernel, want.weight);
   EXPECT_EQ(s.SubtractKernel, want.subtract);  // 100 at the centre, 0 elsewhere
-  EXPECT_EQ(s.EllipticitySensitivity, 1);
-  EXPECT_EQ(s.AzimuthSensitivity, 1);
-  EXPECT_FALSE(m.fields().Option1);
-  EXPECT_TRUE(m.fields().Option2);
-  EXPECT_EQ(m.fields().Ellipticity, "100");
-  EXPECT_EQ(m.fields().DiameterDeviation, "0,5");
-  EXPECT_EQ(m.fields().RotationLimit, "60");
-  EXPECT_EQ(m.fields().RotationChangeLimit, "35");
-  EXPECT_EQ(s.RotationLimit, 0);  // a zero limit only shows the field's initial text
-}
-
-TEST(DetectionSettingsModel, LoadShowsNonZeroLimitsInDegrees) {
-  DetectionSettings s;
+  EXPECT_EQ(std::make_pair(s.EllipticitySensitivity, s.AzimuthSensitivity), std::make_pair(1.0, 1.0));
+  EXPECT_TRUE(!m.fields().Option1 && m.fields().Option2);
+  EXPECT_EQ(std::tie(m.fields().Ellipticity, m.fields().DiameterDeviation), std::make_tuple("100", "0,5"));
+  // A zero limit only shows the field's initial text; a set one shows degrees.
+  const auto& f = m.fields();
+  EXPECT_EQ(std::tie(f.RotationLimit, f.RotationChangeLimit), std::make_tuple("60", "35"));
+  EXPECT_EQ(s.RotationLimit, 0);
   s.RotationLimit = 90 * kPi / 180;
   s.RotationChangeLimit = 0.5;
-  DetectionSettingsModel m(s, ",");
   m.Load();
-  EXPECT_EQ(m.fields().RotationLimit, "90");
-  EXPECT_EQ(m.fields().RotationChangeLimit, "29");
+  EXPECT_EQ(std::tie(f.RotationLimit, f.RotationChangeLimit), std::make_tuple("90", "29"));
+  // "Обновить" reads the weight boxes again.
+  for (auto& row : s.WeightKernel) row.fill(0);
+  m.Refresh();
+  EXPECT_EQ(s.WeightKernel, want.weight);
 }
 
-TEST(DetectionSettingsModel, EditingFields) {
+TEST(DetectionSettingsModel, EditingKernelFields) {
   DetectionSettings s;
   DetectionSettingsModel m(s, ",");
   m.Load();
@@ -115,47 +102,31 @@ TEST(DetectionSettingsModel, EditingFields) {
   EXPECT_EQ(s.WeightKernel, kernel);
 }
 
-TEST(DetectionSettingsModel, RefreshReadsTheWeightBoxesAgain) {
-  DetectionSettings s;
-  DetectionSettingsModel m(s, ",");
-  m.Load();
-  for (auto& row : s.WeightKernel) row.fill(0);
-  m.Refresh();
-  EXPECT_EQ(s.WeightKernel, PresetValues(KernelPreset::GaussWithoutCentre).weight);
-}
-
 TEST(DetectionSettingsModel, SensitivitiesLimitsAndOptions) {
   DetectionSettings s;
   DetectionSettingsModel m(s, ",");
   m.Load();
   m.EditEllipticity("50");
-  EXPECT_EQ(s.EllipticitySensitivity, 0.5);
   m.EditAzimuth("250");
-  EXPECT_EQ(s.AzimuthSensitivity, 2.5);
-  m.EditAzimuth("");
-  EXPECT_EQ(s.AzimuthSensitivity, 2.5);
+  m.EditAzimuth("");  // empty: kept
   m.EditRotationLimit("90");
-  EXPECT_DOUBLE_EQ(s.RotationLimit, 1.570795);
   m.EditRotationChangeLimit("x");
-  EXPECT_EQ(s.RotationChangeLimit, 0);
   m.EditDiameterDeviation("0,75");
-  EXPECT_EQ(s.DiameterDeviationLimit, 0.75);
-  m.SelectShowMode(1);
-  EXPECT_EQ(s.ShowMode, 1);
-  EXPECT_TRUE(m.fields().Option2);
-  EXPECT_FALSE(m.fields().Option1);
-  m.SelectShowMode(0);
-  EXPECT_EQ(s.ShowMode, 0);
-  EXPECT_TRUE(m.fields().Option1);
+  EXPECT_EQ(std::tie(s.EllipticitySensitivity, s.AzimuthSensitivity, s.RotationChangeLimit,
+                     s.DiameterDeviationLimit), std::make_tuple(0.5, 2.5, 0.0, 0.75));
+  EXPECT_DOUBLE_EQ(s.RotationLimit, 1.570795);
+  for (int mode : {1, 0}) {
+    m.SelectShowMode(mode);
+    EXPECT_EQ(s.ShowMode, mode);
+    EXPECT_EQ(m.fields().Option1, mode == 0);
+    EXPECT_EQ(m.fields().Option2, mode == 1);
+  }
 }
 
 TEST(DetectionSettings, PreviewGreyAndRotationRead) {
-  EXPECT_EQ(PreviewGrey(0), 255);
-  EXPECT_EQ(PreviewGrey(100), 0);
-  EXPECT_EQ(PreviewGrey(50), 128);  // 127.5 rounds to even
-  EXPECT_EQ(PreviewGrey(-20), 255);
-  EXPECT_EQ(PreviewGrey(180), 0);
-  EXPECT_EQ(PreviewGrey(10.3802f), 229);
+  // 50 -> 127.5 rounds to even; out-of-range percentages are held.
+  const std::pair<float, int> grey[] = {{0, 255}, {100, 0}, {50, 128}, {-20, 255}, {180, 0}, {10.3802f, 229}};
+  for (auto [percent, want] : grey) EXPECT_EQ(PreviewGrey(percent), want) << percent;
   DetectionSettings s;
   ReadRotationLimits(s, "60", "35", ",");
   EXPECT_DOUBLE_EQ(s.RotationLimit, 60 * 3.14159 / 180);
@@ -164,8 +135,7 @@ TEST(DetectionSettings, PreviewGreyAndRotationRead) {
   EXPECT_DOUBLE_EQ(s.RotationLimit, 60 * 3.14159 / 180);
   DetectionSettings t;
   ReadRotationLimits(t, "", "abc", ",");
-  EXPECT_EQ(t.RotationLimit, 0);
-  EXPECT_EQ(t.RotationChangeLimit, 0);
+  EXPECT_EQ(std::make_pair(t.RotationLimit, t.RotationChangeLimit), std::make_pair(0.0, 0.0));
 }
 
 }  // namespace

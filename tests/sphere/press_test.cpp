@@ -3,22 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "sphere/press.h"
+#include "sphere/sphere_test_util.h"
 
 namespace ps {
 namespace {
-
-AppState MakeState(int w, int h, int zoom) {
-  AppState s;
-  s.SetWidth = w;
-  s.SetHeight = h;
-  s.Header.ImageWidth = w;
-  s.Header.ImageHeight = h;
-  s.ZoomFactor = zoom;
-  s.createResultMap();
-  return s;
-}
 
 // Pointer position in the middle of cell (x, y).
 PressInput At(const AppState& s, int x, int y, PressMode mode) {
@@ -29,65 +20,39 @@ PressInput At(const AppState& s, int x, int y, PressMode mode) {
   return in;
 }
 
-void MidpointRing(AppState& s, int cx, int cy, int r) {
-  int x = r, y = 0, err = 1 - r;
-  while (x >= y) {
-    const int o[8][2] = {{x, y}, {y, x}, {-y, x}, {-x, y}, {-x, -y}, {-y, -x}, {y, -x}, {x, -y}};
-    for (const auto& p : o) s.ResultMap.set(cx + p[0], cy + p[1], 19, -100);
-    ++y;
-    if (err < 0) {
-      err += 2 * y + 1;
-    } else {
-      --x;
-      err += 2 * (y - x) + 1;
-    }
-  }
-}
-
 int CountColour(const PressResult& r, uint32_t colour) {
   int n = 0;
   for (const MapMark& m : r.marks) n += m.colour == colour;
   return n;
 }
 
+auto Rect(const MapMark& m) { return std::make_tuple(m.left, m.top, m.right, m.bottom); }
+
 TEST(PressedCell, RoundsClampsAndDivides) {
   EXPECT_EQ(PressedCell(5.4f, 8.6f, 3, 100, 100), std::make_pair(2, 4));
-  // Halves go to the even neighbour.
-  EXPECT_EQ(PressedCell(2.5f, 3.5f, 1, 100, 100), std::make_pair(3, 5));
+  EXPECT_EQ(PressedCell(2.5f, 3.5f, 1, 100, 100), std::make_pair(3, 5));  // halves go to even
   EXPECT_EQ(PressedCell(-40.0f, 1e9f, 9, 50, 40), std::make_pair(1, 40));
   EXPECT_EQ(PressedCell(448.9f, 0.0f, 9, 50, 40), std::make_pair(50, 1));
-  // No image: the clamp ends below zero and gives cell 0.
-  EXPECT_EQ(PressedCell(10.0f, 10.0f, 4, 0, 0).first, 0);
+  EXPECT_EQ(PressedCell(10.0f, 10.0f, 4, 0, 0).first, 0);  // no image: cell 0
 }
 
 TEST(MapMarks, Geometry) {
-  const MapMark cell = CellMark(3, 2, 9, kTraceColour);
-  EXPECT_EQ(cell.kind, MarkKind::FilledRect);
-  EXPECT_EQ(cell.left, 18);
-  EXPECT_EQ(cell.top, 9);
-  EXPECT_EQ(cell.right, 26);
-  EXPECT_EQ(cell.bottom, 17);
+  EXPECT_EQ(Rect(CellMark(3, 2, 9, kTraceColour)), std::make_tuple(18.0, 9.0, 26.0, 17.0));
+  EXPECT_EQ(CellMark(3, 2, 9, kTraceColour).kind, MarkKind::FilledRect);
   const MapMark one = CellMark(3, 2, 1, kTraceColour);
   EXPECT_EQ(one.left, one.right);  // a single pixel at zoom 1
   SphereCircle c;
-  c.CircleCentreX = 10;
-  c.CircleCentreY = 20;
-  c.CircleRadius = 5;
+  c.CircleCentreX = 10, c.CircleCentreY = 20, c.CircleRadius = 5;
   const auto marks = CircleMarks(c, 4);
   ASSERT_EQ(marks.size(), 2u);
-  EXPECT_EQ(marks[0].right, 38);
-  EXPECT_EQ(marks[0].left, 36);
-  EXPECT_EQ(marks[0].bottom, 78);
-  EXPECT_EQ(marks[1].kind, MarkKind::Circle);
-  EXPECT_EQ(marks[1].centreX, 37);
-  EXPECT_EQ(marks[1].centreY, 77);
-  EXPECT_EQ(marks[1].radius, 20);
-  EXPECT_EQ(marks[1].colour, kCircleColour);
+  EXPECT_EQ(Rect(marks[0]), std::make_tuple(36.0, 76.0, 38.0, 78.0));
+  EXPECT_TRUE(marks[1].kind == MarkKind::Circle && marks[1].colour == kCircleColour);
+  EXPECT_EQ(std::make_tuple(marks[1].centreX, marks[1].centreY, marks[1].radius), std::make_tuple(37.0, 77.0, 20.0));
 }
 
-TEST(MapPress, EdgeCellsShowTheMessageInBothModes) {
+TEST(MapPress, EdgeCellsShowTheMessageAndTheNextRingTracesNothing) {
   for (PressMode mode : {PressMode::Automatic, PressMode::Manual}) {
-    AppState s = MakeState(40, 30, 5);
+    AppState s = test::MapState(40, 30, 5);
     SphereSession session;
     session.BoundaryMarks.assign(7, 3);
     for (auto [x, y] : {std::pair{1, 10}, {40, 10}, {10, 1}, {10, 30}}) {
@@ -95,13 +60,18 @@ TEST(MapPress, EdgeCellsShowTheMessageInBothModes) {
       ASSERT_EQ(r.messages.size(), 1u);
       EXPECT_EQ(r.messages[0].text, "Не ближе, чем за 1 точку к краю");
       EXPECT_EQ(r.messages[0].title, "");
-      EXPECT_FALSE(r.selectionChanged);
-      EXPECT_TRUE(r.marks.empty());
-      EXPECT_EQ(session.ManualPointCount, 0);
+      EXPECT_TRUE(!r.selectionChanged && r.marks.empty() && session.ManualPointCount == 0);
     }
     // The marks are renewed even so.
     EXPECT_EQ(session.BoundaryMarks, std::vector<int32_t>(40 * 30, 0));
     EXPECT_EQ(s.SelectionLeft, 1);
+    if (mode == PressMode::Manual) continue;
+    // An automatic start must lie two cells inside: one cell in, it only selects.
+    for (auto [x, y] : {std::pair{2, 10}, {39, 10}, {10, 2}, {10, 29}}) {
+      const PressResult r = HandleMapPress(s, session, At(s, x, y, mode));
+      EXPECT_TRUE(!r.traced && r.messages.empty() && r.selectionChanged) << x << "," << y;
+    }
+    EXPECT_EQ(s.Detection.RotationLimit, 0);  // not even read
   }
   // No image set at all: every press is at the edge.
   AppState empty;
@@ -109,72 +79,52 @@ TEST(MapPress, EdgeCellsShowTheMessageInBothModes) {
   EXPECT_EQ(HandleMapPress(empty, session, PressInput{}).messages.size(), 1u);
 }
 
-TEST(MapPress, SecondCellCountsInManualModeOnly) {
-  AppState s = MakeState(40, 30, 5);
+TEST(MapPress, ManualPointsCountInManualModeOnly) {
+  AppState s = test::MapState(40, 30, 5);
   SphereSession session;
-  PressResult r = HandleMapPress(s, session, At(s, 2, 2, PressMode::Automatic));
-  EXPECT_TRUE(r.messages.empty());
-  EXPECT_TRUE(r.marks.empty());
-  EXPECT_FALSE(r.traced);
-  EXPECT_TRUE(r.selectionChanged);
-  EXPECT_EQ(s.SelectionLeft, 2);
-  EXPECT_EQ(s.SelectionBottom, 2);
-  r = HandleMapPress(s, session, At(s, 2, 2, PressMode::Manual));
-  EXPECT_TRUE(r.manualPointAdded);
-  EXPECT_EQ(session.ManualPointCount, 1);
+  for (PressMode mode : {PressMode::Automatic, PressMode::Indeterminate}) {
+    const PressResult r = HandleMapPress(s, session, At(s, 2, 3, mode));
+    EXPECT_TRUE(r.messages.empty() && r.marks.empty() && !r.traced && r.selectionChanged);
+    EXPECT_EQ(std::make_tuple(s.SelectionLeft, s.SelectionBottom, session.ManualPointCount), std::make_tuple(2, 3, 0));
+  }
+  const PressResult r = HandleMapPress(s, session, At(s, 2, 2, PressMode::Manual));
+  EXPECT_TRUE(r.manualPointAdded && session.ManualPointCount == 1);
   ASSERT_EQ(r.marks.size(), 1u);
   EXPECT_EQ(r.marks[0].colour, kManualPointColour);
-  EXPECT_EQ(r.marks[0].left, 5);
-  EXPECT_EQ(r.marks[0].right, 9);
+  EXPECT_EQ(std::make_pair(r.marks[0].left, r.marks[0].right), std::make_pair(5.0, 9.0));
 }
 
 TEST(MapPress, ManualModeFitsThreePointsAndReplacesTheOldest) {
-  AppState s = MakeState(100, 80, 2);
+  AppState s = test::MapState(100, 80, 2);
   SphereSession session;
   EXPECT_FALSE(HandleMapPress(s, session, At(s, 40, 30, PressMode::Manual)).circleChanged);
   EXPECT_FALSE(HandleMapPress(s, session, At(s, 30, 40, PressMode::Manual)).circleChanged);
   PressResult r = HandleMapPress(s, session, At(s, 20, 30, PressMode::Manual));
   ASSERT_TRUE(r.circleChanged);
-  EXPECT_EQ(s.Circle.CircleCentreX, 30);
-  EXPECT_EQ(s.Circle.CircleCentreY, 30);
-  EXPECT_DOUBLE_EQ(s.Circle.CircleRadius, 10);
+  EXPECT_EQ(std::make_tuple(s.Circle.CircleCentreX, s.Circle.CircleCentreY, s.Circle.CircleRadius),
+            std::make_tuple(30.0, 30.0, 10.0));
   EXPECT_EQ(session.ManualPointCount, 3);
-  EXPECT_EQ(session.ManualPoints[0][0], 20);  // newest first
-  EXPECT_EQ(session.ManualPoints[2][1], 30);
-  ASSERT_EQ(r.marks.size(), 2u);  // the circle: centre square and outline
-  EXPECT_EQ(CountColour(r, kCircleColour), 2);
+  EXPECT_TRUE(session.ManualPoints[0][0] == 20 && session.ManualPoints[2][1] == 30);  // newest first
+  EXPECT_TRUE(r.marks.size() == 2u && CountColour(r, kCircleColour) == 2);  // centre square and outline
   // The fourth press drops (40, 30): the circle through (50, 30), (20, 30),
   // (30, 40) has its centre on cell (35, 25).
   r = HandleMapPress(s, session, At(s, 50, 30, PressMode::Manual));
   ASSERT_TRUE(r.circleChanged);
   EXPECT_EQ(session.ManualPointCount, 3);
-  EXPECT_EQ(s.Circle.CircleCentreX, 35);
-  EXPECT_EQ(s.Circle.CircleCentreY, 25);
+  EXPECT_EQ(std::make_pair(s.Circle.CircleCentreX, s.Circle.CircleCentreY), std::make_pair(35.0, 25.0));
   EXPECT_NEAR(s.Circle.CircleRadius, std::sqrt(250.0), 1e-5);
 }
 
-TEST(MapPress, IndeterminateCheckBoxOnlySelects) {
-  AppState s = MakeState(40, 30, 5);
-  SphereSession session;
-  const PressResult r = HandleMapPress(s, session, At(s, 10, 12, PressMode::Indeterminate));
-  EXPECT_TRUE(r.selectionChanged);
-  EXPECT_TRUE(r.marks.empty());
-  EXPECT_EQ(session.ManualPointCount, 0);
-  EXPECT_EQ(s.SelectionTop, 12);
-}
-
 TEST(MapPress, AutomaticTraceClosesAndFits) {
-  AppState s = MakeState(120, 100, 3);
-  MidpointRing(s, 60, 50, 20);
-  s.Circle.CircleCentreX = 5;
-  s.Circle.CircleCentreY = 5;
+  AppState s = test::MapState(120, 100, 3);
+  test::ForEachRingCell(60, 50, 20, [&](int x, int y) { s.ResultMap.set(x, y, 19, -100); });
+  s.Circle.CircleCentreX = s.Circle.CircleCentreY = 5;
   s.Circle.CircleRadius = 2;
   SphereSession session;
   const PressResult r = HandleMapPress(s, session, At(s, 40, 46, PressMode::Automatic));
-  ASSERT_TRUE(r.traced);
+  ASSERT_TRUE(r.traced && r.circleChanged);
   EXPECT_EQ(r.traceEnd, TraceEnd::Closed);
   EXPECT_TRUE(r.messages.empty());
-  ASSERT_TRUE(r.circleChanged);
   EXPECT_NEAR(s.Circle.CircleCentreX, 60, 1);
   EXPECT_NEAR(s.Circle.CircleCentreY, 50, 1);
   EXPECT_NEAR(s.Circle.CircleRadius, 21, 1);
@@ -182,10 +132,8 @@ TEST(MapPress, AutomaticTraceClosesAndFits) {
   // again, and the new circle last.
   const int n = r.boundaryCount;
   EXPECT_EQ(n, session.BoundaryCount);
-  EXPECT_EQ(r.marks.front().colour, kCircleEraseColour);
-  EXPECT_EQ(CountColour(r, kCircleEraseColour), 2);
-  EXPECT_EQ(CountColour(r, kTraceColour), 2 * n);
-  EXPECT_EQ(r.marks.back().colour, kCircleColour);
+  EXPECT_TRUE(r.marks.front().colour == kCircleEraseColour && r.marks.back().colour == kCircleColour);
+  EXPECT_EQ(std::make_pair(CountColour(r, kCircleEraseColour), CountColour(r, kTraceColour)), std::make_pair(2, 2 * n));
   // The boundary list holds every point twice, n rows apart.
   ASSERT_EQ(session.BoundaryList.size(), static_cast<size_t>(2 * n));
   for (int k = 0; k < n; ++k) {
@@ -200,54 +148,32 @@ TEST(MapPress, AutomaticTraceClosesAndFits) {
 }
 
 TEST(MapPress, AutomaticDeadEndOnAFlatResponse) {
-  AppState s = MakeState(30, 20, 4);
+  AppState s = test::MapState(30, 20, 4);
   SphereSession session;
   const PressResult r = HandleMapPress(s, session, At(s, 15, 10, PressMode::Automatic));
-  ASSERT_TRUE(r.traced);
+  ASSERT_TRUE(r.traced && r.circleChanged);
   EXPECT_EQ(r.traceEnd, TraceEnd::DeadEnd);
   ASSERT_EQ(r.messages.size(), 1u);
   EXPECT_EQ(r.messages[0].text, "Граница замкнулась не с началом");
   EXPECT_EQ(r.messages[0].title, "Неожиданное замыкание области");
-  EXPECT_EQ(CountColour(r, kDeadEndColour), 1);
-  EXPECT_EQ(r.boundaryCount, 1);
-  // n = 1: the fit settles on cell (1, 1), one cell beyond the distance.
-  ASSERT_TRUE(r.circleChanged);
-  EXPECT_EQ(s.Circle.CircleCentreX, 1);
-  EXPECT_EQ(s.Circle.CircleCentreY, 1);
-  EXPECT_DOUBLE_EQ(s.Circle.CircleRadius, static_cast<double>(std::sqrt(14.0f * 14 + 9 * 9)) + 1);
-}
-
-TEST(MapPress, AutomaticStartMustBeTwoCellsInside) {
-  AppState s = MakeState(30, 20, 4);
-  SphereSession session;
-  for (auto [x, y] : {std::pair{2, 10}, {29, 10}, {15, 2}, {15, 19}}) {
-    const PressResult r = HandleMapPress(s, session, At(s, x, y, PressMode::Automatic));
-    EXPECT_FALSE(r.traced);
-    EXPECT_TRUE(r.messages.empty());
-    EXPECT_TRUE(r.selectionChanged);
-  }
-  EXPECT_EQ(s.Detection.RotationLimit, 0);  // not even read
+  EXPECT_EQ(std::make_pair(CountColour(r, kDeadEndColour), r.boundaryCount), std::make_pair(1, 1));
+  // n = 1: the fit settles on cell (1, 1).
+  EXPECT_EQ(std::make_pair(s.Circle.CircleCentreX, s.Circle.CircleCentreY), std::make_pair(1.0, 1.0));
+  // The set grew but the map was not rebuilt: a start beyond the map reads nothing.
+  s.SetWidth = 60;
+  const PressResult grown = HandleMapPress(s, session, At(s, 40, 10, PressMode::Automatic));
+  EXPECT_TRUE(grown.traced && grown.traceEnd == TraceEnd::DeadEnd);
 }
 
 TEST(MapPress, TraceReachingTheMarginIsMarkedAsSuch) {
-  AppState s = MakeState(30, 20, 4);
+  AppState s = test::MapState(30, 20, 4);
   for (int x = 2; x <= 4; ++x) s.ResultMap.set(x, 10, 19, -50);
   s.Detection.RotationLimit = 0.5;
   SphereSession session;
   const PressResult r = HandleMapPress(s, session, At(s, 5, 10, PressMode::Automatic));
-  ASSERT_TRUE(r.traced);
-  EXPECT_EQ(r.traceEnd, TraceEnd::EdgeReached);
+  EXPECT_TRUE(r.traced && r.traceEnd == TraceEnd::EdgeReached);
   EXPECT_EQ(CountColour(r, kTraceEdgeColour), r.boundaryCount);
   EXPECT_EQ(s.Detection.RotationLimit, 0.5);  // a set limit is kept
-}
-
-TEST(MapPress, LayerOfAnotherSizeIsNotRead) {
-  AppState s = MakeState(30, 20, 4);
-  s.SetWidth = 60;  // the set grew but the map was not rebuilt
-  SphereSession session;
-  const PressResult r = HandleMapPress(s, session, At(s, 40, 10, PressMode::Automatic));
-  EXPECT_TRUE(r.traced);
-  EXPECT_EQ(r.traceEnd, TraceEnd::DeadEnd);
 }
 
 }  // namespace

@@ -17,147 +17,126 @@
 namespace ps {
 namespace {
 
-std::map<std::string, double> Truth() {
-  std::map<std::string, double> t;
-  std::ifstream f(std::string(PS_SAMPLE_DIR) + "/truth.txt");
-  std::string line;
-  while (std::getline(f, line)) {
-    if (line.empty() || line[0] == '#') continue;
-    std::istringstream ss(line);
-    std::string key;
-    double v;
-    if (ss >> key >> v) t[key] = v;
+struct Truth {
+  double cx = 0, cy = 0, r = 0;
+  Truth() {
+    std::map<std::string, double> t;
+    std::ifstream f(std::string(PS_SAMPLE_DIR) + "/truth.txt");
+    for (std::string line, key; std::getline(f, line);) {
+      std::istringstream ss(line);
+      if (double v; line[0] != '#' && ss >> key >> v) t[key] = v;
+    }
+    EXPECT_EQ(t.count("centre_x") + t.count("centre_y") + t.count("radius"), 3u);
+    cx = t["centre_x"], cy = t["centre_y"], r = t["radius"];
   }
-  return t;
-}
+  double CentreOff(double x, double y) const { return std::hypot(x - cx, y - cy); }
+  double RadiusOff(double radius) const { return std::fabs(radius - r); }
+};
 
 class SampleSphere : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     state_ = new AppState();
-    const SetLoadOutcome loaded = LoadSet(*state_, test::SampleFiles());
-    ASSERT_TRUE(loaded.ok);
+    ASSERT_TRUE(LoadSet(*state_, test::SampleFiles()).ok);
     ASSERT_TRUE(ЗаполнениеМассива(*state_));
-    state_->IntensityMode = kModeMax;
-    ASSERT_TRUE(ContourResponse(*state_, false));
   }
-  static void TearDownTestSuite() {
-    delete state_;
-    state_ = nullptr;
-  }
-  PressInput AtCell(int x, int y, PressMode mode) const {
+  static void TearDownTestSuite() { delete state_; }
+  static PressInput AtCell(double x, double y, PressMode mode) {
     PressInput in;
-    in.x = static_cast<float>((x - 1) * state_->ZoomFactor);
-    in.y = static_cast<float>((y - 1) * state_->ZoomFactor);
+    in.x = static_cast<float>((std::lround(x) - 1) * state_->ZoomFactor);
+    in.y = static_cast<float>((std::lround(y) - 1) * state_->ZoomFactor);
     in.mode = mode;
     return in;
   }
   static AppState* state_;
+  const Truth truth_;
 };
 AppState* SampleSphere::state_ = nullptr;
 
 TEST_F(SampleSphere, TraceFromTheOutlineFitsTheTruthCircle) {
-  const auto truth = Truth();
-  ASSERT_EQ(truth.count("centre_x") + truth.count("centre_y") + truth.count("radius"), 3u);
-  const double cx = truth.at("centre_x"), cy = truth.at("centre_y"), r = truth.at("radius");
+  const double cx = truth_.cx, cy = truth_.cy, r = truth_.r;
   // Starts on the top, left, bottom and right of the outline.
-  const int starts[][2] = {{static_cast<int>(std::lround(cx)), static_cast<int>(std::lround(cy - r))},
-                           {static_cast<int>(std::lround(cx - r)), static_cast<int>(std::lround(cy))},
-                           {static_cast<int>(std::lround(cx)), static_cast<int>(std::lround(cy + r))},
-                           {static_cast<int>(std::lround(cx + r)), static_cast<int>(std::lround(cy))}};
+  const double starts[][2] = {{cx, cy - r}, {cx - r, cy}, {cx, cy + r}, {cx + r, cy}};
   // The outline is found under every intensity definition, the window's
   // start-up definition (mean) included.
   for (int32_t mode : {kModeMean, kModeMax, kModeLuma}) {
     AppState contour = *state_;
     contour.IntensityMode = mode;
     ASSERT_TRUE(ContourResponse(contour, false));
-    for (const auto& s : starts) {
-      SCOPED_TRACE(mode);
+    for (const auto& [x, y] : starts) {
+      SCOPED_TRACE(testing::Message() << "mode " << mode << " start " << x << "," << y);
       AppState state = contour;
       SphereSession session;
-      const PressResult res = HandleMapPress(state, session, AtCell(s[0], s[1], PressMode::Automatic));
-      ASSERT_TRUE(res.traced) << s[0] << "," << s[1];
+      const PressResult res = HandleMapPress(state, session, AtCell(x, y, PressMode::Automatic));
+      ASSERT_TRUE(res.traced);
       ASSERT_TRUE(res.circleChanged);
-      // The trace follows the outline for a good part of the way round.
-      EXPECT_GT(res.boundaryCount, 150);
-      for (int k = 0; k < session.BoundaryCount; ++k) {
-        const double d = std::hypot(session.BoundaryList[k][0] - cx, session.BoundaryList[k][1] - cy);
-        ASSERT_LT(std::fabs(d - r), 4.0) << "point " << k + 1 << " from " << s[0] << "," << s[1];
-      }
-      EXPECT_LE(std::hypot(state.Circle.CircleCentreX - cx, state.Circle.CircleCentreY - cy), 2.0)
-          << s[0] << "," << s[1];
-      EXPECT_LE(std::fabs(state.Circle.CircleRadius - r), 3.0) << s[0] << "," << s[1];
+      EXPECT_GT(res.boundaryCount, 150);  // a good part of the way round, on the outline
+      for (int k = 0; k < session.BoundaryCount; ++k)
+        ASSERT_LT(truth_.RadiusOff(std::hypot(session.BoundaryList[k][0] - cx, session.BoundaryList[k][1] - cy)), 4.0)
+            << "point " << k + 1;
+      EXPECT_LE(truth_.CentreOff(state.Circle.CircleCentreX, state.Circle.CircleCentreY), 2.0);
+      EXPECT_LE(truth_.RadiusOff(state.Circle.CircleRadius), 3.0);
     }
   }
 }
 
 TEST_F(SampleSphere, ThreeRimPointsGiveTheTruthCircle) {
-  const auto truth = Truth();
-  const double cx = truth.at("centre_x"), cy = truth.at("centre_y"), r = truth.at("radius");
   AppState state = *state_;
   SphereSession session;
-  const double angles[3] = {0.3, 2.2, 4.1};
   PressResult res;
-  for (double a : angles)
-    res = HandleMapPress(state, session,
-                         AtCell(static_cast<int>(std::lround(cx + r * std::cos(a))),
-                                static_cast<int>(std::lround(cy + r * std::sin(a))), PressMode::Manual));
+  for (double a : {0.3, 2.2, 4.1})
+    res = HandleMapPress(state, session, AtCell(truth_.cx + truth_.r * std::cos(a),
+                                                truth_.cy + truth_.r * std::sin(a), PressMode::Manual));
   ASSERT_TRUE(res.circleChanged);
-  EXPECT_LE(std::hypot(state.Circle.CircleCentreX - cx, state.Circle.CircleCentreY - cy), 1.5);
-  EXPECT_LE(std::fabs(state.Circle.CircleRadius - r), 1.5);
+  EXPECT_LE(truth_.CentreOff(state.Circle.CircleCentreX, state.Circle.CircleCentreY), 1.5);
+  EXPECT_LE(truth_.RadiusOff(state.Circle.CircleRadius), 1.5);
 }
 
-std::string SampleArgs() {
-  std::string a;
+std::string Sphere(const std::string& args) {
+  std::string a = "sphere";
   for (const std::string& f : test::SampleFiles()) a += " " + f;
-  return a;
+  return a + " " + args;
 }
 
 TEST(SphereCommand, TraceAndPointsAsJson) {
-  const auto truth = Truth();
-  const double cx = truth.at("centre_x"), cy = truth.at("centre_y"), r = truth.at("radius");
+  const Truth truth;
   const std::string dir = test::TempDir("sphere-cli");
-  const std::string start = std::to_string(std::lround(cx)) + " " + std::to_string(std::lround(cy - r));
-  test::CliRun run = test::RunCli("sphere" + SampleArgs() + " --mode max --json --out " + dir + " --start " + start);
+  test::CliRun run = test::RunCli(Sphere("--mode max --json --out " + dir + " --start " +
+                                         std::to_string(std::lround(truth.cx)) + " " +
+                                         std::to_string(std::lround(truth.cy - truth.r))));
   ASSERT_EQ(run.status, 0) << run.out;
-  EXPECT_NE(run.out.find("\"boundary_points\": "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"end\": \""), std::string::npos) << run.out;
+  for (const char* key : {"\"boundary_points\": ", "\"end\": \""})
+    EXPECT_NE(run.out.find(key), std::string::npos) << run.out;
   auto number = [&](const std::string& key) {
     const size_t p = run.out.find("\"" + key + "\": ");
     return p == std::string::npos ? -1e9 : std::stod(run.out.substr(p + key.size() + 4));
   };
-  EXPECT_LE(std::hypot(number("centre_x") - cx, number("centre_y") - cy), 2.0) << run.out;
-  EXPECT_LE(std::fabs(number("radius") - r), 3.0) << run.out;
-  // The three layers as float64 arrays of the set's size (240 x 320 for the sample).
+  EXPECT_LE(truth.CentreOff(number("centre_x"), number("centre_y")), 2.0) << run.out;
+  EXPECT_LE(truth.RadiusOff(number("radius")), 3.0) << run.out;
+  // The three layers as float64 arrays.
   for (int layer = 19; layer <= 21; ++layer) {
     const std::string npy = test::ReadAll(dir + "/layer_" + std::to_string(layer) + ".npy");
     ASSERT_GT(npy.size(), 128u) << layer;
     EXPECT_EQ(npy.substr(1, 5), "NUMPY");
     EXPECT_NE(npy.find("'descr': '<f8'"), std::string::npos);
   }
-
-  run = test::RunCli("sphere" + SampleArgs() + " --json --points 40 30 30 40 20 30");
+  run = test::RunCli(Sphere("--json --points 40 30 30 40 20 30"));
   ASSERT_EQ(run.status, 0);
-  EXPECT_NE(run.out.find("\"centre_x\": 30"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"radius\": 10"), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"end\": \"manual\""), std::string::npos) << run.out;
+  for (const char* want : {"\"centre_x\": 30", "\"radius\": 10", "\"end\": \"manual\""})
+    EXPECT_NE(run.out.find(want), std::string::npos) << want << "\n" << run.out;
 }
 
 TEST(SphereCommand, RefusesBadStarts) {
   const std::string err = test::TempDir("sphere-cli-err") + "/err.txt";
   // On the edge: the edge message, no circle.
-  test::CliRun run = test::RunCli("sphere" + SampleArgs() + " --start 1 50", err);
-  EXPECT_NE(run.status, 0);
+  EXPECT_NE(test::RunCli(Sphere("--start 1 50"), err).status, 0);
   EXPECT_NE(test::ReadAll(err).find("Не ближе, чем за 1 точку к краю"), std::string::npos);
   // On the second column: nothing is traced.
-  run = test::RunCli("sphere" + SampleArgs() + " --start 2 50", err);
-  EXPECT_NE(run.status, 0);
-  EXPECT_EQ(run.out, "");
+  const test::CliRun run = test::RunCli(Sphere("--start 2 50"), err);
+  EXPECT_TRUE(run.status != 0 && run.out.empty()) << run.out;
   // Missing or doubled choice of method, bad numbers.
-  EXPECT_EQ(test::RunCli("sphere" + SampleArgs()).status, 2);
-  EXPECT_EQ(test::RunCli("sphere" + SampleArgs() + " --start 5 5 --points 1 2 3 4 5 6").status, 2);
-  EXPECT_EQ(test::RunCli("sphere" + SampleArgs() + " --start 5 x").status, 2);
-  EXPECT_EQ(test::RunCli("sphere" + SampleArgs() + " --start 50 50 --mode hue").status, 2);
+  for (const char* args : {"", "--start 5 5 --points 1 2 3 4 5 6", "--start 5 x", "--start 50 50 --mode hue"})
+    EXPECT_EQ(test::RunCli(Sphere(args)).status, 2) << args;
 }
 
 }  // namespace

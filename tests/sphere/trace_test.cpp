@@ -2,185 +2,143 @@
 // and the step bound.
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <tuple>
 #include <set>
 #include <vector>
 
+#include "sphere/sphere_test_util.h"
 #include "sphere/trace.h"
 
 namespace ps {
 namespace {
+
+using Cell = std::pair<int, int>;
 
 struct Response {
   int w, h;
   std::vector<double> v;
   Response(int w_, int h_) : w(w_), h(h_), v(static_cast<size_t>(w_) * h_, 0.0) {}
   double& at(int x, int y) { return v[static_cast<size_t>(y - 1) * w + (x - 1)]; }
+  TraceResult Trace(int x, int y) const { return ps::Trace(v.data(), w, h, x, y); }
 };
 
 // A one-cell ring of negative response on the midpoint circle of radius r.
-Response Ring(int w, int h, int cx, int cy, int r, std::set<std::pair<int, int>>* cells) {
+Response Ring(int w, int h, int cx, int cy, int r, std::set<Cell>* cells) {
   Response res(w, h);
-  int x = r, y = 0, err = 1 - r;
-  while (x >= y) {
-    const int o[8][2] = {{x, y}, {y, x}, {-y, x}, {-x, y}, {-x, -y}, {-y, -x}, {y, -x}, {x, -y}};
-    for (const auto& p : o) {
-      res.at(cx + p[0], cy + p[1]) = -100;
-      cells->insert({cx + p[0], cy + p[1]});
-    }
-    ++y;
-    if (err < 0) {
-      err += 2 * y + 1;
-    } else {
-      --x;
-      err += 2 * (y - x) + 1;
-    }
-  }
+  test::ForEachRingCell(cx, cy, r, [&](int x, int y) {
+    res.at(x, y) = -100;
+    cells->insert({x, y});
+  });
   return res;
 }
 
 TEST(Trace, RingClosesAtTheStart) {
-  std::set<std::pair<int, int>> ring;
-  Response r = Ring(120, 100, 60, 50, 20, &ring);
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 40, 46);
-  ASSERT_TRUE(t.closed);
-  EXPECT_FALSE(t.edgeReached);
-  EXPECT_FALSE(t.deadEnd);
+  std::set<Cell> ring;
+  const Response r = Ring(120, 100, 60, 50, 20, &ring);
+  const TraceResult t = r.Trace(40, 46);
+  EXPECT_TRUE(t.closed && !t.edgeReached && !t.deadEnd);
   EXPECT_EQ(t.end(), TraceEnd::Closed);
-  // n equals the number of distinct cells visited: here the whole ring.
-  const std::set<std::pair<int, int>> visited(t.points.begin(), t.points.end());
-  EXPECT_EQ(static_cast<int>(visited.size()), t.count());
-  EXPECT_EQ(visited, ring);
+  // Every point is a distinct ring cell and the whole ring is visited.
+  EXPECT_EQ(std::set<Cell>(t.points.begin(), t.points.end()), ring);
+  EXPECT_EQ(static_cast<size_t>(t.count()), ring.size());
   // The last move is back onto the start; marks number the points in order.
-  EXPECT_EQ(t.moves.back(), std::make_pair(40, 46));
+  EXPECT_EQ(t.moves.back(), Cell(40, 46));
   EXPECT_EQ(static_cast<int>(t.moves.size()), t.count());
+  int marked = 0;
+  for (int m : t.marks) marked += m != 0;
+  EXPECT_EQ(marked, t.count());
   for (int k = 1; k <= t.count(); ++k) {
     const auto [x, y] = t.points[k - 1];
     EXPECT_EQ(t.marks[(y - 1) * r.w + (x - 1)], k);
   }
-  int marked = 0;
-  for (int m : t.marks) marked += m != 0;
-  EXPECT_EQ(marked, t.count());
 }
 
 TEST(Trace, LargerRingEndsPartWayRoundButStaysOnIt) {
   // Past the point farthest from the start the trace closes in on it; a step
   // that moves away again after three closing steps is refused.
-  std::set<std::pair<int, int>> ring;
-  Response r = Ring(120, 100, 60, 50, 30, &ring);
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 60, 20);
+  std::set<Cell> ring;
+  const Response r = Ring(120, 100, 60, 50, 30, &ring);
+  const TraceResult t = r.Trace(60, 20);
   EXPECT_TRUE(t.deadEnd);
   EXPECT_GT(t.count(), 60);
-  for (const auto& p : t.points) EXPECT_TRUE(ring.count(p)) << p.first << "," << p.second;
-  // It stops on the bottom run, just past the point farthest from the start,
-  // having closed in on the start for three moves: the ring's next cell (65, 80)
-  // lies farther away than (66, 79) and is refused.
-  EXPECT_EQ(std::make_pair(t.lastX, t.lastY), std::make_pair(66, 79));
+  for (const Cell& p : t.points) EXPECT_TRUE(ring.count(p)) << p.first << "," << p.second;
+  // It stops on the bottom run at (66, 79): the ring's next cell (65, 80) lies
+  // farther from the start and is refused.
+  EXPECT_EQ(Cell(t.lastX, t.lastY), Cell(66, 79));
   EXPECT_TRUE(ring.count({65, 80}));
   EXPECT_EQ(t.marks[(80 - 1) * r.w + (65 - 1)], 0);
-  EXPECT_GT(std::hypot(65 - 60, 80 - 20), std::hypot(66 - 60, 79 - 20));
 }
 
 TEST(Trace, NoNegativeResponseIsADeadEndAtTheFirstStep) {
   Response r(30, 30);
   for (double& v : r.v) v = 3.0;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 15, 15);
-  EXPECT_TRUE(t.deadEnd);
-  EXPECT_EQ(t.count(), 1);
-  EXPECT_TRUE(t.moves.empty());
-  EXPECT_EQ(t.end(), TraceEnd::DeadEnd);
-  EXPECT_EQ(std::make_pair(t.lastX, t.lastY), std::make_pair(15, 15));
   // A missing layer reads as zero: the same.
-  const TraceResult none = Trace(nullptr, 30, 30, 15, 15);
-  EXPECT_TRUE(none.deadEnd);
-  EXPECT_EQ(none.count(), 1);
+  for (const TraceResult& t : {r.Trace(15, 15), Trace(nullptr, 30, 30, 15, 15)}) {
+    EXPECT_TRUE(t.deadEnd);
+    EXPECT_EQ(t.end(), TraceEnd::DeadEnd);
+    EXPECT_EQ(t.count(), 1);
+    EXPECT_TRUE(t.moves.empty());
+    EXPECT_EQ(Cell(t.lastX, t.lastY), Cell(15, 15));
+  }
 }
 
-TEST(Trace, MostNegativeCandidateWinsWithRoundedTies) {
-  // First step from (5, 5): all eight neighbours are candidates, scanned
-  // column by column. (4, 4) comes first, (6, 6) last.
-  Response r(12, 12);
-  r.at(4, 4) = -10.4;  // best becomes 10
-  r.at(6, 6) = -10.2;  // 10.2 is not below 10: replaces it
-  TraceResult t = Trace(r.v.data(), r.w, r.h, 5, 5);
-  ASSERT_FALSE(t.moves.empty());
-  EXPECT_EQ(t.moves[0], std::make_pair(6, 6));
-  r.at(6, 6) = -9.9;  // below 10: kept out
-  t = Trace(r.v.data(), r.w, r.h, 5, 5);
-  ASSERT_FALSE(t.moves.empty());
-  EXPECT_EQ(t.moves[0], std::make_pair(4, 4));
-  r.at(5, 4) = -10.6;  // scanned after (4, 4): |r| 10.6 >= 10 wins, best 11
-  t = Trace(r.v.data(), r.w, r.h, 5, 5);
-  EXPECT_EQ(t.moves[0], std::make_pair(5, 4));
-}
-
-TEST(Trace, CellsTouchingThePreviousPointAreNotCandidates) {
-  // Step 1 from (5, 6) takes the strongest neighbour (6, 6). At (6, 6) the
-  // weaker (6, 7) still beats (7, 6), but it touches (5, 6): the trace takes
-  // the straight-on cell (7, 6).
-  Response r(20, 12);
-  r.at(6, 6) = -500;
-  r.at(6, 7) = -400;
-  r.at(7, 6) = -10;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 5, 6);
-  ASSERT_GE(t.moves.size(), 2u);
-  EXPECT_EQ(t.moves[0], std::make_pair(6, 6));
-  EXPECT_EQ(t.moves[1], std::make_pair(7, 6));
-}
-
-TEST(Trace, DiagonalMoveLeavesThreeForwardCandidates) {
-  // (5, 5) -> (6, 6); then the cells with i = 5 or j = 5 are excluded, leaving
-  // (6, 7), (7, 6) and (7, 7).
-  Response r(20, 20);
-  r.at(6, 6) = -30;
-  r.at(5, 7) = -900;  // i = PX
-  r.at(7, 5) = -800;  // j = PY
-  r.at(6, 7) = -10;
-  r.at(7, 7) = -5;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 5, 5);
-  ASSERT_GE(t.moves.size(), 2u);
-  EXPECT_EQ(t.moves[0], std::make_pair(6, 6));
-  EXPECT_EQ(t.moves[1], std::make_pair(6, 7));
+TEST(Trace, CandidateRules) {
+  // Each case: cells set to a response, the start, the first moves expected.
+  struct Case {
+    const char* rule;
+    int startX, startY;
+    std::vector<std::tuple<int, int, double>> cells;
+    std::vector<Cell> moves;
+  };
+  const Case cases[] = {
+      // From (5, 5) all eight neighbours are candidates, scanned column by
+      // column: (4, 4) first, (6, 6) last. The best is kept rounded: 10.
+      {"10.2 is not below the rounded 10", 5, 5, {{4, 4, -10.4}, {6, 6, -10.2}}, {{6, 6}}},
+      {"9.9 is below 10", 5, 5, {{4, 4, -10.4}, {6, 6, -9.9}}, {{4, 4}}},
+      {"10.6 scanned after (4, 4) wins", 5, 5, {{4, 4, -10.4}, {6, 6, -9.9}, {5, 4, -10.6}}, {{5, 4}}},
+      // At (6, 6) the weaker (6, 7) would beat (7, 6), but it touches the
+      // previous point (5, 6).
+      {"cells touching the previous point", 5, 6, {{6, 6, -500}, {6, 7, -400}, {7, 6, -10}}, {{6, 6}, {7, 6}}},
+      // (5, 5) -> (6, 6): cells with i = 5 or j = 5 are excluded, leaving (6, 7),
+      // (7, 6) and (7, 7).
+      {"three forward candidates after a diagonal", 5, 5,
+       {{6, 6, -30}, {5, 7, -900}, {7, 5, -800}, {6, 7, -10}, {7, 7, -5}}, {{6, 6}, {6, 7}}},
+  };
+  for (const Case& c : cases) {
+    Response r(20, 20);
+    for (const auto& [x, y, v] : c.cells) r.at(x, y) = v;
+    const TraceResult t = r.Trace(c.startX, c.startY);
+    ASSERT_GE(t.moves.size(), c.moves.size()) << c.rule;
+    EXPECT_EQ(std::vector<Cell>(t.moves.begin(), t.moves.begin() + c.moves.size()), c.moves) << c.rule;
+  }
 }
 
 TEST(Trace, ReachingTheMarginEndsAfterThatStep) {
   Response r(20, 12);
-  r.at(3, 6) = -20;
-  r.at(2, 6) = -20;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 4, 6);
+  r.at(3, 6) = r.at(2, 6) = -20;
+  const TraceResult t = r.Trace(4, 6);
   EXPECT_TRUE(t.edgeReached);
   EXPECT_EQ(t.end(), TraceEnd::EdgeReached);
   EXPECT_EQ(t.count(), 3);
-  EXPECT_EQ(t.points.back(), std::make_pair(2, 6));
-  // The margin is never entered.
-  for (const auto& [x, y] : t.points) {
-    EXPECT_GE(x, 2);
-    EXPECT_GE(y, 2);
-  }
-}
-
-TEST(Trace, MarginWithAWayOnStillEndsTheTrace) {
+  EXPECT_EQ(t.points.back(), Cell(2, 6));  // the margin itself is never entered
   // A run along row 2: the scan from (5, 2) sees row 1 and sets the flag, yet
-  // it still chooses (6, 2); the trace ends after that step.
-  Response r(30, 12);
-  for (int x = 5; x <= 20; ++x) r.at(x, 2) = -20;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 5, 2);
-  EXPECT_TRUE(t.edgeReached);
-  EXPECT_FALSE(t.deadEnd);
-  EXPECT_EQ(t.count(), 1);
-  ASSERT_EQ(t.moves.size(), 1u);
-  EXPECT_EQ(t.moves[0], std::make_pair(6, 2));
+  // it still moves on to (6, 2); the trace ends after that step.
+  Response run(30, 12);
+  for (int x = 5; x <= 20; ++x) run.at(x, 2) = -20;
+  const TraceResult u = run.Trace(5, 2);
+  EXPECT_TRUE(u.edgeReached && !u.deadEnd);
+  EXPECT_EQ(u.count(), 1);
+  EXPECT_EQ(u.moves, std::vector<Cell>{Cell(6, 2)});
 }
 
 TEST(Trace, StraightnessRefusesAZigzag) {
-  // Right, right, right, up-right, down-right: over the last four moves x
-  // advances by 4 while y goes both ways, so the fifth move is refused once n > 5.
+  // Right x3, up-right, down-right: over the last four moves x advances by 4
+  // while y goes both ways, so the fifth move is refused once n > 5.
   Response r(30, 20);
-  const int path[][2] = {{5, 10}, {6, 10}, {7, 10}, {8, 10}, {9, 10}, {10, 9}, {11, 10}};
-  for (const auto& p : path) r.at(p[0], p[1]) = -40;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 5, 10);
+  for (const auto& [x, y] : {Cell(5, 10), {6, 10}, {7, 10}, {8, 10}, {9, 10}, {10, 9}, {11, 10}}) r.at(x, y) = -40;
+  const TraceResult t = r.Trace(5, 10);
   EXPECT_TRUE(t.deadEnd);
-  EXPECT_EQ(t.points.back(), std::make_pair(10, 9));
+  EXPECT_EQ(t.points.back(), Cell(10, 9));
   EXPECT_EQ(t.count(), 6);
 }
 
@@ -188,20 +146,17 @@ TEST(Trace, StepBoundEndsALongTraceAsADeadEnd) {
   // A straight line longer than the bound, ever farther from the start.
   Response r(3020, 12);
   for (int x = 3; x <= 3015; ++x) r.at(x, 6) = -50;
-  const TraceResult t = Trace(r.v.data(), r.w, r.h, 4, 6);
-  EXPECT_TRUE(t.deadEnd);
-  EXPECT_TRUE(t.stepLimit);
-  EXPECT_FALSE(t.closed);
-  EXPECT_FALSE(t.edgeReached);
-  EXPECT_EQ(t.count(), kTraceStepLimit);
+  const TraceResult t = r.Trace(4, 6);
+  EXPECT_TRUE(t.deadEnd && t.stepLimit && !t.closed && !t.edgeReached);
+  EXPECT_EQ(t.count(), 3000);
   EXPECT_EQ(static_cast<int>(t.moves.size()), kTraceStepLimit);
-  EXPECT_EQ(std::make_pair(t.lastX, t.lastY), std::make_pair(4 + kTraceStepLimit, 6));
+  EXPECT_EQ(Cell(t.lastX, t.lastY), Cell(4 + kTraceStepLimit, 6));
 }
 
 TEST(Trace, StartOutsideTheMapTouchesNothing) {
-  Response r(10, 10);
-  EXPECT_TRUE(Trace(r.v.data(), 10, 10, 0, 5).deadEnd);
-  EXPECT_TRUE(Trace(r.v.data(), 10, 10, 11, 5).deadEnd);
+  const Response r(10, 10);
+  EXPECT_TRUE(r.Trace(0, 5).deadEnd);
+  EXPECT_TRUE(r.Trace(11, 5).deadEnd);
   EXPECT_TRUE(Trace(nullptr, 0, 0, 1, 1).deadEnd);
 }
 
