@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "display/surface.h"
 #include "polarization/polarization.h"
 #include "state/app_state.h"
 #include "support/test_support.h"
@@ -27,11 +28,8 @@ AppState MapState(int W, int H, Fill fill) {
   for (int y = 1; y <= H; ++y)
     for (int x = 1; x <= W; ++x) {
       const PixelValues v = fill(x, y);
-      s.ResultMap.set(x, y, 1, v.A0);
-      s.ResultMap.set(x, y, 2, v.AxisRatio);
-      s.ResultMap.set(x, y, 3, v.EllipticityAngle);
-      s.ResultMap.set(x, y, 4, v.Azimuth);
-      s.ResultMap.set(x, y, 5, v.UndefinedMarker);
+      const double layers[5] = {v.A0, v.AxisRatio, v.EllipticityAngle, v.Azimuth, v.UndefinedMarker};
+      for (int l = 0; l < 5; ++l) s.ResultMap.set(x, y, l + 1, layers[l]);
     }
   return s;
 }
@@ -44,6 +42,18 @@ inline PixelValues Pixel(double a0, double ratio, double azimuth, double marker 
   v.Azimuth = azimuth;
   v.UndefinedMarker = marker;
   return v;
+}
+
+inline std::vector<RecordingSurface::Op> OpsOf(const RecordingSurface& s, RecordingSurface::Kind k) {
+  std::vector<RecordingSurface::Op> out;
+  for (const auto& op : s.ops())
+    if (op.kind == k) out.push_back(op);
+  return out;
+}
+
+inline bool SamePixels(const RasterSurface& a, const RasterSurface& b) {
+  return a.width() == b.width() && a.height() == b.height() &&
+         std::equal(a.data(), a.data() + a.stride() * a.height(), b.data());
 }
 
 // Four 24-bit photographs of a gradient whose polarization turns across the
@@ -62,9 +72,8 @@ inline std::vector<RgbImage> SyntheticPhotographs(int W, int H) {
         const double i0 = 60 + 100.0 * (x + y) / (W + H);
         const double i = i0 * (1 + degree * std::cos(2 * (k * 3.14159 / 4 - azimuth)));
         uint8_t* p = im.pixel(x, y);
-        p[0] = static_cast<uint8_t>(std::lround(std::min(255.0, i)));
-        p[1] = static_cast<uint8_t>(std::lround(std::min(255.0, i * 0.9)));
-        p[2] = static_cast<uint8_t>(std::lround(std::min(255.0, i * 0.8)));
+        const double factor[3] = {1, 0.9, 0.8};
+        for (int c = 0; c < 3; ++c) p[c] = static_cast<uint8_t>(std::lround(std::min(255.0, i * factor[c])));
       }
   }
   return images;
