@@ -40,12 +40,8 @@ TEST(Rings, ThreeRingsOfTheTemplate) {
   int count[4] = {};
   for (int a = 1; a <= 7; ++a)
     for (int b = 1; b <= 7; ++b) ++count[RingOf(a, b)];
-  EXPECT_EQ(count[1], 9);
-  EXPECT_EQ(count[2], 16);
-  EXPECT_EQ(count[3], 24);
-  EXPECT_EQ(RingOf(4, 4), 1);
-  EXPECT_EQ(RingOf(2, 5), 2);
-  EXPECT_EQ(RingOf(7, 3), 3);
+  EXPECT_TRUE(count[1] == 9 && count[2] == 16 && count[3] == 24);
+  EXPECT_TRUE(RingOf(4, 4) == 1 && RingOf(2, 5) == 2 && RingOf(7, 3) == 3);
 }
 
 // ---- Change methods ------------------------------------------------------------
@@ -108,14 +104,11 @@ TEST(ChangeMethods, Method4MovesDiagonalNeighboursByHalfAStep) {
   UniformRandom r(5);
   MoveElement(w, 4, 4, 4, 4, 1, 0.2, 0.5, 1, r);  // e > 0
   EXPECT_EQ(w[3][3], 0.2);
-  EXPECT_EQ(w[2][2], 0.1);
-  EXPECT_EQ(w[4][4], 0.1);
-  EXPECT_EQ(w[2][4], 0.1);
+  EXPECT_TRUE(w[2][2] == 0.1 && w[4][4] == 0.1 && w[2][4] == 0.1 && w[4][2] == 0.1);
   EXPECT_EQ(w[3][2], 0.0);  // not a diagonal neighbour
   Template7 c{};
   MoveElement(c, 4, 4, 1, 7, 3, 0.2, 0.5, -1, r);  // a corner has one diagonal neighbour
-  EXPECT_EQ(c[0][6], -0.2);
-  EXPECT_EQ(c[1][5], -0.1);
+  EXPECT_TRUE(c[0][6] == -0.2 && c[1][5] == -0.1);
   double total = 0;
   for (auto& row : c)
     for (double v : row) total += v;
@@ -126,9 +119,7 @@ TEST(ChangeMethods, Method5StepsTowardsZeroAndUnknownMethodsDoNothing) {
   Template7 w{};
   UniformRandom r(6);
   w[0][0] = 0.25, w[0][1] = -0.25;
-  MoveElement(w, 1, 5, 1, 1, 3, 0.1, 0, 0, r);
-  MoveElement(w, 1, 5, 1, 2, 3, 0.1, 0, 0, r);
-  MoveElement(w, 1, 5, 1, 3, 3, 0.1, 0, 0, r);
+  for (int b = 1; b <= 3; ++b) MoveElement(w, 1, 5, 1, b, 3, 0.1, 0, 0, r);
   EXPECT_DOUBLE_EQ(w[0][0], 0.15);
   EXPECT_DOUBLE_EQ(w[0][1], -0.15);
   EXPECT_EQ(w[0][2], 0.0);
@@ -216,9 +207,7 @@ TEST(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
   // Acceptance 1 (count 0): plane 3 cleared, then the change added to planes 1, 2.
   p.ВесИнтен[0][0] = 0.5;
   RecordAcceptance(p, saved, 1, 3, memory, c);
-  EXPECT_EQ(memory[0][0][0][2], 0.0);
-  EXPECT_EQ(memory[0][0][0][0], 0.5);
-  EXPECT_EQ(memory[0][0][0][1], 0.5);
+  EXPECT_EQ(memory[0][0][0], (std::array<double, 3>{0.5, 0.5, 0.0}));
   EXPECT_EQ(c.AcceptCount[0][2], 1);
   // Nine more with no change, then the eleventh (count 10) shifts plane 2 into plane 3.
   saved.templates[0] = p.ВесИнтен;
@@ -226,9 +215,7 @@ TEST(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
   EXPECT_EQ(memory[0][0][0][2], 0.0);
   p.ВесИнтен[0][0] = 0.25;  // change -0.25
   RecordAcceptance(p, saved, 1, 1, memory, c);
-  EXPECT_EQ(memory[0][0][0][2], 0.5);
-  EXPECT_EQ(memory[0][0][0][1], -0.25);
-  EXPECT_EQ(memory[0][0][0][0], 0.25);
+  EXPECT_EQ(memory[0][0][0], (std::array<double, 3>{0.25, -0.25, 0.5}));
   // Scalar groups count under ring 1.
   RecordAcceptance(p, saved, 10, 3, memory, c);
   EXPECT_EQ(c.AcceptCount[4][0], 1);
@@ -265,11 +252,10 @@ struct RunFixture {
     return o;
   }
   void steps(const std::string& extra = "") {
-    Spit(files.steps, "Температура = 0,3\r\nШагИнтен(1) = 0,05\r\nШагИнтен(2) = 0,05\r\nШагИнтен(3) = 0,05\r\n"
-                      "ШагЭллип(1) = 0,05\r\nШагЭллип(2) = 0,05\r\nШагЭллип(3) = 0,05\r\n"
-                      "ШагАзим(1) = 0,05\r\nШагАзим(2) = 0,05\r\nШагАзим(3) = 0,05\r\n"
-                      "ШагОС(1) = 0,02\r\nШагОС(2) = 0,02\r\nШагОС(3) = 0,02\r\n"
-                      "ШагСм = 0,05\r\nШагНач = 0,05\r\nШагАзимОбщ = 0,01\r\n" + extra);
+    std::string text = "Температура = 0,3\r\nШагСм = 0,05\r\nШагНач = 0,05\r\nШагАзимОбщ = 0,01\r\n";
+    for (const auto [key, step] : {std::pair{"ШагИнтен(", "0,05"}, {"ШагЭллип(", "0,05"}, {"ШагАзим(", "0,05"}, {"ШагОС(", "0,02"}})
+      for (char k = '1'; k <= '3'; ++k) text += std::string(key) + k + ") = " + step + "\r\n";
+    Spit(files.steps, text + extra);
   }
 };
 
@@ -401,44 +387,26 @@ TEST(TrainingRun, CancelKeepsTheLastAcceptedState) {
 }
 
 TEST(TrainingRun, BadInputStartsNothingAndWritesNothing) {
-  auto nothingWritten = [](const RunFixture& f) {
-    return !std::filesystem::exists(f.files.weights) && !std::filesystem::exists(f.files.progressLog);
+  // Each case: the steps file (none when empty), the weights file, the circle, a part of the refusal.
+  const struct { const char* steps; const char* weights; SphereCircle circle; const char* message; } cases[] = {
+      {"", nullptr, {20, 20, 12}, "Шаги.txt"},
+      {"ШагСм = 0,1\r\n", nullptr, {20, 20, 12}, "температура"},
+      {nullptr, nullptr, {20, 20, 0}, ""},
+      {nullptr, nullptr, {15, 20, 12}, ""},  // 15 - 12 - 4 < 1
+      {nullptr, "Крутизна = x\r\n", {20, 20, 12}, "строка 1"},
   };
-  {
-    RunFixture f;  // no steps file
+  for (const auto& c : cases) {
+    RunFixture f;
+    if (!c.steps) f.steps();
+    else if (*c.steps) Spit(f.files.steps, c.steps);
+    if (c.weights) Spit(f.files.weights, c.weights);
+    f.state.Circle = c.circle;
     TrainingSession s;
     const TrainingResult r = RunTraining(f.state, s, f.options());
-    EXPECT_FALSE(r.started);
-    EXPECT_NE(r.message.text.find("Шаги.txt"), std::string::npos);
-    EXPECT_TRUE(nothingWritten(f));
-  }
-  {
-    RunFixture f;
-    Spit(f.files.steps, "ШагСм = 0,1\r\n");  // no temperature
-    TrainingSession s;
-    const TrainingResult r = RunTraining(f.state, s, f.options());
-    EXPECT_FALSE(r.started);
-    EXPECT_NE(r.message.text.find("температура"), std::string::npos);
-    EXPECT_TRUE(nothingWritten(f));
-  }
-  {
-    RunFixture f;
-    f.steps();
-    f.state.Circle = SphereCircle{20, 20, 0};
-    TrainingSession s;
-    EXPECT_FALSE(RunTraining(f.state, s, f.options()).started);
-    f.state.Circle = SphereCircle{15, 20, 12};  // 15 - 12 - 4 < 1
-    EXPECT_FALSE(RunTraining(f.state, s, f.options()).started);
-    EXPECT_TRUE(nothingWritten(f));
-  }
-  {
-    RunFixture f;
-    f.steps();
-    Spit(f.files.weights, "Крутизна = x\r\n");
-    TrainingSession s;
-    const TrainingResult r = RunTraining(f.state, s, f.options());
-    EXPECT_FALSE(r.started);
-    EXPECT_NE(r.message.text.find("строка 1"), std::string::npos);
+    EXPECT_FALSE(r.started) << c.message;
+    EXPECT_NE(r.message.text.find(c.message), std::string::npos) << r.message.text;
+    if (!c.weights) EXPECT_FALSE(std::filesystem::exists(f.files.weights)) << c.message;
+    EXPECT_FALSE(std::filesystem::exists(f.files.progressLog)) << c.message;
   }
 }
 
