@@ -140,11 +140,16 @@ TrainingSettings Settings(double temperature) {
   return s;
 }
 
-TEST(IterationSteps, DrawsCountPerRingAndThresholds) {
+// The state one iteration step works on.
+class IterationSteps : public ::testing::Test {
+ protected:
   NetworkParameters p;
   SavedParameters saved;
   ChangeMemoryPlanes memory{};
   TrainingCounters c;
+};
+
+TEST_F(IterationSteps, DrawsCountPerRingAndThresholds) {
   UniformRandom r(7);
   // Feedback template, weights 0, high temperature: every element of the ring changes.
   ApplyTemplateChanges(p, saved, Settings(100), memory, 7, 3, r, c);
@@ -166,11 +171,7 @@ TEST(IterationSteps, DrawsCountPerRingAndThresholds) {
   EXPECT_EQ(c, before);
 }
 
-TEST(IterationSteps, UndoRestoresEverythingAMethod4ChangeMoved) {
-  NetworkParameters p;
-  SavedParameters saved;
-  ChangeMemoryPlanes memory{};
-  TrainingCounters c;
+TEST_F(IterationSteps, UndoRestoresEverythingAMethod4ChangeMoved) {
   UniformRandom r(8);
   TrainingSettings s = Settings(100);
   s.Methods = {4, 4, 4, 4};
@@ -181,9 +182,7 @@ TEST(IterationSteps, UndoRestoresEverythingAMethod4ChangeMoved) {
   EXPECT_EQ(p, original);
 }
 
-TEST(IterationSteps, ScalarChanges) {
-  NetworkParameters p;
-  SavedParameters saved;
+TEST_F(IterationSteps, ScalarChanges) {
   UniformRandom r(9), copy(9);
   const TrainingSettings s = Settings(1);
   ApplyScalarChange(p, saved, s, 11, r);
@@ -198,11 +197,7 @@ TEST(IterationSteps, ScalarChanges) {
   EXPECT_EQ(r.draws(), 2u);
 }
 
-TEST(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
-  NetworkParameters p;
-  SavedParameters saved;
-  ChangeMemoryPlanes memory{};
-  TrainingCounters c;
+TEST_F(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
   memory[0][0][0][2] = 5;  // left over from an earlier run
   // Acceptance 1 (count 0): plane 3 cleared, then the change added to planes 1, 2.
   p.ВесИнтен[0][0] = 0.5;
