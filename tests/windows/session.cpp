@@ -3,11 +3,8 @@
 // "Контур", a press on the sphere's outline and the circle found; then the
 // refusals of the selection window on a set in progress.
 #include <QCheckBox>
-#include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -46,16 +43,9 @@ std::map<std::string, double> ReadTruth() {
   return t;
 }
 
-void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
-}
-
 // Chooses `name` in `folder` for `slot` through the selection window.
 struct Choice {
-  QString title;
-  QString summary;
+  QString title, summary;
   bool openEnabled = false;
 };
 Choice ChooseFile(ExportForm& form, int slot, const QString& folder, const QString& name) {
@@ -89,7 +79,6 @@ class SessionTest : public QObject {
     // Empty set at start: no map, no sphere button, mean definition.
     QVERIFY(!form.mapShown());
     QVERIFY(form.Image19->isHidden());
-    wt::Shot(form, "0-empty");
     QCOMPARE(state.IntensityMode, static_cast<int32_t>(kModeMean));
     QVERIFY(form.Option4->isChecked());
 
@@ -116,16 +105,11 @@ class SessionTest : public QObject {
     QCOMPARE(form.mapSurface().height(), zoom * H);
     QCOMPARE(form.Text1->text(), QString::number(zoom * 100));
     QVERIFY(!form.Picture10->isHidden());
-    wt::Shot(form, "1-loaded");
 
     // The map shows the intensity in grey: the cell of pixel (x, y) has grey A0.
-    {
-      const int x = W / 2, y = H / 3;
-      const Colour c = form.mapSurface().pixel((x - 1) * zoom, (y - 1) * zoom);
-      QCOMPARE(RedOf(c), GreenOf(c));
-      const double a0 = state.ResultMap.at(x, y, 7);
-      QVERIFY(std::abs(RedOf(c) - a0) <= 0.5 + 1e-9);
-    }
+    const Colour grey = form.mapSurface().pixel((W / 2 - 1) * zoom, (H / 3 - 1) * zoom);
+    QCOMPARE(RedOf(grey), GreenOf(grey));
+    QVERIFY(std::abs(RedOf(grey) - state.ResultMap.at(W / 2, H / 3, 7)) <= 0.5 + 1e-9);
 
     // Zoom out by the right button on a view, in again by the left one; the
     // next step in is refused at this size.
@@ -180,7 +164,6 @@ class SessionTest : public QObject {
     form.Command1->click();
     QVERIFY(form.waitIdle());
     QVERIFY(state.ResultMap.hasStorage(19));
-    wt::Shot(form, "2-contour");
 
     // A press on the sphere's outline (the crest of the response beside the
     // rightmost point of the true circle) traces it and fits the circle.
@@ -195,35 +178,15 @@ class SessionTest : public QObject {
     form.MapMouseDown(1, (bx - 1) * Z + Z / 2.0, (by - 1) * Z + Z / 2.0);
     QVERIFY(form.waitIdle());
     QVERIFY(state.Circle.exists());
-    const double tol = 3.0;
-    QVERIFY2(std::abs(state.Circle.CircleCentreX - truth.at("centre_x")) <= tol,
-             qPrintable(QString::number(state.Circle.CircleCentreX)));
-    QVERIFY2(std::abs(state.Circle.CircleCentreY - truth.at("centre_y")) <= tol,
-             qPrintable(QString::number(state.Circle.CircleCentreY)));
-    QVERIFY2(std::abs(state.Circle.CircleRadius - truth.at("radius")) <= tol,
-             qPrintable(QString::number(state.Circle.CircleRadius)));
+    for (auto [got, key] : {std::pair{state.Circle.CircleCentreX, "centre_x"},
+                            {state.Circle.CircleCentreY, "centre_y"}, {state.Circle.CircleRadius, "radius"}})
+      QVERIFY2(std::abs(got - truth.at(key)) <= 3.0, qPrintable(QString("%1 %2").arg(key).arg(got)));
     QVERIFY(!form.Image19->isHidden());
-    wt::Shot(form, "3-circle");
     QCOMPARE(state.SelectionLeft, bx);
     QCOMPARE(state.SelectionTop, by);
     // The circle is drawn on the map in green.
-    {
-      const double cx = (state.Circle.CircleCentreX - 0.5) * Z - 1;
-      const double cy = (state.Circle.CircleCentreY - 0.5) * Z - 1;
-      const double r = state.Circle.CircleRadius * Z;
-      int green = 0;
-      for (int a = 0; a < 36; ++a) {
-        const double t = a * 3.14159 / 18;
-        const int px = static_cast<int>(std::lround(cx + r * std::cos(t)));
-        const int py = static_cast<int>(std::lround(cy + r * std::sin(t)));
-        bool hit = false;
-        for (int dx = -1; dx <= 1; ++dx)
-          for (int dy = -1; dy <= 1; ++dy)
-            if (StripFlag(form.mapSurface().pixel(px + dx, py + dy)) == Rgb(0, 200, 0)) hit = true;
-        if (hit) ++green;
-      }
-      QVERIFY2(green >= 30, qPrintable(QString::number(green)));
-    }
+    QVERIFY(wt::GreenOnCircle(form.mapSurface(), (state.Circle.CircleCentreX - 0.5) * Z - 1,
+                              (state.Circle.CircleCentreY - 0.5) * Z - 1, state.Circle.CircleRadius * Z) >= 30);
     // The trace may end in a dead end on this noisy outline; the boundary found
     // so far is fitted all the same and only that message is shown.
     for (const Message& m : messages.Take()) QCOMPARE(m.title, std::string("Неожиданное замыкание области"));
@@ -249,16 +212,13 @@ class SessionTest : public QObject {
     // Refusals of the selection window while a set is open.
     QTemporaryDir tmp;
     QVERIFY(tmp.isValid());
-    WriteFile(tmp.filePath("small.bmp"), wt::Bmp24(10, 10, 50, 60, 70));
-    {
-      QFile t(tmp.filePath("text.bmp"));
-      QVERIFY(t.open(QIODevice::WriteOnly));
-      t.write("just some text, not a picture\n");
-    }
+    wt::WriteFile(tmp.filePath("small.bmp"), wt::Bmp24(10, 10, 50, 60, 70));
+    const std::string text = "just some text, not a picture\n";
+    wt::WriteFile(tmp.filePath("text.bmp"), std::vector<uint8_t>(text.begin(), text.end()));
     std::vector<uint8_t> rle = wt::Bmp8(W, H);
     wt::Put32(rle, 30, 1);  // compression code 1 (RLE8)
-    WriteFile(tmp.filePath("packed.bmp"), rle);
-    WriteFile(tmp.filePath("four.bmp"), wt::Bmp4(W, H));
+    wt::WriteFile(tmp.filePath("packed.bmp"), rle);
+    wt::WriteFile(tmp.filePath("four.bmp"), wt::Bmp4(W, H));
 
     QString depthLabel;
     std::vector<bool> openAfter;

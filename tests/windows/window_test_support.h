@@ -1,5 +1,6 @@
 // Helpers of the window tests: driving a modal window once it is open,
-// catching the message boxes, and making test BMP files.
+// catching the message boxes, making test BMP files and finding the circle
+// drawn on the map.
 #pragma once
 
 #include <QApplication>
@@ -10,11 +11,13 @@
 #include <QTimer>
 #include <QWidget>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "display/surface.h"
 #include "imageio/bmp_writer.h"
 #include "state/message.h"
 #include "windows/messages.h"
@@ -55,8 +58,6 @@ struct Messages {
   }
 };
 
-// With PS_WINDOW_SHOTS set to a folder, a picture of `w` is saved there under
-// `name`, for a person to look at.
 // Writes bytes to a file; fails the calling test when it cannot be written.
 inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
   QFile f(path);
@@ -64,20 +65,9 @@ inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
 }
 
-inline void Shot(QWidget& w, const char* name) {
-  const QByteArray dir = qgetenv("PS_WINDOW_SHOTS");
-  if (!dir.isEmpty()) w.grab().save(QString::fromLocal8Bit(dir) + "/" + name + ".png");
-}
-
 inline std::vector<uint8_t> Bmp24(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
-  ps::RgbImage img{w, h, std::vector<uint8_t>(static_cast<size_t>(w) * h * 3)};
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) {
-      uint8_t* p = img.pixel(x, y);
-      p[0] = r;
-      p[1] = g;
-      p[2] = b;
-    }
+  ps::RgbImage img{w, h, {}};
+  for (int i = 0; i < w * h; ++i) img.rgb.insert(img.rgb.end(), {r, g, b});
   return ps::EncodeBmp24(img);
 }
 
@@ -110,6 +100,21 @@ inline std::vector<uint8_t> Bmp4(int w, int h) {
   b[28] = 4;
   for (int i = 0; i < 16; ++i) b[54 + static_cast<size_t>(i) * 4] = static_cast<uint8_t>(i * 16);
   return b;
+}
+
+// How many of 36 points around the circle (centre cx, cy, radius r, in map
+// pixels) have the circle's green within one pixel.
+template <class Surface>
+int GreenOnCircle(const Surface& map, double cx, double cy, double r) {
+  int green = 0;
+  for (int a = 0; a < 36; ++a) {
+    const int px = static_cast<int>(std::lround(cx + r * std::cos(a * 3.14159 / 18)));
+    const int py = static_cast<int>(std::lround(cy + r * std::sin(a * 3.14159 / 18)));
+    bool hit = false;
+    for (int d = 0; d < 9; ++d) hit |= ps::StripFlag(map.pixel(px + d % 3 - 1, py + d / 3 - 1)) == ps::Rgb(0, 200, 0);
+    green += hit;
+  }
+  return green;
 }
 
 }  // namespace wt
