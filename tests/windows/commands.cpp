@@ -25,21 +25,6 @@
 using namespace ps;
 using namespace ps::ui;
 
-namespace {
-
-void Choose(ExportForm& form, int slot, const QString& folder, const QString& name) {
-  wt::WhenModal<OpenForm>([folder, name](OpenForm* f) {
-    f->setFolder(folder);
-    if (f->selectFile(name)) f->Image1_Click();
-    if (f->openEnabled()) f->Picture3->trigger();
-    else f->reject();
-  });
-  form.AzimuthButtons[static_cast<size_t>(slot - 1)]->trigger();
-  QVERIFY(form.waitIdle());
-}
-
-}  // namespace
-
 class CommandsTest : public QObject {
   Q_OBJECT
 
@@ -230,12 +215,12 @@ class CommandsTest : public QObject {
     wt::WriteFile(dir.filePath("second.bmp"), wt::Bmp24(20, 10, 30, 60, 5));
     AppState state;
     ExportForm form(state);
-    Choose(form, 2, dir.path(), "first.bmp");
+    wt::ChooseFile(form, 2, dir.path(), "first.bmp");
     QCOMPARE(state.SetStarted, 2);
     QCOMPARE(state.ZoomFactor, 9);
     QVERIFY(state.SubtractNext[1]);
     QCOMPARE(int(state.ImageStore.at(3, 4, 0, 2)), 100);
-    Choose(form, 2, dir.path(), "second.bmp");
+    wt::ChooseFile(form, 2, dir.path(), "second.bmp");
     QVERIFY(!state.SubtractNext[1]);
     // first - second where that is at least 1, else 0.
     QCOMPARE(int(state.ImageStore.at(3, 4, 0, 2)), 70);

@@ -29,39 +29,11 @@ namespace {
 std::map<std::string, double> ReadTruth() {
   std::map<std::string, double> t;
   std::ifstream in(std::string(PS_SAMPLE_DIR) + "/truth.txt");
-  std::string key;
-  while (in >> key) {
-    if (key[0] == '#') {
-      std::string rest;
-      std::getline(in, rest);
-      continue;
-    }
-    double v = 0;
-    in >> v;
-    t[key] = v;
-  }
+  std::string key, rest;
+  while (in >> key)
+    if (key[0] == '#') std::getline(in, rest);
+    else in >> t[key];
   return t;
-}
-
-// Chooses `name` in `folder` for `slot` through the selection window.
-struct Choice {
-  QString title, summary;
-  bool openEnabled = false;
-};
-Choice ChooseFile(ExportForm& form, int slot, const QString& folder, const QString& name) {
-  Choice c;
-  wt::WhenModal<OpenForm>([&](OpenForm* f) {
-    c.title = f->windowTitle();
-    f->setFolder(folder);
-    if (f->selectFile(name)) f->Image1_Click();
-    c.summary = f->Label1->text();
-    c.openEnabled = f->openEnabled();
-    if (c.openEnabled) f->Picture3->trigger();
-    else f->reject();
-  });
-  form.AzimuthButtons[static_cast<size_t>(slot - 1)]->trigger();
-  form.waitIdle();
-  return c;
 }
 
 }  // namespace
@@ -86,7 +58,7 @@ class SessionTest : public QObject {
     const char* names[4] = {"0.bmp", "45.bmp", "90.bmp", "135.bmp"};
     const char* degrees[4] = {"0°", "45°", "90°", "135°"};
     for (int k = 0; k < 4; ++k) {
-      const Choice c = ChooseFile(form, k + 1, dir, QString::fromLatin1(names[k]));
+      const wt::Choice c = wt::ChooseFile(form, k + 1, dir, QString::fromLatin1(names[k]));
       QCOMPARE(c.title, QString::fromUtf8("Открыть изображение при азимуте поляризатора ") + QString::fromUtf8(degrees[k]));
       QVERIFY2(c.openEnabled, qPrintable(c.summary));
       QVERIFY(c.summary.startsWith(QString::number(state.SetWidth) + " x " + QString::number(state.SetHeight)));

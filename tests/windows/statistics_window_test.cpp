@@ -131,6 +131,13 @@ class StatisticsWindowTest : public QObject {
     w->setClock(StillClock);
     return w;
   }
+  // A fresh window over an empty data folder, with the starter steps file when `steps`.
+  std::unique_ptr<Статистика> NewWindowInEmptyFolder(bool steps) {
+    ClearDataFolder();
+    auto w = NewWindow();
+    if (steps) [&] { QVERIFY(w->CreateStepsFile_Click()); }();
+    return w;
+  }
   ps::LearningPaths Files() const { return ps::LearningFiles(ps::DataFolder()); }
   void ClearDataFolder() {
     QDir d(dataDir_.path());
@@ -323,8 +330,7 @@ class StatisticsWindowTest : public QObject {
   }
 
   void trainingOffersStarterStepsFileAndRunsToTheEnd() {
-    ClearDataFolder();
-    auto w = NewWindow();
+    auto w = NewWindowInEmptyFolder(false);
     QVERIFY(w->CreateStepsFile->isEnabled());
     // Declining the starter file starts nothing.
     answer_ = false;
@@ -395,9 +401,7 @@ class StatisticsWindowTest : public QObject {
   }
 
   void cancelStopsARunAndLeavesAReadableWeightsFile() {
-    ClearDataFolder();
-    auto w = NewWindow();
-    QVERIFY(w->CreateStepsFile_Click());
+    auto w = NewWindowInEmptyFolder(true);
     QVERIFY(!w->CreateStepsFile->isEnabled());
     w->Command3->click();
     QCOMPARE(questions_, 0);  // the steps file exists: no question
@@ -424,9 +428,7 @@ class StatisticsWindowTest : public QObject {
   }
 
   void closingDuringARunAsksAndStopsIt() {
-    ClearDataFolder();
-    auto w = NewWindow();
-    QVERIFY(w->CreateStepsFile_Click());
+    auto w = NewWindowInEmptyFolder(true);
     w->show();
     w->Command3->click();
     QTRY_VERIFY_WITH_TIMEOUT(w->TrainingBar->value() >= 1, 60000);
@@ -445,8 +447,7 @@ class StatisticsWindowTest : public QObject {
   }
 
   void coefficientExportShowsAndSavesTheSheet() {
-    ClearDataFolder();
-    auto w = NewWindow();
+    auto w = NewWindowInEmptyFolder(false);
     // No weights file yet: the reader's message and no sheet.
     w->Command5->click();
     QCOMPARE(messages_->Take().size(), size_t(1));
@@ -520,8 +521,7 @@ class StatisticsWindowTest : public QObject {
   }
 
   void heightExportCoversTheBoundingBox() {
-    ClearDataFolder();
-    auto w = NewWindow();
+    auto w = NewWindowInEmptyFolder(false);
     QVERIFY(ps::WriteWeightsFile(Files().weights, ps::NetworkParameters{}, ps::RunFigures{}, ","));
     w->Command4->click();
     QVERIFY(messages_->Take().empty());

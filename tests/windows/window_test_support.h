@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QLabel>
 #include <QtTest>
 #include <QPointer>
 #include <QTimer>
@@ -20,7 +21,10 @@
 #include "display/surface.h"
 #include "imageio/bmp_writer.h"
 #include "state/message.h"
+#include "windows/export_form.h"
 #include "windows/messages.h"
+#include "windows/open_form.h"
+#include "windows/picture_button.h"
 
 namespace wt {
 
@@ -42,6 +46,27 @@ void WhenModal(std::function<void(T*)> f) {
     }
   });
   timer->start();
+}
+
+// Chooses `name` in `folder` for `slot` through the selection window.
+struct Choice {
+  QString title, summary;
+  bool openEnabled = false;
+};
+inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& folder, const QString& name) {
+  Choice c;
+  WhenModal<ps::ui::OpenForm>([&](ps::ui::OpenForm* f) {
+    c.title = f->windowTitle();
+    f->setFolder(folder);
+    if (f->selectFile(name)) f->Image1_Click();
+    c.summary = f->Label1->text();
+    c.openEnabled = f->openEnabled();
+    if (c.openEnabled) f->Picture3->trigger();
+    else f->reject();
+  });
+  form.AzimuthButtons[static_cast<size_t>(slot - 1)]->trigger();
+  form.waitIdle();
+  return c;
 }
 
 // Message boxes shown since the last Take().
