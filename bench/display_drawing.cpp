@@ -48,49 +48,29 @@ void SetKernels(ps::AppState& s) {
   s.Detection.SubtractKernel[2][2] = 5;
 }
 
-void BM_MapRedraw220Zoom9GridEllipses(benchmark::State& st) {
+// Map redraw of a 220 x 220 set at zoom 9. Arguments: change map (0 intensity,
+// 1 change of polarization) and overlays (1 grid and ellipses on).
+void BM_MapRedraw220Zoom9(benchmark::State& st) {
   ps::AppState s = ProcessedSet(220, 220);
   s.ZoomFactor = 9;
+  if (st.range(0)) {
+    s.Detection.ShowMode = 1;
+    SetKernels(s);
+  }
   ps::DisplayState ds;
-  ds.Grid = true;
-  ds.Ellipses = true;
+  ds.Grid = ds.Ellipses = st.range(1) != 0;
   ps::RasterSurface map;
   for (auto _ : st) {
     ps::UvelicheniePolyarizacii(map, ds, s);
     benchmark::DoNotOptimize(map.data());
   }
 }
-BENCHMARK(BM_MapRedraw220Zoom9GridEllipses)->Unit(benchmark::kMillisecond);
-
-void BM_ChangeMap220Zoom9(benchmark::State& st) {
-  ps::AppState s = ProcessedSet(220, 220);
-  s.ZoomFactor = 9;
-  s.Detection.ShowMode = 1;
-  SetKernels(s);
-  ps::DisplayState ds;
-  ps::RasterSurface map;
-  for (auto _ : st) {
-    ps::UvelicheniePolyarizacii(map, ds, s);
-    benchmark::DoNotOptimize(map.data());
-  }
-}
-BENCHMARK(BM_ChangeMap220Zoom9)->Unit(benchmark::kMillisecond);
-
-void BM_ChangeMap220Zoom9GridEllipses(benchmark::State& st) {
-  ps::AppState s = ProcessedSet(220, 220);
-  s.ZoomFactor = 9;
-  s.Detection.ShowMode = 1;
-  SetKernels(s);
-  ps::DisplayState ds;
-  ds.Grid = true;
-  ds.Ellipses = true;
-  ps::RasterSurface map;
-  for (auto _ : st) {
-    ps::UvelicheniePolyarizacii(map, ds, s);
-    benchmark::DoNotOptimize(map.data());
-  }
-}
-BENCHMARK(BM_ChangeMap220Zoom9GridEllipses)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MapRedraw220Zoom9)
+    ->ArgNames({"change", "overlays"})
+    ->Args({0, 1})
+    ->Args({1, 0})
+    ->Args({1, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_SourceView220Zoom9(benchmark::State& st) {
   ps::AppState s = ProcessedSet(220, 220);

@@ -42,50 +42,24 @@ ps::AppState SceneSet(int w, int h) {
   return s;
 }
 
-void BM_ProcessScene(benchmark::State& st) {
-  ps::AppState s = SceneSet(1000, 1000);
+// Arguments: input (0 random bytes, the worst case; 1 the rendered sphere scene)
+// and threads (1, 2; 0 = the straightforward one-thread loop it is measured against).
+void BM_ProcessSet(benchmark::State& st) {
+  ps::AppState s = st.range(0) == 0 ? RandomSet(1000, 1000) : SceneSet(1000, 1000);
+  const int threads = static_cast<int>(st.range(1));
   for (auto _ : st) {
-    ps::ЗаполнениеМассива(s, {}, static_cast<int>(st.range(0)));
+    if (threads == 0)
+      ps::ЗаполнениеМассиваReference(s);
+    else
+      ps::ЗаполнениеМассива(s, {}, threads);
     benchmark::DoNotOptimize(s.ResultMap.layer(1));
   }
 }
-BENCHMARK(BM_ProcessScene)->Arg(2)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_ProcessSceneStraightforward(benchmark::State& st) {
-  ps::AppState s = SceneSet(1000, 1000);
-  for (auto _ : st) {
-    ps::ЗаполнениеМассиваReference(s);
-    benchmark::DoNotOptimize(s.ResultMap.layer(1));
-  }
-}
-BENCHMARK(BM_ProcessSceneStraightforward)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_ProcessSetParallel(benchmark::State& st) {
-  ps::AppState s = RandomSet(1000, 1000);
-  for (auto _ : st) {
-    ps::ЗаполнениеМассива(s);
-    benchmark::DoNotOptimize(s.ResultMap.layer(1));
-  }
-}
-BENCHMARK(BM_ProcessSetParallel)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_ProcessSetOneThreadFast(benchmark::State& st) {
-  ps::AppState s = RandomSet(1000, 1000);
-  for (auto _ : st) {
-    ps::ЗаполнениеМассива(s, {}, 1);
-    benchmark::DoNotOptimize(s.ResultMap.layer(1));
-  }
-}
-BENCHMARK(BM_ProcessSetOneThreadFast)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-void BM_ProcessSetStraightforward(benchmark::State& st) {
-  ps::AppState s = RandomSet(1000, 1000);
-  for (auto _ : st) {
-    ps::ЗаполнениеМассиваReference(s);
-    benchmark::DoNotOptimize(s.ResultMap.layer(1));
-  }
-}
-BENCHMARK(BM_ProcessSetStraightforward)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ProcessSet)
+    ->ArgNames({"scene", "threads"})
+    ->ArgsProduct({{0, 1}, {2, 1, 0}})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 void BM_ReadBmp1000x1000(benchmark::State& st) {
   ps::RgbImage img{1000, 1000, std::vector<uint8_t>(3000000)};
