@@ -68,7 +68,8 @@ void BM_ReadBmp1000x1000(benchmark::State& st) {
   const std::string path = (std::filesystem::temp_directory_path() / "polarsphere-bench-1000.bmp").string();
   ps::WriteFileBytes(path, ps::EncodeBmp24(img));
   ps::AppState s;
-  ps::CheckFile(s, std::filesystem::path(path).parent_path().string(), std::filesystem::path(path).filename().string());
+  ps::UseCheckedFile(s, ps::CheckFile(s, std::filesystem::path(path).parent_path().string(),
+                                      std::filesystem::path(path).filename().string()).header.file);
   for (auto _ : st) {
     const auto out = ps::ReadBitmapPixels(s, path, 1);
     benchmark::DoNotOptimize(out.read);

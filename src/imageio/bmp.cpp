@@ -1,10 +1,15 @@
 #include "imageio/bmp.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <optional>
 
 namespace ps {
 
@@ -13,24 +18,42 @@ namespace {
 // Largest pixel count accepted: 100 megapixels (the four slots then take 1.2 GB).
 constexpr long long kMaxPixels = 100LL * 1000 * 1000;
 
-// Random access to a file by 0-based byte offset; reads outside the file fail.
+// Random access to a regular file by 0-based byte offset; reads outside the
+// file fail. The file is opened without blocking and refused unless it is a
+// regular file, so a pipe put in place of a checked file cannot hang a reader.
 class FileBytes {
  public:
-  explicit FileBytes(const std::string& path) : f_(path, std::ios::binary) {
-    if (f_) {
-      f_.seekg(0, std::ios::end);
-      size_ = static_cast<long long>(f_.tellg());
-      f_.seekg(0);
+  explicit FileBytes(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) return;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd_);
+      fd_ = -1;
+      return;
     }
+    size_ = static_cast<long long>(st.st_size);
   }
-  bool ok() const { return static_cast<bool>(f_); }
+  ~FileBytes() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+
+  bool ok() const { return fd_ >= 0; }
   long long size() const { return size_; }
   bool read(long long offset, void* out, long long n) {
-    if (offset < 0 || n < 0 || offset + n > size_) return false;
-    f_.clear();
-    f_.seekg(offset);
-    f_.read(static_cast<char*>(out), n);
-    return static_cast<bool>(f_);
+    if (fd_ < 0 || offset < 0 || n < 0 || offset + n > size_) return false;
+    auto* p = static_cast<char*>(out);
+    while (n > 0) {
+      const ssize_t got = ::pread(fd_, p, static_cast<size_t>(n), static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) return false;
+      p += got;
+      offset += got;
+      n -= got;
+    }
+    return true;
   }
   bool u16(long long offset, uint32_t* v) {
     uint8_t b[2];
@@ -47,7 +70,7 @@ class FileBytes {
   }
 
  private:
-  std::ifstream f_;
+  int fd_ = -1;
   long long size_ = 0;
 };
 
@@ -65,11 +88,35 @@ std::string PowerOfTwo(long long bits) {
 Message TruncatedMessage() { return ErrorMessage(62, "Ввод за пределами конца файла (файл обрезан или повреждён)"); }
 Message OverflowMessage() { return ErrorMessage(6, "Переполнение (размеры в заголовке файла несовместимы)"); }
 
+// The message for a file that passed InputFileProblem but still cannot be
+// opened or read as a regular file (changed meanwhile).
 Message CannotOpenMessage(const std::string& path) {
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return ErrorMessage(53, "Файл не найден: " + path);
-  if (S_ISDIR(st.st_mode)) return ErrorMessage(75, "Это папка, а не файл: " + path);
-  return ErrorMessage(75, "Нет доступа к файлу: " + path);
+  const std::vector<Message> problem = InputFileProblem(path);
+  return problem.empty() ? ErrorMessage(75, "Нет доступа к файлу: " + path) : problem.front();
+}
+
+std::string BitsText(int bits) { return std::to_string(bits) + " бит на пиксель"; }
+
+// Why a file with these header values cannot join the open set of `state`:
+// other dimensions, or another bit depth than the set's.
+std::optional<Message> SetMisfit(const AppState& state, const FileHeaderValues& h, bool* dimensionsDiffer) {
+  if (dimensionsDiffer) *dimensionsDiffer = false;
+  if (state.SetStarted == 0) return std::nullopt;
+  if (h.ImageWidth != state.SetWidth || h.ImageHeight != state.SetHeight) {
+    if (dimensionsDiffer) *dimensionsDiffer = true;
+    return Message{"Это изображение другого формата:  " + std::to_string(h.ImageWidth) + " x " +
+                       std::to_string(h.ImageHeight) + kCrLf + "А нужно  " + std::to_string(state.SetWidth) + " x " +
+                       std::to_string(state.SetHeight),
+                   "", MessageIcon::None};
+  }
+  // All four slots are evaluated with one bit depth, so an 8-bit file among
+  // 24-bit ones (or the reverse) would give wrong values.
+  if (state.SetBitsPerPixel != 0 && h.BitsPerPixel != state.SetBitsPerPixel)
+    return Message{"Это изображение другой глубины цвета:  " + BitsText(h.BitsPerPixel) + kCrLf + "А нужно  " +
+                       BitsText(state.SetBitsPerPixel) + kCrLf +
+                       "Все четыре снимка набора должны быть одной глубины цвета.",
+                   "", MessageIcon::None};
+  return std::nullopt;
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {
@@ -111,6 +158,11 @@ bool ParseHeader(FileBytes& f, ParsedHeader* p, Message* error) {
       *error = TruncatedMessage();
       return false;
     }
+    // A negative height marks a top-down file: the first stored row is the top one.
+    if (h.ImageHeight < 0 && h.ImageHeight != INT32_MIN) {
+      h.TopDown = true;
+      h.ImageHeight = -h.ImageHeight;
+    }
   } else {
     uint32_t w = 0, hh = 0;
     if (!f.u16(18, &w) || !f.u16(20, &hh)) {
@@ -134,8 +186,8 @@ bool ParseHeader(FileBytes& f, ParsedHeader* p, Message* error) {
       return false;
     }
   }
-  // Dimensions: positive (rows are stored bottom-up; top-down files are not
-  // supported) and small enough to be held in memory.
+  // Dimensions: positive (after a top-down height is turned round) and small
+  // enough to be held in memory.
   if (h.ImageWidth <= 0 || h.ImageHeight <= 0 ||
       static_cast<long long>(h.ImageWidth) * h.ImageHeight > kMaxPixels) {
     *error = OverflowMessage();
@@ -229,30 +281,40 @@ Message NonStandardFormatMessage() {
           "Нестандартная версия формата BMP", MessageIcon::Critical};
 }
 
-HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path) {
+std::vector<Message> InputFileProblem(const std::string& path) {
+  if (path.empty()) return {ErrorMessage(52, "Не указан файл: путь пустой")};
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == EACCES) return {ErrorMessage(75, "Нет доступа к файлу: " + path)};
+    return {ErrorMessage(53, "Файл не найден: " + path)};
+  }
+  if (S_ISDIR(st.st_mode)) return {ErrorMessage(75, "Это папка, а не файл: " + path)};
+  if (!S_ISREG(st.st_mode))
+    return {ErrorMessage(75, "Это не обычный файл (канал, устройство или сокет): " + path)};
+  if (::access(path.c_str(), R_OK) != 0) return {ErrorMessage(75, "Нет доступа к файлу: " + path)};
+  return {};
+}
+
+HeaderOutcome ReadBitmapHeader(const AppState& state, const std::string& path) {
   HeaderOutcome out;
-  FileBytes f(path);
-  if (!f.ok()) {
-    out.messages.push_back(CannotOpenMessage(path));
+  out.file.path = path;
+  auto refuse = [&out](const Message& m) {
+    out.messages.push_back(m);
     out.refusedAsBroken = true;
     out.openButton.push_back(OpenButtonAction::Disable);
     return out;
-  }
+  };
+  if (const std::vector<Message> problem = InputFileProblem(path); !problem.empty()) return refuse(problem.front());
+  FileBytes f(path);
+  if (!f.ok()) return refuse(CannotOpenMessage(path));
   ParsedHeader p;
   Message error;
-  if (!ParseHeader(f, &p, &error)) {
-    out.messages.push_back(error);
-    out.refusedAsBroken = true;
-    out.openButton.push_back(OpenButtonAction::Disable);
-    return out;
-  }
+  if (!ParseHeader(f, &p, &error)) return refuse(error);
 
-  // The header is sound: from here on the state takes the file's values.
-  FileHeaderValues& h = state.Header;
-  const std::string keepPath = h.FilePath, keepSignature = h.FileSignature;
+  FileHeaderValues& h = out.file.header;
   h = p.h;
-  h.FilePath = keepPath;
-  h.FileSignature = keepSignature;
+  h.FilePath = path;
+  h.FileSignature = "BM";
 
   out.infoLines.push_back(p.windowsLayout ? "BMP формат - растр Windows" : "BMP формат - растр OS/2");
   out.infoLines.push_back("Размер файла " + std::to_string(h.FileSizeField) + " байт");
@@ -260,15 +322,15 @@ HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path) {
   out.infoLines.push_back("Высота " + std::to_string(h.ImageHeight));
   out.summary = std::to_string(h.ImageWidth) + " x " + std::to_string(h.ImageHeight);
 
-  if (state.SetStarted != 0) {
-    if (h.ImageWidth == state.SetWidth && h.ImageHeight == state.SetHeight) {
+  out.startsSet = state.SetStarted == 0;
+  bool dimensionsDiffer = false;
+  const std::optional<Message> misfit = SetMisfit(state, h, &dimensionsDiffer);
+  if (!out.startsSet) {
+    if (!dimensionsDiffer) {
       out.openButton.push_back(OpenButtonAction::StartAnimation);
     } else {
       out.dimensionsMatchSet = false;
-      out.messages.push_back({"Это изображение другого формата:  " + std::to_string(h.ImageWidth) + " x " +
-                                  std::to_string(h.ImageHeight) + kCrLf + "А нужно  " + std::to_string(state.SetWidth) +
-                                  " x " + std::to_string(state.SetHeight),
-                              "", MessageIcon::None});
+      out.messages.push_back(*misfit);
       out.openButton.push_back(OpenButtonAction::Disable);
     }
   }
@@ -303,55 +365,63 @@ HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path) {
     out.openButton.push_back(OpenButtonAction::Disable);
     return out;
   }
-  out.accepted = true;
-  // The first accepted file of a set creates the image store. A refused file
-  // (unsupported depth or compression) never fixes the set's dimensions, and its
-  // header fields never decide how much memory is taken.
-  if (state.SetStarted == 0) {
-    state.createImageSet(h.ImageWidth, h.ImageHeight);
-    out.createdSet = true;
-  }
-  out.openButton.push_back(OpenButtonAction::EnableIfDisabled);
-  if (h.BitsPerPixel == 24) {
-    out.summary += "    16 млн. цветов";
-  } else {
-    state.PaletteTable = p.palette;
+  out.summary += h.BitsPerPixel == 24 ? "    16 млн. цветов" : "    256 цветов";
+  if (p.paletteRead) {
+    out.file.palette = p.palette;
+    out.file.hasPalette = true;
     out.hasPalette = true;
-    out.summary += "    256 цветов";
   }
+  if (dimensionsDiffer) return out;  // refused above: the other-format message
+  if (misfit) {
+    // Readable, of the set's size, but of another depth than the set.
+    out.depthMatchesSet = false;
+    out.messages.push_back(*misfit);
+    out.openButton.push_back(OpenButtonAction::Disable);
+    return out;
+  }
+  out.accepted = true;
+  out.openButton.push_back(OpenButtonAction::EnableIfDisabled);
   return out;
 }
 
-CheckFileOutcome CheckFile(AppState& state, const std::string& folder, const std::string& name) {
+CheckFileOutcome CheckFile(const AppState& state, const std::string& folder, const std::string& name) {
   CheckFileOutcome out;
-  state.Header.FilePath.clear();
-  state.Header.FileSignature.clear();
   if (name.empty()) return out;
   std::string path = folder;
   if (!path.empty() && path.back() != '/') path += '/';
   path += name;
-  state.Header.FilePath = path;
+  out.path = path;
 
-  std::ifstream f(path, std::ios::binary);
-  if (!f) {
+  // Only a regular file is opened: a pipe would block, a folder is named as one.
+  if (std::vector<Message> problem = InputFileProblem(path); !problem.empty()) {
+    out.messages = std::move(problem);
+    return out;
+  }
+  FileBytes f(path);
+  if (!f.ok()) {
     out.messages.push_back(CannotOpenMessage(path));
     return out;
   }
   char sig[2];
-  f.read(sig, 2);
-  state.Header.FileSignature.assign(sig, static_cast<size_t>(f.gcount()));
-  f.close();
+  const long long n = std::min<long long>(2, f.size());
+  if (f.read(0, sig, n)) out.signature.assign(sig, static_cast<size_t>(n));
 
   const bool bmpName = EndsWith(path, ".bmp") || EndsWith(path, ".BMP");
-  if (bmpName && state.Header.FileSignature != "BM") {
+  if (bmpName && out.signature != "BM") {
     out.messages.push_back({"Файл " + name + " не является изображением," + kCrLf + "а содержит что-то другое",
                             "Неизвестный формат файла", MessageIcon::Exclamation});
   }
-  if (state.Header.FileSignature == "BM") {
+  if (out.signature == "BM") {
     out.headerRead = true;
     out.header = ReadBitmapHeader(state, path);
   }
   return out;
+}
+
+void UseCheckedFile(AppState& state, const CheckedFile& file) {
+  state.Header = file.header;
+  if (file.hasPalette) state.PaletteTable = file.palette;
+  if (state.SetStarted == 0) state.createImageSet(file.header.ImageWidth, file.header.ImageHeight);
 }
 
 PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int slot, const Progress& progress) {
@@ -360,7 +430,6 @@ PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int 
   if (slot < 1 || slot > kSlots || state.ImageStore.empty() || h.ImageWidth != state.SetWidth ||
       h.ImageHeight != state.SetHeight)
     return out;
-  state.ColouredPixelCount[slot - 1] = 0;
   if (h.FileSignature != "BM") return out;
   if (h.BitsPerPixel != 8 && h.BitsPerPixel != 24) return out;
   state.Header.RowLength =
@@ -383,6 +452,12 @@ PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int 
     out.messages.push_back(TruncatedMessage());
     return out;
   }
+  // A top-down file stores the top row first: turning the rows round lets the
+  // copy below take every file as stored bottom-up.
+  if (h.TopDown)
+    for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
+      std::swap_ranges(data.begin() + top * rowLength, data.begin() + (top + 1) * rowLength,
+                       data.begin() + bottom * rowLength);
 
   // Build the slot's new content aside and commit it only when every row is in.
   const size_t rowBytes = static_cast<size_t>(w) * 3;
@@ -429,47 +504,88 @@ PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int 
   return out;
 }
 
-SlotAssignmentOutcome AssignSlot(AppState& state, int slot, const Progress& progress) {
+SlotAssignmentOutcome AssignSlot(AppState& state, int slot, const CheckedFile& file, const Progress& progress) {
   SlotAssignmentOutcome out;
+  if (slot < 1 || slot > kSlots) return out;
+  // The set may have been started or changed since the file was checked.
+  if (const std::optional<Message> misfit = SetMisfit(state, file.header, nullptr)) {
+    out.pixels.messages.push_back(*misfit);
+    return out;
+  }
+  const bool starts = state.SetStarted == 0;
+  // What a failed read puts back.
+  const FileHeaderValues keepHeader = state.Header;
+  const Palette keepPalette = state.PaletteTable;
+  const std::array<int32_t, kSlots> keepCounts = state.ColouredPixelCount;
+  const int32_t keepWidth = state.SetWidth, keepHeight = state.SetHeight;
+  ImageBuffer keepStore;
+  if (starts) keepStore = std::move(state.ImageStore);
+
+  UseCheckedFile(state, file);
+  state.PendingRead = true;
+  out.pixels = ReadBitmapPixels(state, file.path, slot, progress);
+  state.PendingRead = false;
+  if (!out.pixels.read) {
+    state.Header = keepHeader;
+    state.PaletteTable = keepPalette;
+    state.ColouredPixelCount = keepCounts;
+    if (starts) {
+      state.ImageStore = std::move(keepStore);
+      state.SetWidth = keepWidth;
+      state.SetHeight = keepHeight;
+    }
+    return out;
+  }
+  keepStore = ImageBuffer();
   state.CurrentSlot = slot;
-  if (state.SetStarted == 0) {
+  if (starts) {
     state.SetStarted = slot;
-    if (state.SetWidth > 0 && state.SetHeight > 0)
-      state.ZoomFactor = FitZoom(state.ZoomFactor, state.SetWidth, state.SetHeight);
+    state.SetBitsPerPixel = file.header.BitsPerPixel;
+    state.ZoomFactor = FitZoom(state.ZoomFactor, state.SetWidth, state.SetHeight);
     out.disableGrid = state.ZoomFactor < 3;
   }
-  state.PendingRead = true;
-  out.pixels = ReadBitmapPixels(state, state.Header.FilePath, slot, progress);
-  state.PendingRead = false;
   state.SlotLoaded[slot - 1] = true;
-  if (state.Header.BitsPerPixel == 24) state.SubtractNext[slot - 1] = !state.SubtractNext[slot - 1];
+  if (file.header.BitsPerPixel == 24) state.SubtractNext[slot - 1] = !state.SubtractNext[slot - 1];
   out.processNow = state.setComplete();
   return out;
 }
 
 SetLoadOutcome LoadSet(AppState& state, const std::vector<std::string>& paths, const Progress& progress) {
   SetLoadOutcome out;
-  state.startNewSet();
   if (paths.size() != kSlots) {
     out.ok = false;
-    out.messages.push_back(ErrorMessage(5, "Нужно четыре файла: 0°, 45°, 90° и 135°"));
+    out.messages.push_back(ErrorMessage(5, std::string("Нужно четыре файла: 0°, 45°, 90° и 135°") + kCrLf +
+                                               "Указано файлов: " + std::to_string(paths.size())));
     return out;
   }
+  // The new set is built aside and replaces the old one only when all four files are in.
+  AppState fresh;
+  static constexpr int kDegrees[kSlots] = {0, 45, 90, 135};
   for (int k = 1; k <= kSlots; ++k) {
     const std::string& path = paths[k - 1];
+    // Every message of this file says which file it is about.
+    auto add = [&](const std::vector<Message>& ms) {
+      for (Message m : ms) {
+        m.text += std::string(kCrLf) + "Снимок " + std::to_string(kDegrees[k - 1]) + "°: " +
+                  (path.empty() ? std::string("(пустой путь)") : path);
+        out.messages.push_back(std::move(m));
+      }
+    };
+    if (path.empty()) {
+      add(InputFileProblem(path));
+      out.ok = false;
+      return out;
+    }
     const size_t cut = path.find_last_of('/');
     const std::string folder = cut == std::string::npos ? "." : (cut == 0 ? "/" : path.substr(0, cut));
     const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-    state.CurrentSlot = k;
-    CheckFileOutcome check = CheckFile(state, folder, name);
-    out.messages.insert(out.messages.end(), check.messages.begin(), check.messages.end());
-    out.messages.insert(out.messages.end(), check.header.messages.begin(), check.header.messages.end());
-    if (check.header.showUnsupportedDepth)
-      out.messages.push_back({check.header.unsupportedDepthText, "", MessageIcon::None});
-    if (!check.headerRead || !check.header.accepted || !check.header.dimensionsMatchSet) {
+    CheckFileOutcome check = CheckFile(fresh, folder, name);
+    add(check.messages);
+    add(check.header.messages);
+    if (check.header.showUnsupportedDepth) add({{check.header.unsupportedDepthText, "", MessageIcon::None}});
+    if (!check.headerRead || !check.header.accepted) {
       if (check.messages.empty() && check.header.messages.empty() && !check.header.showUnsupportedDepth)
-        out.messages.push_back({"Файл " + name + " не является изображением BMP", "Неизвестный формат файла",
-                                MessageIcon::Exclamation});
+        add({{"Файл " + name + " не является изображением BMP", "Неизвестный формат файла", MessageIcon::Exclamation}});
       out.ok = false;
       return out;
     }
@@ -477,13 +593,14 @@ SetLoadOutcome LoadSet(AppState& state, const std::vector<std::string>& paths, c
     slotProgress.cancel = progress.cancel;
     if (progress.report)
       slotProgress.report = [&](long long done, long long total) { progress((k - 1) * total + done, 4 * total); };
-    SlotAssignmentOutcome a = AssignSlot(state, k, slotProgress);
-    out.messages.insert(out.messages.end(), a.pixels.messages.begin(), a.pixels.messages.end());
+    SlotAssignmentOutcome a = AssignSlot(fresh, k, check.header.file, slotProgress);
+    add(a.pixels.messages);
     if (!a.pixels.read) {
       out.ok = false;
       return out;
     }
   }
+  state.replaceSetWith(std::move(fresh));
   return out;
 }
 

@@ -21,7 +21,19 @@ enum class OpenButtonAction {
   EnableIfDisabled,   // accepted: a disabled button is enabled, strip to 0, animation started
 };
 
+// A file that passed the check, held apart from the shared state until the
+// user takes it into a slot (the selection window's open button, or a set
+// loaded in one step). Checking never changes the state.
+struct CheckedFile {
+  std::string path;
+  FileHeaderValues header;  // the header values, FilePath and FileSignature included
+  Palette palette{};        // the palette of an 8-bit file
+  bool hasPalette = false;
+};
+
 struct HeaderOutcome {
+  // The file can be taken into the set: a sound 8- or 24-bit uncompressed
+  // bitmap of the set's dimensions and depth (any, while no set is open).
   bool accepted = false;
   std::vector<std::string> infoLines;  // the information text, one entry a line
   std::string summary;                 // the one-line caption: "640 x 480    16 млн. цветов"
@@ -29,11 +41,13 @@ struct HeaderOutcome {
   bool showUnsupportedDepth = false;
   std::string unsupportedDepthText;    // "16-ти цветное изображение\r\nне поддерживается."
   std::vector<OpenButtonAction> openButton;
-  bool dimensionsMatchSet = true;      // false: the other-format message was shown
-  bool createdSet = false;             // this file started the image set
-  bool hasPalette = false;             // an 8-bit palette was read into PaletteTable
+  bool dimensionsMatchSet = true;      // false: the other-format message was given
+  bool depthMatchesSet = true;         // false: the other-depth message was given
+  bool startsSet = false;              // no set is open: taking this file fixes its size and depth
+  bool hasPalette = false;             // an 8-bit palette was read (in `file`)
   int paletteEntrySize = 0;            // derived entry size (bytes)
-  bool refusedAsBroken = false;        // truncated or inconsistent file: "Ошибка" message
+  bool refusedAsBroken = false;        // missing, truncated or inconsistent file: "Ошибка" message
+  CheckedFile file;                    // what the header says; to be taken only when accepted
 
   std::string infoText() const;        // lines joined by CR LF
 };
@@ -48,49 +62,66 @@ Message NonStandardFormatMessage();
 // "Ошибка №<number> <description>", title "Ошибка", critical icon.
 Message ErrorMessage(int number, const std::string& description);
 
-// Reads and checks the header of the file at `path`, fills the header values and
-// (for 8-bit files) the palette of `state`, and creates the image set when it is
-// the first image. A file that is truncated or inconsistent is refused with the
-// "Ошибка" message and leaves the state as it was.
-HeaderOutcome ReadBitmapHeader(AppState& state, const std::string& path);
+// Why `path` cannot be opened as an input file, checked before it is opened:
+// an empty path, a missing file, a folder, something other than a regular
+// file (a pipe would block the reader forever) or no permission. Empty when
+// it is a readable regular file.
+std::vector<Message> InputFileProblem(const std::string& path);
+
+// Reads and checks the header of the file at `path` against the open set of
+// `state` (dimensions and bit depth). Returns the information text, messages
+// and the header values in `file`; changes nothing in the state.
+HeaderOutcome ReadBitmapHeader(const AppState& state, const std::string& path);
 
 struct CheckFileOutcome {
   bool headerRead = false;  // the file started with "BM" and its header was read
   HeaderOutcome header;
   std::vector<Message> messages;  // the not-an-image message, or a cannot-open message
+  std::string path;               // folder + "/" + name
+  std::string signature;          // the file's first two bytes
 };
 
-// The file check of the selection window: records FilePath and FileSignature,
-// warns about a ".bmp"/".BMP" file that is not a bitmap, and reads the header of
-// any file that starts with "BM".
-CheckFileOutcome CheckFile(AppState& state, const std::string& folder, const std::string& name);
+// The file check of the selection window: warns about a ".bmp"/".BMP" file that
+// is not a bitmap and reads the header of any file that starts with "BM".
+// Changes nothing in the state: the result is taken by AssignSlot.
+CheckFileOutcome CheckFile(const AppState& state, const std::string& folder, const std::string& name);
+
+// Makes `file` the most recently opened file: its header values and, for an
+// 8-bit file, its palette; creates the image set with its dimensions when no
+// set is open. Used where pixels are read outside AssignSlot.
+void UseCheckedFile(AppState& state, const CheckedFile& file);
 
 struct PixelReadOutcome {
   bool read = false;               // pixels were copied into the slot
   std::vector<Message> messages;   // a failure while reading
 };
 
-// Copies the pixel rows of the file at `path` into `slot` (1..4), subtracting
-// from the slot's content when SubtractNext of the slot is set (24 bits), and
-// counts the coloured pixels. Does nothing when the file's dimensions differ from
-// the set. The slot is changed only when the whole file was read. Progress is
-// reported after every row as (rows done, ImageHeight).
+// Copies the pixel rows of the file at `path` (described by the header values
+// of `state`) into `slot` (1..4), subtracting from the slot's content when
+// SubtractNext of the slot is set (24 bits), and counts the coloured pixels.
+// Does nothing when the file's dimensions differ from the set. The slot and
+// its count change only when the whole file was read. Progress is reported
+// after every row as (rows done, ImageHeight).
 PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int slot,
                                   const Progress& progress = {});
 
-// Slot assignment after the selection window closed with `slot` current: starts
-// the set when it is the first slot, reads the pixels of the last accepted file,
-// marks the slot loaded and toggles subtraction after a 24-bit load.
+// Takes a checked file into `slot`: the file becomes the most recently opened
+// one, starts the set when none is open (SetStarted, size, depth, zoom), its
+// pixels are read, the slot is marked loaded and, after a 24-bit file, the
+// subtraction toggled. When the file does not fit the set or its pixels cannot
+// be read, nothing in the state changes and the messages say why.
 struct SlotAssignmentOutcome {
   PixelReadOutcome pixels;
   bool disableGrid = false;     // ZoomFactor ended below 3
   bool processNow = false;      // all four slots are loaded: process the set
 };
-SlotAssignmentOutcome AssignSlot(AppState& state, int slot, const Progress& progress = {});
+SlotAssignmentOutcome AssignSlot(AppState& state, int slot, const CheckedFile& file, const Progress& progress = {});
 
 // Loads four files into slots 1..4 through the same checks as the windows (file
-// check, header, pixels, slot assignment). Returns the messages shown on the way;
-// `ok` is false when any file was refused or could not be read.
+// check, header, pixels, slot assignment) as a new set that replaces the set of
+// `state` only when all four were read; otherwise `state` is left as it was.
+// Every refusal names the file it concerns. `ok` is false when any file was
+// refused or could not be read.
 struct SetLoadOutcome {
   bool ok = true;
   std::vector<Message> messages;

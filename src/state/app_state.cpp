@@ -122,6 +122,7 @@ int32_t FitZoom(int32_t zoom, int width, int height) {
 void AppState::startNewSet() {
   CurrentSlot = 0;
   SetStarted = 0;
+  SetBitsPerPixel = 0;
   ZoomFactor = 9;
   SlotLoaded.fill(false);
   SubtractNext.fill(false);
@@ -136,5 +137,47 @@ void AppState::createImageSet(int width, int height) {
 }
 
 void AppState::createResultMap() { ResultMap = ResultLayers(SetWidth, SetHeight); }
+
+namespace {
+void StartSelection(AppState& s) {
+  s.SelectionLeft = 1;
+  s.SelectionTop = 1;
+  s.SelectionRight = std::min(s.SetWidth, 20);
+  s.SelectionBottom = std::min(s.SetHeight, 20);
+}
+}  // namespace
+
+void AppState::emptySet() {
+  const int32_t mode = IntensityMode;
+  startNewSet();
+  IntensityMode = mode;
+  ImageStore = ImageBuffer();
+  ResultMap = ResultLayers();
+  SetWidth = 0;
+  SetHeight = 0;
+  PendingRead = false;
+  ColouredPixelCount.fill(0);
+  Header = FileHeaderValues{};
+  Circle = SphereCircle{};
+  StartSelection(*this);
+}
+
+void AppState::replaceSetWith(AppState&& loaded) {
+  ImageStore = std::move(loaded.ImageStore);
+  PaletteTable = loaded.PaletteTable;
+  SetStarted = loaded.SetStarted;
+  SetWidth = loaded.SetWidth;
+  SetHeight = loaded.SetHeight;
+  SetBitsPerPixel = loaded.SetBitsPerPixel;
+  CurrentSlot = loaded.CurrentSlot;
+  SlotLoaded = loaded.SlotLoaded;
+  SubtractNext = loaded.SubtractNext;
+  PendingRead = false;
+  ColouredPixelCount = loaded.ColouredPixelCount;
+  ZoomFactor = loaded.ZoomFactor;
+  Header = std::move(loaded.Header);
+  Circle = SphereCircle{};
+  StartSelection(*this);
+}
 
 }  // namespace ps

@@ -113,6 +113,7 @@ struct FileHeaderValues {
   int32_t CompressionCode = 0;
   uint8_t RowPadding = 0;
   int32_t RowLength = 0;
+  bool TopDown = false;  // negative height in the file: the first stored row is the top row
 };
 
 // Results of one pixel under one intensity definition.
@@ -158,6 +159,7 @@ struct AppState {
   int32_t SetStarted = 0;
   int32_t SetWidth = 0;
   int32_t SetHeight = 0;
+  int32_t SetBitsPerPixel = 0;  // 8 or 24, fixed by the first file of the set; 0 while there is none
   int32_t CurrentSlot = 0;
   std::array<bool, kSlots> SlotLoaded{};
   std::array<bool, kSlots> SubtractNext{};
@@ -192,6 +194,18 @@ struct AppState {
   // Create the result map: SetWidth x SetHeight x 21, zero-filled.
   void createResultMap();
   bool setComplete() const { return SlotLoaded[0] && SlotLoaded[1] && SlotLoaded[2] && SlotLoaded[3]; }
+  bool anySlotLoaded() const { return SlotLoaded[0] || SlotLoaded[1] || SlotLoaded[2] || SlotLoaded[3]; }
+
+  // Empties the set so that one of any size and depth can be opened: no slot
+  // loaded, no dimensions, the image store, result map, header values and
+  // sphere circle released. The intensity definition and the detection
+  // settings are the user's and stay.
+  void emptySet();
+  // Replaces the whole set by the one loaded into `loaded` (image store,
+  // palette, flags, header values, zoom); the circle of the old set is dropped
+  // and the selection starts again. The result map is left for the next
+  // processing, which rebuilds it.
+  void replaceSetWith(AppState&& loaded);
 };
 
 // Zoom for a set of the given size starting from `zoom`: lowered one by one while

@@ -14,7 +14,9 @@
 #include <QScrollBar>
 #include <QThread>
 #include <cmath>
+#include <cstdio>
 #include <exception>
+#include <optional>
 
 #include "display/map_view.h"
 #include "imageio/bmp.h"
@@ -179,6 +181,12 @@ void ExportForm::buildControls() {
   CommandSample->setStyleSheet(QStringLiteral("font-size: 9px;"));
   CommandSample->setText(QString::fromUtf8("Открыть\nпример"));
   connect(CommandSample, &QPushButton::clicked, this, [this] { OpenSample(); });
+
+  CommandNew = new QPushButton(QString::fromUtf8("Новый набор"), this);
+  CommandNew->setGeometry(176, 258, 84, 22);
+  CommandNew->setToolTip(QString::fromUtf8("Закрыть снимки и начать новый набор (любого размера)"));
+  CommandNew->setStyleSheet(QStringLiteral("font-size: 10px;"));
+  connect(CommandNew, &QPushButton::clicked, this, [this] { NewSet(); });
 
   Command1 = new QPushButton(QString::fromUtf8("Контур"), this);
   Command1->setGeometry(264, 8, 80, 26);
@@ -383,12 +391,15 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
         },
         Qt::QueuedConnection);
   };
-  auto error = std::make_shared<std::string>();
+  auto error = std::make_shared<std::optional<Message>>();
   worker_ = std::thread([this, work = std::move(work), progress, error, done = std::move(done)]() mutable {
     try {
       work(progress);
     } catch (const std::exception& e) {
-      *error = e.what();
+      // The user gets a Russian message saying what to do; the exception's
+      // own text is for the developer's log only.
+      std::fprintf(stderr, "polarsphere: %s\n", e.what());
+      *error = FailureMessage(e);
     }
     QMetaObject::invokeMethod(
         this,
@@ -397,7 +408,7 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
           busy_ = false;
           QApplication::restoreOverrideCursor();
           finishBar();
-          if (!error->empty()) ShowMessage(this, Message{"Ошибка: " + *error, "Ошибка", MessageIcon::Critical});
+          if (*error) ShowMessage(this, **error);
           if (done) done();
         },
         Qt::QueuedConnection);
@@ -534,17 +545,20 @@ void ExportForm::applyScrollValues() {
 void ExportForm::AzimuthMouseUp(int slot) {
   if (busy_) return;
   setAzimuthLook(slot, false);
-  state_.CurrentSlot = slot;
+  // Only the open button takes a file; any other way of closing the window
+  // leaves the set exactly as it was.
+  std::optional<CheckedFile> choice;
   {
     OpenForm form(state_, this);
     form.setWindowTitle(QString::fromUtf8(kOpenTitles[slot - 1]));
-    form.exec();
+    if (form.exec() == QDialog::Accepted) choice = form.choice();
   }
+  if (!choice) return;
   auto outcome = std::make_shared<SlotAssignmentOutcome>();
   auto flags = std::make_shared<unsigned>(0);
   runBusy(
-      [this, slot, outcome, flags](const Progress& progress) {
-        *outcome = AssignSlot(state_, slot, progress);
+      [this, slot, outcome, flags, file = *choice](const Progress& progress) {
+        *outcome = AssignSlot(state_, slot, file, progress);
         if (outcome->pixels.read) *flags |= RedrawViewFlag(slot);
         if (outcome->processNow) {
           ЗаполнениеМассива(state_, progress);
@@ -562,39 +576,75 @@ void ExportForm::AzimuthMouseUp(int slot) {
       true);
 }
 
+void ExportForm::clearSetDisplay() {
+  press_ = NewPressSession();
+  ds_.SphereButtonVisible = false;
+  ds_.IntensityOptionsVisible = false;
+  ds_.MarkerTimerStarted = false;
+  ds_.Marker.Visible = false;
+  mapShown_ = false;
+  map_ = RasterSurface();
+  for (RasterSurface& v : views_) v = RasterSurface();
+  Picture10->hide();
+  Picture11->setImage({});
+  Выделение->hide();
+  for (QWidget* p : ViewPorts) p->hide();
+  for (ZoomPicture* p : ViewPictures) p->setImage({});
+  for (QScrollBar* b : VScrolls) b->hide();
+  for (QScrollBar* b : HScrolls) b->hide();
+  VScroll5->hide();
+  HScroll5->hide();
+  Picture12->clear();
+  clearReadouts();
+}
+
 void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
   if (busy_) return;
   auto outcome = std::make_shared<SetLoadOutcome>();
-  const int mode = Option5->isChecked() ? kModeMax : Option6->isChecked() ? kModeLuma : kModeMean;
-  // A new set: the sphere of an earlier set is forgotten.
-  state_.Circle = SphereCircle{};
-  press_ = NewPressSession();
-  ds_.SphereButtonVisible = false;
-  mapShown_ = false;
-  Picture10->hide();
-  for (QWidget* p : ViewPorts) p->hide();
-  for (ZoomPicture* p : ViewPictures) p->setImage({});
+  auto flags = std::make_shared<unsigned>(0);
   runBusy(
-      [this, paths, outcome, mode](const Progress& progress) {
+      [this, paths, outcome, flags](const Progress& progress) {
+        // The state changes only when all four files were read.
         *outcome = LoadSet(state_, paths, progress);
-        state_.IntensityMode = mode;
-        unsigned flags = 0;
-        for (int s = 1; s <= 4; ++s)
-          if (state_.SlotLoaded[static_cast<size_t>(s - 1)]) flags |= RedrawViewFlag(s);
-        if (outcome->ok && state_.setComplete()) {
-          ЗаполнениеМассива(state_, progress);
-          flags |= kRedrawMap;
-        }
+        if (!outcome->ok) return;
+        ds_.SphereButtonVisible = false;  // the new set has no circle yet
+        for (int s = 1; s <= 4; ++s) *flags |= RedrawViewFlag(s);
+        ЗаполнениеМассива(state_, progress);
+        *flags |= kRedrawMap;
         ds_.GridEnabled = state_.ZoomFactor > 2;
-        renderOnWorker(flags);
-        pendingFlags_ = flags;
+        renderOnWorker(*flags);
       },
-      [this, outcome] {
-        applyDisplay();
-        for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+      [this, outcome, flags] {
+        if (outcome->ok) {
+          // A new set: the presses and readouts of the earlier set are forgotten.
+          press_ = NewPressSession();
+          clearReadouts();
+          Picture12->clear();
+          pendingFlags_ = *flags;
+          applyDisplay();
+          for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+        }
         showMessages(outcome->messages);
       },
       true);
+}
+
+void ExportForm::NewSet() {
+  if (busy_) return;
+  if (state_.anySlotLoaded() &&
+      !AskYesNo(this, Message{std::string("Начать новый набор?") + kCrLf +
+                                  "Открытые снимки и полученные по ним результаты будут закрыты.",
+                              "Новый набор", MessageIcon::Question}))
+    return;
+  state_.emptySet();
+  const DisplayState old = ds_;
+  ds_ = DisplayState{};
+  ds_.DecimalSeparator = old.DecimalSeparator;
+  ds_.Grid = old.Grid;
+  ds_.Ellipses = old.Ellipses;
+  clearSetDisplay();
+  for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+  applyDisplay();
 }
 
 void ExportForm::OpenSample() {

@@ -60,6 +60,7 @@ class ExportForm : public QWidget {
   PictureButton* Image19;  // present as a sphere
   QPushButton* Command1;   // "Контур"
   QPushButton* CommandSample;  // "Открыть пример"
+  QPushButton* CommandNew;     // "Новый набор"
   QLabel* Label6;
   QRadioButton* Option4;
   QRadioButton* Option5;
@@ -102,9 +103,14 @@ class ExportForm : public QWidget {
   void MapMouseMove(double x, double y);
   void ViewMouseDown(int slot, int button, double x, double y);
   void ViewMouseMove(int slot, double x, double y);
+  // Replaces the whole set by the bundled sample set.
   void OpenSample();
-  // Loads four files into the slots in one step (sample set, command line).
+  // Loads four files into the slots in one step (sample set, command line) as
+  // a new set; a refused file leaves the set on screen as it was.
   void LoadFiles(const std::vector<std::string>& paths);
+  // "Новый набор": after a confirmation when a set is loaded, empties the set
+  // so that photographs of any size can be opened.
+  void NewSet();
 
   // A computation is running on the worker thread.
   bool busy() const { return busy_; }
@@ -133,6 +139,8 @@ class ExportForm : public QWidget {
   void Timer2_Timer();
   void Option_Click(int mode);
   void clearReadouts();
+  // Forgets everything shown of the set ("Новый набор"): views, map, circle, readouts.
+  void clearSetDisplay();
   void showMessages(const std::vector<Message>& messages);
 
   AppState& state_;

@@ -1,7 +1,8 @@
 // polarsphere: the desktop application. Opens the analysis window on an empty
 // set; with --sample it loads the bundled sample set at start, and four BMP
 // paths on the command line are loaded into the slots 0°, 45°, 90°, 135°;
-// --scale PERCENT then sets the scale as if typed into the scale box.
+// --scale PERCENT then sets the scale as if typed into the scale box. Paths
+// that cannot be loaded and unknown options are reported in a message.
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
@@ -14,6 +15,7 @@
 #include "learning/training.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
+#include "windows/messages.h"
 #include "windows/statistics_window.h"
 
 int main(int argc, char** argv) {
@@ -33,14 +35,27 @@ int main(int argc, char** argv) {
   bool sample = false;
   QString scale;
   std::vector<std::string> files;
+  QStringList unknown;
   const QStringList args = QApplication::arguments().mid(1);
   for (int i = 0; i < args.size(); ++i) {
     const QString& a = args[i];
     if (a == QStringLiteral("--sample")) sample = true;
     else if (a == QStringLiteral("--scale") && i + 1 < args.size()) scale = args[++i];
-    else if (!a.startsWith(QStringLiteral("-"))) files.push_back(a.toUtf8().toStdString());
+    else if (!a.startsWith(QStringLiteral("-")) || a == QStringLiteral("-")) files.push_back(a.toUtf8().toStdString());
+    else unknown << a;
   }
-  if (sample || files.size() == 4) {
+  if (!unknown.isEmpty() || (sample && !files.empty())) {
+    QTimer::singleShot(0, &form, [&form, unknown, sample] {
+      std::string text;
+      if (!unknown.isEmpty())
+        text = "Неизвестные параметры командной строки: " + ps::ui::ToStd(unknown.join(QStringLiteral(" ")));
+      if (sample) text += std::string(text.empty() ? "" : ps::kCrLf) + "С --sample пути к снимкам не учитываются.";
+      ps::ui::ShowMessage(&form, ps::Message{text, "", ps::MessageIcon::Exclamation});
+    });
+  }
+  // Any paths are handed to the loader, which refuses a wrong count or a file
+  // it cannot use with a message naming it.
+  if (sample || !files.empty()) {
     QTimer::singleShot(0, &form, [&form, sample, files, scale] {
       if (sample) form.OpenSample();
       else form.LoadFiles(files);

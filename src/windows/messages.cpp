@@ -1,13 +1,20 @@
 #include "windows/messages.h"
 
 #include <QLocale>
+#include <QAbstractButton>
 #include <QMessageBox>
+#include <new>
+#include <stdexcept>
 
 namespace ps::ui {
 
 namespace {
 std::function<void(const Message&)>& Interceptor() {
   static std::function<void(const Message&)> f;
+  return f;
+}
+std::function<bool(const Message&)>& QuestionInterceptor() {
+  static std::function<bool(const Message&)> f;
   return f;
 }
 }  // namespace
@@ -43,6 +50,34 @@ void ShowMessage(QWidget* parent, const Message& message) {
   }
   box.setStandardButtons(QMessageBox::Ok);
   box.exec();
+}
+
+void SetQuestionInterceptor(std::function<bool(const Message&)> interceptor) {
+  QuestionInterceptor() = std::move(interceptor);
+}
+
+bool AskYesNo(QWidget* parent, const Message& question) {
+  if (QuestionInterceptor()) return QuestionInterceptor()(question);
+  QMessageBox box(parent);
+  box.setWindowTitle(question.title.empty() ? AppTitle() : ToQt(question.title));
+  box.setText(ToQt(question.text));
+  box.setIcon(QMessageBox::Question);
+  box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+  box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+  return box.exec() == QMessageBox::Yes;
+}
+
+Message FailureMessage(const std::exception& e) {
+  if (dynamic_cast<const std::bad_alloc*>(&e))
+    return {std::string("Не хватает памяти для этого действия, оно не выполнено.") + kCrLf +
+                "Закройте другие программы или откройте снимки меньшего размера.",
+            "Ошибка", MessageIcon::Critical};
+  return {std::string("Действие не выполнено из-за внутренней ошибки программы.") + kCrLf +
+              "Начните новый набор кнопкой «Новый набор» и откройте снимки заново.",
+          "Ошибка", MessageIcon::Critical};
 }
 
 void ShowMessages(QWidget* parent, const std::vector<Message>& messages) {

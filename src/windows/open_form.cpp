@@ -196,10 +196,14 @@ OpenForm::OpenForm(AppState& state, QWidget* owner) : QDialog(owner), state_(sta
       if (File1->currentItem()) Image1_Click();
     }
     Text4->setText(m.fileName);
-    // A set in progress: the open button is ready at once.
-    openEnabled_ = true;
-    Picture3->setEnabled(true);
-    setStrip(kStripActive);
+    // A set in progress: the remembered file, when it is still accepted, can
+    // be taken at once.
+    if (choice_) {
+      openEnabled_ = true;
+      Picture3->setEnabled(true);
+      Timer0.stop();
+      setStrip(kStripActive);
+    }
   } else {
     loading_ = false;
     // The folder list starts at the last folder used, else at the working folder.
@@ -320,29 +324,36 @@ void OpenForm::File1_DblClick() {
 }
 
 void OpenForm::Image1_Click() {
+  // Whatever the check finds, the earlier choice is gone: only a file accepted
+  // by this check can be taken.
+  choice_.reset();
   QListWidgetItem* item = File1->currentItem();
   const std::string name = item ? ToStd(item->text()) : std::string();
   const CheckFileOutcome check = CheckFile(state_, ToStd(folder_), name);
   if (!name.empty()) Text4->setText(item->text());
   ShowMessages(this, check.messages);
-  if (!check.headerRead) return;
+  if (!check.headerRead) {
+    disableOpen();
+    return;
+  }
 
   const HeaderOutcome& h = check.header;
   Text7->setPlainText(ToQt(h.infoText()));
   std::string summary = h.summary;
+  // A refused file already has its message (or the depth label): a preview
+  // that cannot be decoded then adds none, so one file gives one message.
+  const bool refused = !h.accepted;
   bool previewFailed = false;
   if (!h.refusedAsBroken) {
-    // The preview is decoded before the rest of the header is judged; a file
-    // the picture decoder cannot read is refused here.
     if (Check1->isChecked()) {
-      const QString path = ToQt(state_.Header.FilePath);
-      QImageReader reader(path);
+      QImageReader reader(ToQt(check.path));
       reader.setDecideFormatFromContent(true);
       const QImage image = reader.read();
       if (image.isNull()) {
         previewFailed = true;
         Image11->clear();
-        ShowMessage(this, NonStandardFormatMessage());
+        // An accepted header whose picture cannot be decoded is refused here.
+        if (!refused) ShowMessage(this, NonStandardFormatMessage());
       } else {
         const int w = image.width(), hgt = image.height();
         QImage shown = image;
@@ -354,13 +365,16 @@ void OpenForm::Image1_Click() {
                 ? "    Уменьшено в " + FormatNumber(static_cast<double>(hgt) / shown.height(), "0.00", DecimalSeparator()) + " раза"
                 : std::string("    Масштаб  1:1");
         // The scale text follows the size at the start of the summary.
-        const std::string size = std::to_string(state_.Header.ImageWidth) + " x " + std::to_string(state_.Header.ImageHeight);
+        const std::string size =
+            std::to_string(h.file.header.ImageWidth) + " x " + std::to_string(h.file.header.ImageHeight);
         if (summary.rfind(size, 0) == 0) summary.insert(size.size(), scale);
         else summary += scale;
       }
     } else {
       Image11->clear();
     }
+  } else {
+    Image11->clear();
   }
   Label1->setText(ToQt(summary));
   ShowMessages(this, h.messages);
@@ -368,9 +382,9 @@ void OpenForm::Image1_Click() {
   Label4->setVisible(h.showUnsupportedDepth);
   Label4->setText(ToQt(h.unsupportedDepthText));
   Picture1->setVisible(h.hasPalette && !h.showUnsupportedDepth);
-  if (h.hasPalette) Picture1->setPalette256(state_.PaletteTable);
+  if (h.hasPalette) Picture1->setPalette256(h.file.palette);
 
-  if (previewFailed) {
+  if (previewFailed || refused) {
     disableOpen();
     return;
   }
@@ -385,9 +399,7 @@ void OpenForm::Image1_Click() {
         break;
     }
   }
-  // A file of other dimensions can never enter the set, so the open button
-  // stays disabled for it even though its header is otherwise acceptable.
-  if (!h.accepted || !h.dimensionsMatchSet) disableOpen();
+  choice_ = h.file;
 }
 
 void OpenForm::enableOpen() {
@@ -419,6 +431,7 @@ void OpenForm::Timer0_Timer() {
 }
 
 void OpenForm::Picture3_Click() {
+  if (!openEnabled_ || !choice_) return;
   Remembered& m = Memory();
   m.drive = Drive1->currentData().toString();
   m.folder = folder_;

@@ -5,7 +5,9 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <optional>
 
+#include "imageio/bmp.h"
 #include "state/app_state.h"
 
 class QCheckBox;
@@ -68,8 +70,13 @@ class OpenForm : public QDialog {
   void Image1_Click();
   // Double-click on a file: select it again after a refresh and check it.
   void File1_DblClick();
-  // The open button: remembers the place and closes the window.
+  // The open button: remembers the place and closes the window, accepted.
   void Picture3_Click();
+
+  // The file the open button takes: the last checked file when it was
+  // accepted. Nothing else is ever taken, so closing the window otherwise
+  // (title bar, Esc) changes nothing.
+  const std::optional<CheckedFile>& choice() const { return choice_; }
 
   bool openEnabled() const { return openEnabled_; }
   int stripPosition() const { return strip_; }
@@ -86,6 +93,7 @@ class OpenForm : public QDialog {
   void showPreview(const QString& path, std::string& summary);
 
   AppState& state_;
+  std::optional<CheckedFile> choice_;
   QString folder_;
   QString pattern_ = QStringLiteral("*.bmp");
   int strip_ = 0;

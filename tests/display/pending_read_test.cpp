@@ -16,7 +16,9 @@ TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBar) {
 
   AppState s;
   s.createImageSet(W, H);
-  ASSERT_TRUE(CheckFile(s, dir, "45.bmp").header.accepted);
+  const CheckFileOutcome check = CheckFile(s, dir, "45.bmp");
+  ASSERT_TRUE(check.header.accepted);
+  UseCheckedFile(s, check.header.file);
   s.CurrentSlot = 2;
   s.PendingRead = true;
   DisplayState ds;

@@ -14,9 +14,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   state.startNewSet();
   ps::CheckFileOutcome out = ps::CheckFile(state, ps::fuzz::InputFolder(), "pixels.bmp");
   if (!out.header.accepted) return 0;
-  ps::AssignSlot(state, 1);
+  ps::AssignSlot(state, 1, out.header.file);
   const ps::ImageBuffer before = state.ImageStore;
-  const ps::SlotAssignmentOutcome again = ps::AssignSlot(state, 1);
+  const ps::SlotAssignmentOutcome again = ps::AssignSlot(state, 1, out.header.file);
   if (!again.pixels.read) {
     for (int y = 1; y <= state.SetHeight; ++y)
       if (std::memcmp(before.row(y, 1), state.ImageStore.row(y, 1), 3 * static_cast<size_t>(state.SetWidth)) != 0)

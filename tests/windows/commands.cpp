@@ -194,20 +194,6 @@ class CommandsTest : public QObject {
     ExportForm::StatisticsOpener() = {};
   }
 
-  void closingWithoutAFileStillLoadsTheSlot() {
-    wt::Messages messages;
-    AppState state;
-    ExportForm form(state);
-    wt::WhenModal<OpenForm>([](OpenForm* f) { f->reject(); });
-    form.Image9->trigger();
-    QVERIFY(form.waitIdle());
-    QVERIFY(state.SlotLoaded[2]);
-    QCOMPARE(state.SetStarted, 3);
-    QVERIFY(form.ViewPorts[2]->isHidden());
-    QVERIFY(!form.mapShown());
-    QVERIFY2(messages.seen.empty(), messages.seen.empty() ? "" : messages.seen[0].text.c_str());
-  }
-
   void secondFileInASlotIsSubtracted() {
     wt::Messages messages;
     QTemporaryDir dir;
