@@ -98,6 +98,7 @@ ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), stat
 
   buildControls();
   clearReadouts();
+  updateCommands();
   Timer2.setInterval(200);
   connect(&Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
   Timer2.start();
@@ -156,9 +157,12 @@ void ExportForm::buildControls() {
       settings.exec();
     }
     Image1->showNormal();
+    // What is shown ("Изменение поляризации") and the kernels it uses may have
+    // changed: the map shows them at once.
+    if (mapShown_) redraw(kRedrawMap);
   };
   Image2->onClick = [this] {
-    if (busy_) return;
+    if (busy_ || !mapShown_) return;
     БольшаяКартинка big(map_, this);
     big.exec();
   };
@@ -215,9 +219,9 @@ void ExportForm::buildControls() {
                      static_cast<QWidget*>(Option6)})
     w->setFont(small);
   Option4->setChecked(true);
-  connect(Option4, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeMean); });
-  connect(Option5, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeMax); });
-  connect(Option6, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(kModeLuma); });
+  connect(Option4, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
+  connect(Option5, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
+  connect(Option6, &QRadioButton::toggled, this, [this](bool on) { if (on) Option_Click(); });
   for (QWidget* w : {static_cast<QWidget*>(Label6), static_cast<QWidget*>(Option4), static_cast<QWidget*>(Option5),
                      static_cast<QWidget*>(Option6)})
     w->hide();
@@ -233,16 +237,9 @@ void ExportForm::buildControls() {
   Check4->setGeometry(350, 10, 166, 20);
   Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
   Check5->setGeometry(518, 10, 120, 20);
-  connect(Check1, &QCheckBox::clicked, this, [this](bool on) {
-    if (busy_) return;
-    ds_.Grid = on;
-    redraw(GridClicked(ds_, state_));
-  });
-  connect(Check2, &QCheckBox::clicked, this, [this](bool on) {
-    if (busy_) return;
-    ds_.Ellipses = on;
-    redraw(EllipsesClicked(ds_, state_));
-  });
+  // A box or option clicked during work is applied when the work ends.
+  connect(Check1, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
+  connect(Check2, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
 
   // Readouts and the preview ellipse.
   Label10 = NewLabel(this, {}, 4, 476, 70);
@@ -351,15 +348,55 @@ void ExportForm::clearReadouts() {
 
 void ExportForm::showMessages(const std::vector<Message>& messages) { ShowMessages(this, messages); }
 
-void ExportForm::Option_Click(int mode) {
-  state_.IntensityMode = mode;
+void ExportForm::Option_Click() {
   Label16->setVisible(true);
+  applyOptions();
+}
+
+void ExportForm::applyOptions() {
+  // While work runs the state belongs to it; the boxes keep the user's choice
+  // and it is taken as soon as the work ends (see runBusy).
+  if (busy_) {
+    optionsPending_ = true;
+    return;
+  }
+  optionsPending_ = false;
+  unsigned flags = kRedrawNone;
+  const int32_t mode = Option5->isChecked() ? kModeMax : Option6->isChecked() ? kModeLuma : kModeMean;
+  if (mode != state_.IntensityMode) {
+    state_.IntensityMode = mode;
+    if (mapShown_) flags |= kRedrawMap;
+  }
+  if (Check1->isChecked() != ds_.Grid) {
+    ds_.Grid = Check1->isChecked();
+    flags |= GridClicked(ds_, state_);
+  }
+  if (Check2->isChecked() != ds_.Ellipses) {
+    ds_.Ellipses = Check2->isChecked();
+    // Ticked or unticked, the map shows the change at once.
+    flags |= EllipsesClicked(ds_, state_) | (mapShown_ ? kRedrawMap : kRedrawNone);
+  }
+  redraw(flags);
+}
+
+void ExportForm::updateCommands() {
+  // Long work (reading, processing, contour) leaves no command that could act
+  // on the set; commands that need a map wait for one.
+  const bool free = !(busy_ && longWork_);
+  for (PictureButton* b : AzimuthButtons) b->setEnabled(free);
+  for (QWidget* w : {static_cast<QWidget*>(CommandSample), static_cast<QWidget*>(CommandNew),
+                     static_cast<QWidget*>(Image1), static_cast<QWidget*>(Image19), static_cast<QWidget*>(Text1)})
+    w->setEnabled(free);
+  Image2->setEnabled(free && mapShown_);
+  Command1->setEnabled(free && mapShown_);
 }
 
 // ---------------------------------------------------------------- worker ---
 
 void ExportForm::runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar) {
   busy_ = true;
+  longWork_ = showBar;
+  updateCommands();
   cancel_ = false;
   BarShrink.stop();
   Picture1->hide();
@@ -406,10 +443,13 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
         [this, error, done = std::move(done)] {
           if (worker_.joinable()) worker_.join();
           busy_ = false;
+          longWork_ = false;
           QApplication::restoreOverrideCursor();
           finishBar();
           if (*error) ShowMessage(this, **error);
           if (done) done();
+          updateCommands();
+          if (!busy_ && optionsPending_) applyOptions();
         },
         Qt::QueuedConnection);
   });
@@ -523,6 +563,7 @@ void ExportForm::applyDisplay() {
                      static_cast<QWidget*>(Option6)})
     w->setVisible(ds_.IntensityOptionsVisible);
   Image19->setVisible(ds_.SphereButtonVisible);
+  updateCommands();
   applying_ = false;
 }
 
@@ -661,6 +702,8 @@ void ExportForm::OpenSample() {
 void ExportForm::Text1_Change() {
   if (busy_ || applying_) return;
   const unsigned flags = TypedScale(ds_, state_, ToStd(Text1->text()));
+  // The grid box follows the zoom whichever way it was set.
+  ds_.GridEnabled = state_.ZoomFactor > 2;
   Text1->setText(QString::fromStdString(ds_.ScaleText));
   Text1->setModified(false);
   redraw(flags);

@@ -137,7 +137,12 @@ class ExportForm : public QWidget {
   void applyDisplay();                  // shows ds_ and the pictures
   void applyScrollValues();
   void Timer2_Timer();
-  void Option_Click(int mode);
+  void Option_Click();
+  // Takes the intensity option and the grid and ellipse boxes into the state
+  // and redraws what they change; during work, as soon as it ends.
+  void applyOptions();
+  // Enables the commands that can act now.
+  void updateCommands();
   void clearReadouts();
   // Forgets everything shown of the set ("Новый набор"): views, map, circle, readouts.
   void clearSetDisplay();
@@ -152,6 +157,8 @@ class ExportForm : public QWidget {
   std::vector<Message> pendingMessages_;
 
   bool busy_ = false;
+  bool longWork_ = false;        // the running work shows the progress bar
+  bool optionsPending_ = false;  // an option or box was clicked during work
   bool mapShown_ = false;
   bool applying_ = false;
   std::thread worker_;

@@ -154,6 +154,7 @@ class CommandsTest : public QObject {
     }
     // The selected definition survives loading.
     form.Option5->setChecked(true);
+    QVERIFY(form.waitIdle());
     form.CommandSample->click();
     QVERIFY(form.waitIdle());
     QCOMPARE(state.IntensityMode, static_cast<int32_t>(kModeMax));
