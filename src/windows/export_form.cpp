@@ -387,6 +387,11 @@ void ExportForm::updateCommands() {
   for (QWidget* w : {static_cast<QWidget*>(CommandSample), static_cast<QWidget*>(CommandNew),
                      static_cast<QWidget*>(Image1), static_cast<QWidget*>(Image19), static_cast<QWidget*>(Text1)})
     w->setEnabled(free);
+  // A bar moved during long work would not move its picture.
+  for (QScrollBar* b : VScrolls) b->setEnabled(free);
+  for (QScrollBar* b : HScrolls) b->setEnabled(free);
+  VScroll5->setEnabled(free);
+  HScroll5->setEnabled(free);
   Image2->setEnabled(free && mapShown_);
   Command1->setEnabled(free && mapShown_);
 }

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "state/app_state.h"
@@ -159,11 +160,13 @@ class ControlsTest : public QObject {
     QVERIFY(form.busy());
     for (QWidget* w : {static_cast<QWidget*>(form.Image4), static_cast<QWidget*>(form.Image13),
                        static_cast<QWidget*>(form.CommandSample), static_cast<QWidget*>(form.CommandNew),
-                       static_cast<QWidget*>(form.Image1), static_cast<QWidget*>(form.Text1)})
+                       static_cast<QWidget*>(form.Image1), static_cast<QWidget*>(form.Text1),
+                       static_cast<QWidget*>(form.HScroll5), static_cast<QWidget*>(form.VScrolls[2])})
       QVERIFY(!w->isEnabled());
     QVERIFY(form.waitIdle());
     for (QWidget* w : {static_cast<QWidget*>(form.Image4), static_cast<QWidget*>(form.Image2),
-                       static_cast<QWidget*>(form.Command1), static_cast<QWidget*>(form.CommandNew)})
+                       static_cast<QWidget*>(form.Command1), static_cast<QWidget*>(form.CommandNew),
+                       static_cast<QWidget*>(form.HScroll5)})
       QVERIFY(w->isEnabled());
 
     struct Step {
