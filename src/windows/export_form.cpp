@@ -613,7 +613,8 @@ void ExportForm::AzimuthMouseUp(int slot) {
         renderOnWorker(*flags);
       },
       [this, slot, outcome, flags] {
-        if (outcome->disableGrid) ds_.GridEnabled = false;
+        // The grid box follows the zoom of the set (a new first file sets it).
+        if (outcome->pixels.read) ds_.GridEnabled = state_.ZoomFactor > 2;
         pendingFlags_ |= *flags;
         applyDisplay();
         setAzimuthLook(slot, false);
