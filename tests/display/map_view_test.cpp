@@ -136,6 +136,8 @@ TEST(ChangeMap, BorderUnpaintedKernelOrientationAndSensitivities) {
     return Pixel(0, 0, 0);
   });
   s.Detection.ShowMode = 1;
+  s.Detection.WeightKernel = {};
+  s.Detection.SubtractKernel = {};
   s.ZoomFactor = 3;
   DisplayState ds;
   RecordingSurface rec;

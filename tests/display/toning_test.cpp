@@ -16,6 +16,7 @@ using test::Pixel;
 AppState SphereState() {
   AppState s = MapState(240, 240, [](int, int) { return Pixel(100, 0.2, 0.4); });
   s.Circle = {120, 120, 100};
+  s.Detection.WeightKernel = {};  // the centre alone
   s.Detection.WeightKernel[2][2] = 100;
   return s;
 }

@@ -44,30 +44,42 @@ TEST(DetectionSettingsModel, PresetsShowTheirTotalsAndValues) {
   EXPECT_EQ(s.WeightKernel[0][0], 0.0095f);
 }
 
-TEST(DetectionSettingsModel, LoadResetsKernelsAndSensitivities) {
+TEST(DetectionSettingsModel, SessionStartsWithTheNoCentrePresetAndLoadKeepsEdits) {
+  // A new session's settings are what loading the window used to give, so
+  // the map, the toning, the learning, the exports and every command agree.
   DetectionSettings s;
-  for (auto& row : s.SubtractKernel) row.fill(7);
-  for (auto& row : s.WeightKernel) row.fill(3);
-  s.EllipticitySensitivity = 0.2;
-  s.AzimuthSensitivity = 3;
-  s.ShowMode = 1;
-  DetectionSettingsModel m(s, ",");
-  m.Load();
   const PresetKernels want = PresetValues(KernelPreset::GaussWithoutCentre);
   EXPECT_EQ(s.WeightKernel, want.weight);
   EXPECT_EQ(s.SubtractKernel, want.subtract);  // 100 at the centre, 0 elsewhere
-  EXPECT_EQ(std::make_pair(s.EllipticitySensitivity, s.AzimuthSensitivity), std::make_pair(1.0, 1.0));
-  EXPECT_TRUE(!m.fields().Option1 && m.fields().Option2);
-  EXPECT_EQ(std::tie(m.fields().Ellipticity, m.fields().DiameterDeviation), std::make_tuple("100", "0,5"));
-  // A zero limit only shows the field's initial text; a set one shows degrees.
+  EXPECT_EQ(AppState().Detection.WeightKernel, want.weight);
+
+  // Loading the window shows the settings as they are and changes none.
+  s.WeightKernel[0][0] = 3.5f;
+  s.SubtractKernel[1][1] = 7;
+  s.EllipticitySensitivity = 0.2;
+  s.AzimuthSensitivity = 3;
+  s.ShowMode = 1;
+  const DetectionSettings before = s;
+  DetectionSettingsModel m(s, ",");
+  m.Load();
+  EXPECT_EQ(s.WeightKernel, before.WeightKernel);
+  EXPECT_EQ(s.SubtractKernel, before.SubtractKernel);
+  EXPECT_EQ(std::make_pair(s.EllipticitySensitivity, s.AzimuthSensitivity), std::make_pair(0.2, 3.0));
   const auto& f = m.fields();
+  EXPECT_EQ(std::tie(f.Weight[0], f.Weight[12], f.Subtract[0], f.Subtract[4]),
+            std::make_tuple("3,5", "10,3802", "7", "100"));
+  EXPECT_EQ(std::tie(f.Ellipticity, f.Azimuth, f.DiameterDeviation), std::make_tuple("20", "300", "0,5"));
+  EXPECT_TRUE(!f.Option1 && f.Option2);
+  // A zero limit only shows the field's initial text; a set one shows degrees.
   EXPECT_EQ(std::tie(f.RotationLimit, f.RotationChangeLimit), std::make_tuple("60", "35"));
   EXPECT_EQ(s.RotationLimit, 0);
   s.RotationLimit = 90 * kPi / 180;
   s.RotationChangeLimit = 0.5;
   m.Load();
   EXPECT_EQ(std::tie(f.RotationLimit, f.RotationChangeLimit), std::make_tuple("90", "29"));
-  // "Обновить" reads the weight boxes again.
+  // A preset replaces the edits; "Обновить" reads the weight boxes again.
+  m.ApplyPreset(KernelPreset::GaussWithoutCentre);
+  EXPECT_EQ(s.WeightKernel, want.weight);
   for (auto& row : s.WeightKernel) row.fill(0);
   m.Refresh();
   EXPECT_EQ(s.WeightKernel, want.weight);
