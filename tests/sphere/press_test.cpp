@@ -4,10 +4,16 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <vector>
 #include <tuple>
 
+#include "imageio/bmp.h"
+#include "polarization/polarization.h"
 #include "sphere/press.h"
+#include "support/test_support.h"
 #include "sphere/sphere_test_util.h"
 
 namespace ps {
@@ -254,6 +260,72 @@ TEST(FitChecks, PointsAndCircles) {
       {{false, 10, 10, 3}, CircleRefusal::NoCentre},
   };
   for (const auto& c : circles) EXPECT_EQ(CheckFittedCircle(c.fit, 20, 20), c.want) << c.fit.radius;
+}
+
+// The presses of a real frame (apple, orange, banana; the four 1224 x 1024
+// sub-images, mean definition): just inside the orange's rim the trace dies
+// after 6 and after 1 point, which used to fit radius 2.9 and a circle of
+// radius 759 about cell (1, 1); three clicks on one row used to give a circle
+// too. On the rim itself the orange is found.
+class FruitFramePresses : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string frame = std::string(PS_REALDATA_DIR) + "/fruits_IMX250MZR.png";
+    if (!std::filesystem::exists(frame)) return;
+    const std::string dir = test::TempDir("fruit-presses");
+    const std::string cmd = std::string("'") + PS_CLI_PATH + "' demosaic '" + frame + "' --pattern 0,45,135,90 --out '" +
+                            dir + "' > /dev/null";
+    if (std::system(cmd.c_str()) != 0) return;
+    state_ = new AppState;
+    if (!LoadSet(*state_, {dir + "/0.bmp", dir + "/45.bmp", dir + "/90.bmp", dir + "/135.bmp"}).ok ||
+        !ЗаполнениеМассива(*state_) || (state_->IntensityMode = kModeMean, !ContourResponse(*state_, false))) {
+      delete state_;
+      state_ = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete state_;
+    state_ = nullptr;
+  }
+  void SetUp() override {
+    if (!state_) GTEST_SKIP() << "real frame not found or not readable under " << PS_REALDATA_DIR;
+  }
+  static AppState* state_;
+};
+AppState* FruitFramePresses::state_ = nullptr;
+
+TEST_F(FruitFramePresses, DegenerateTracesAndClicksAreRefused) {
+  ASSERT_EQ(std::make_pair(state_->SetWidth, state_->SetHeight), std::make_pair(1224, 1024));
+  const struct {
+    PressMode mode;
+    std::vector<std::pair<int, int>> presses;
+    CircleRefusal refusal;
+    int boundary;
+  } cases[] = {
+      {PressMode::Automatic, {{705, 268}}, CircleRefusal::TooFewPoints, 6},
+      {PressMode::Automatic, {{710, 268}}, CircleRefusal::TooFewPoints, 1},
+      {PressMode::Manual, {{100, 240}, {300, 240}, {500, 240}}, CircleRefusal::OnOneLine, 0},
+      {PressMode::Automatic, {{703, 267}}, CircleRefusal::None, 529},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.presses.front().first);
+    AppState s = *state_;
+    s.Circle = {600, 500, 100};
+    SphereSession session;
+    PressResult r;
+    for (auto [x, y] : c.presses) r = HandleMapPress(s, session, At(s, x, y, c.mode));
+    EXPECT_EQ(r.refusal, c.refusal);
+    if (c.mode == PressMode::Automatic) EXPECT_EQ(r.boundaryCount, c.boundary);
+    if (c.refusal != CircleRefusal::None) {
+      EXPECT_FALSE(s.Circle.exists());
+      EXPECT_EQ(r.messages.back().title, kNoCircleTitle);
+    } else {
+      // The orange: centre about (903, 267), radius about 202 (measured apart from this system).
+      EXPECT_NEAR(s.Circle.CircleCentreX, 903, 8);
+      EXPECT_NEAR(s.Circle.CircleCentreY, 267, 10);
+      EXPECT_NEAR(s.Circle.CircleRadius, 202, 5);
+    }
+  }
 }
 
 TEST(MapPress, TraceReachingTheMarginIsMarkedAsSuch) {
