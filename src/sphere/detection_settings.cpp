@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <algorithm>
+#include <type_traits>
 
 #include "state/number_format.h"
 
@@ -126,6 +127,7 @@ void DetectionSettingsModel::Load() {
   fields_ = DetectionSettingsFields{};
   fields_.DiameterDeviation = FormatNumber(settings_.DiameterDeviationLimit, "#0.##", sep_);
   EditDiameterDeviation(fields_.DiameterDeviation);
+  ForgetEntries();
   for (int K = 1; K <= 25; ++K) fields_.Weight[K - 1] = PresetValueText(settings_.WeightKernel[(K - 1) / 5][(K - 1) % 5], sep_);
   for (int K = 1; K <= 9; ++K)
     fields_.Subtract[K - 1] = PresetValueText(settings_.SubtractKernel[(K - 1) / 3 + 1][(K - 1) % 3 + 1], sep_);
@@ -148,11 +150,13 @@ void DetectionSettingsModel::ApplyPreset(KernelPreset preset) {
   const PresetKernels k = PresetValues(preset);
   for (int K = 1; K <= 25; ++K) EditWeight(K, PresetValueText(k.weight[(K - 1) / 5][(K - 1) % 5], sep_));
   for (int K = 1; K <= 9; ++K) EditSubtract(K, PresetValueText(k.subtract[(K - 1) / 3 + 1][(K - 1) % 3 + 1], sep_));
+  ForgetEntries();
 }
 
 void DetectionSettingsModel::EditWeight(int k, const std::string& text) {
   if (k < 1 || k > 25) return;
   fields_.Weight[k - 1] = text;
+  if (!weightStart_[k - 1]) weightStart_[k - 1] = settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5];
   if (const auto v = AcceptedValue(CheckedField::Weight, text, sep_))
     settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5] = static_cast<float>(*v);
   RefreshTotals();
@@ -161,6 +165,7 @@ void DetectionSettingsModel::EditWeight(int k, const std::string& text) {
 void DetectionSettingsModel::EditSubtract(int k, const std::string& text) {
   if (k < 1 || k > 9) return;
   fields_.Subtract[k - 1] = text;
+  if (!subtractStart_[k - 1]) subtractStart_[k - 1] = settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1];
   if (const auto v = AcceptedValue(CheckedField::Subtract, text, sep_))
     settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1] = static_cast<float>(*v);
   RefreshTotals();
@@ -168,6 +173,7 @@ void DetectionSettingsModel::EditSubtract(int k, const std::string& text) {
 
 void DetectionSettingsModel::Refresh() {
   for (int K = 1; K <= 25; ++K) EditWeight(K, fields_.Weight[K - 1]);
+  weightStart_.fill(std::nullopt);
 }
 
 void DetectionSettingsModel::RefreshTotals() {
@@ -177,43 +183,60 @@ void DetectionSettingsModel::RefreshTotals() {
 
 void DetectionSettingsModel::EditEllipticity(const std::string& text) {
   fields_.Ellipticity = text;
+  if (!ellipticityStart_) ellipticityStart_ = settings_.EllipticitySensitivity;
   if (const auto v = AcceptedValue(CheckedField::Ellipticity, text, sep_)) settings_.EllipticitySensitivity = *v / 100;
 }
 
 void DetectionSettingsModel::EditAzimuth(const std::string& text) {
   fields_.Azimuth = text;
+  if (!azimuthStart_) azimuthStart_ = settings_.AzimuthSensitivity;
   if (const auto v = AcceptedValue(CheckedField::Azimuth, text, sep_)) settings_.AzimuthSensitivity = *v / 100;
 }
 
-std::optional<Message> DetectionSettingsModel::Confirm(CheckedField field, std::string& text,
-                                                       const std::string& storedText) {
+template <class T>
+std::optional<Message> DetectionSettingsModel::Confirm(CheckedField field, std::string& text, T& value,
+                                                       std::optional<T>& start) {
+  const std::optional<T> before = start;
+  start.reset();
   if (AcceptedValue(field, text, sep_)) return std::nullopt;
   const bool blank = text.find_first_not_of(" \t") == std::string::npos;
+  if (before) value = *before;
   const std::string typed = text;
-  text = storedText;
+  // Kernels hold percent in single precision; sensitivities a fraction.
+  if constexpr (std::is_same_v<T, float>)
+    text = PresetValueText(value, sep_);
+  else
+    text = SensitivityText(value);
   RefreshTotals();
   if (blank) return std::nullopt;
-  return RefusalMessage(field, typed, storedText, sep_);
+  return RefusalMessage(field, typed, text, sep_);
 }
 
 std::optional<Message> DetectionSettingsModel::ConfirmWeight(int k) {
   if (k < 1 || k > 25) return std::nullopt;
-  return Confirm(CheckedField::Weight, fields_.Weight[k - 1],
-                 PresetValueText(settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5], sep_));
+  return Confirm(CheckedField::Weight, fields_.Weight[k - 1], settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5],
+                 weightStart_[k - 1]);
 }
 
 std::optional<Message> DetectionSettingsModel::ConfirmSubtract(int k) {
   if (k < 1 || k > 9) return std::nullopt;
   return Confirm(CheckedField::Subtract, fields_.Subtract[k - 1],
-                 PresetValueText(settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1], sep_));
+                 settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1], subtractStart_[k - 1]);
 }
 
 std::optional<Message> DetectionSettingsModel::ConfirmEllipticity() {
-  return Confirm(CheckedField::Ellipticity, fields_.Ellipticity, SensitivityText(settings_.EllipticitySensitivity));
+  return Confirm(CheckedField::Ellipticity, fields_.Ellipticity, settings_.EllipticitySensitivity, ellipticityStart_);
 }
 
 std::optional<Message> DetectionSettingsModel::ConfirmAzimuth() {
-  return Confirm(CheckedField::Azimuth, fields_.Azimuth, SensitivityText(settings_.AzimuthSensitivity));
+  return Confirm(CheckedField::Azimuth, fields_.Azimuth, settings_.AzimuthSensitivity, azimuthStart_);
+}
+
+void DetectionSettingsModel::ForgetEntries() {
+  weightStart_.fill(std::nullopt);
+  subtractStart_.fill(std::nullopt);
+  ellipticityStart_.reset();
+  azimuthStart_.reset();
 }
 
 void DetectionSettingsModel::EditRotationLimit(const std::string& text) {

@@ -82,9 +82,9 @@ class DetectionSettingsModel {
   // "Обновить": reads Text1..Text25 again in order.
   void Refresh();
 
-  // Enter in a field, or leaving it: a text the field cannot take goes back
-  // to the stored value and the refusal is returned; an empty text goes back
-  // silently; an accepted text stays as typed.
+  // Enter in a field, or leaving it: a text the field cannot take puts the
+  // field back to the value it had before this entry and returns the
+  // refusal; an empty text goes back silently; an accepted text stays.
   std::optional<Message> ConfirmWeight(int k);
   std::optional<Message> ConfirmSubtract(int k);
   std::optional<Message> ConfirmEllipticity();
@@ -102,11 +102,20 @@ class DetectionSettingsModel {
 
  private:
   void RefreshTotals();
-  std::optional<Message> Confirm(CheckedField field, std::string& text, const std::string& storedText);
+  // Confirms `text`; `value` is the stored element and `start` the value it
+  // had when this entry began (set by the first edit since the last confirm).
+  template <class T>
+  std::optional<Message> Confirm(CheckedField field, std::string& text, T& value, std::optional<T>& start);
+  void ForgetEntries();
   std::string SensitivityText(double fraction) const;
   DetectionSettings& settings_;
   std::string sep_;
   DetectionSettingsFields fields_;
+  // Values before the entry being typed: an entry refused on confirming puts
+  // its field back to this, not to a number typed on the way ("15" of "150").
+  std::array<std::optional<float>, 25> weightStart_;
+  std::array<std::optional<float>, 9> subtractStart_;
+  std::optional<double> ellipticityStart_, azimuthStart_;
 };
 
 // At each automatic press: a limit that is 0 is read from its field text (in

@@ -160,7 +160,12 @@ PressResult HandleMapPress(AppState& state, SphereSession& session, const PressI
     const std::vector<std::pair<int, int>> points(pts.begin(), pts.end());
     const CircleRefusal refusal = CheckFitPoints(points, 3);
     const CircleFit fit = refusal == CircleRefusal::None ? CircleThroughThreePoints(pts, W, H) : CircleFit{};
-    ApplyFit(state, r, points, /*manual=*/true, refusal, fit, /*erased=*/false, Z, input.decimalSeparator, progress);
+    // The circle there was is painted over first, as before a trace, so the map
+    // never shows a circle the state no longer holds.
+    const bool erased = state.Circle.CircleRadius > 0;
+    if (erased)
+      for (const MapMark& m : CircleMarks(state.Circle, Z, kCircleEraseColour)) r.marks.push_back(m);
+    ApplyFit(state, r, points, /*manual=*/true, refusal, fit, erased, Z, input.decimalSeparator, progress);
     return r;
   }
   if (input.mode != PressMode::Automatic) return r;

@@ -118,6 +118,9 @@ TEST(MapPress, ManualModeFitsThreePointsAndReplacesTheOldest) {
   // (30, 40) has its centre on cell (35, 25).
   r = HandleMapPress(s, session, At(s, 50, 30, PressMode::Manual));
   ASSERT_TRUE(r.circleChanged);
+  // The earlier circle is painted over before the new one is drawn.
+  EXPECT_EQ(std::make_pair(CountColour(r, kCircleEraseColour), r.marks.front().colour),
+            std::make_pair(2, kCircleEraseColour));
   EXPECT_EQ(session.ManualPointCount, 3);
   EXPECT_EQ(std::make_pair(s.Circle.CircleCentreX, s.Circle.CircleCentreY), std::make_pair(35.0, 25.0));
   EXPECT_NEAR(s.Circle.CircleRadius, std::sqrt(250.0), 1e-5);
