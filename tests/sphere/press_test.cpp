@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
 #include <string>
 #include <vector>
 #include <tuple>
@@ -275,7 +278,8 @@ class FruitFramePresses : public ::testing::Test {
   static void SetUpTestSuite() {
     const std::string frame = std::string(PS_REALDATA_DIR) + "/fruits_IMX250MZR.png";
     if (!std::filesystem::exists(frame)) return;
-    const std::string dir = test::TempDir("fruit-presses");
+    dir_ = test::TempDir("fruit-presses");
+    const std::string& dir = dir_;
     const std::string cmd = std::string("'") + PS_CLI_PATH + "' demosaic '" + frame + "' --pattern 0,45,135,90 --out '" +
                             dir + "' > /dev/null";
     if (std::system(cmd.c_str()) != 0) return;
@@ -294,8 +298,34 @@ class FruitFramePresses : public ::testing::Test {
     if (!state_) GTEST_SKIP() << "real frame not found or not readable under " << PS_REALDATA_DIR;
   }
   static AppState* state_;
+  static std::string dir_;
 };
 AppState* FruitFramePresses::state_ = nullptr;
+std::string FruitFramePresses::dir_;
+
+// The command line refuses the same presses: exit status 1 and the message.
+TEST_F(FruitFramePresses, SphereCommandExitsNonZeroWithTheMessage) {
+  const std::string files = " '" + dir_ + "/0.bmp' '" + dir_ + "/45.bmp' '" + dir_ + "/90.bmp' '" + dir_ + "/135.bmp'";
+  const struct {
+    const char* args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {" --start 710 268", 1, "Окружность шара не найдена: На границе 1 точка"},
+      {" --points 100 240 300 240 500 240", 1, "лежат на одной прямой"},
+      {" --start 703 267 --json", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string err = dir_ + "/stderr.txt";
+    const std::string cmd = std::string("'") + PS_CLI_PATH + "' sphere" + files + c.args + " > /dev/null 2> '" + err + "'";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << cmd;
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+    std::ifstream in(err);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(c.says), std::string::npos) << c.args << ": " << text;
+  }
+}
 
 TEST_F(FruitFramePresses, DegenerateTracesAndClicksAreRefused) {
   ASSERT_EQ(std::make_pair(state_->SetWidth, state_->SetHeight), std::make_pair(1224, 1024));
