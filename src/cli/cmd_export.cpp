@@ -72,7 +72,7 @@ bool FindCircle(AppState& state, long long x, long long y) {
   SphereSession session;
   const PressResult result = HandleMapPress(state, session, press);
   PrintMessages(result.messages);
-  if (!result.traced || !result.circleChanged) {
+  if (!result.traced || !state.Circle.exists()) {
     std::cerr << "no circle found from the start cell " << x << " " << y << "\n";
     return false;
   }

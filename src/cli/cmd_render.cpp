@@ -90,9 +90,6 @@ int Run(const std::vector<std::string>& argv) {
   AppState state;
   if (!LoadProcessedSet(args.positional(), state)) return 1;
   state.IntensityMode = ModeForDefinition(definition);
-  // The settings window's values when it is opened: the default kernels.
-  DetectionSettingsModel settings(state.Detection, ",");
-  settings.Load();
   state.Detection.ShowMode = args.has("--change") ? 1 : 0;
   state.Circle = circle;
   if (zoom) {

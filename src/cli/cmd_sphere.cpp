@@ -94,10 +94,8 @@ int Run(const std::vector<std::string>& argv) {
     }
     end = "manual";
   }
-  if (!result.circleChanged) {
-    std::cerr << "no cell of the set fits a circle to these points\n";
-    return 1;
-  }
+  // A refused fit has printed why (HandleMapPress's message) and set no circle.
+  if (!state.Circle.exists()) return 1;
   const SphereCircle& c = state.Circle;
   const int boundary = args.has("--start") ? result.boundaryCount : 3;
   if (args.has("--json")) {

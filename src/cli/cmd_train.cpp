@@ -102,7 +102,6 @@ int Run(const std::vector<std::string>& argv) {
   AppState state;
   if (!LoadProcessedSet(args.positional(), state)) return 1;
   state.IntensityMode = ModeForDefinition(definition);
-  DetectionSettingsModel(state.Detection).Load();  // the default smoothing kernel
 
   if (args.has("--start")) {
     const auto x = ToInt(args.values("--start")[0]), y = ToInt(args.values("--start")[1]);
@@ -117,7 +116,7 @@ int Run(const std::vector<std::string>& argv) {
     in.y = static_cast<float>((*y - 1) * state.ZoomFactor);
     const PressResult press = HandleMapPress(state, session, in);
     PrintMessages(press.messages);
-    if (!press.circleChanged) {
+    if (!state.Circle.exists()) {
       PrintMessages({Message{"Окружность шара не найдена от точки (" + std::to_string(*x) + ", " +
                                  std::to_string(*y) + ")." + kCrLf + "Укажите другую точку у контура шара или --circle.",
                              "Нет окружности шара", MessageIcon::Exclamation}});

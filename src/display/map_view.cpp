@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "polarization/polarization.h"
+#include "sphere/azimuth_smoothing.h"
 
 namespace ps {
 
@@ -216,14 +217,16 @@ void UvelicheniePolyarizacii(Surface& map, DisplayState& ds, AppState& state) {
           map.fillRect(r.X1, r.Y1, r.X2, r.Y2, Rgb(g, g, g) | kPaletteFlag);
         }
       } else if (!(x <= 2 || x >= W - 1 || y <= 2 || y >= H - 1)) {
-        double sumE = 0, sumA = 0;
+        double sumE = 0;
+        AzimuthSum azimuths(phi);
         for (int j = y - 2; j <= y + 2; ++j)
           for (int i = x - 2; i <= x + 2; ++i) {
             const float d = wk[i - x + 2][j - y + 2] - sk[i - x + 2][j - y + 2];
             const size_t n = px.index(i, j);
             sumE += d * px.AxisRatio[n] / 100;
-            sumA += d * px.Azimuth[n] / 100;
+            azimuths.add(d, px.Azimuth[n]);
           }
+        const double sumA = azimuths.value();
         Colour colour;
         if (und == 0) {
           const int red = RoundHalfEven(std::fabs(sumE) * 255 / (kPi / 4) * eSens);

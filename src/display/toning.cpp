@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "display/map_view.h"
+#include "sphere/azimuth_smoothing.h"
 
 namespace ps {
 
@@ -103,8 +104,11 @@ void ToneOne(const AppState& state, const PixelLayers& px, const Rotation& rotat
   if (!(fu >= 1 && fu <= W && fv >= 1 && fv <= H)) return;
   const int u = static_cast<int>(fu), v = static_cast<int>(fv);
 
+  const size_t centre = px.index(u, v);
+  const double k = px.AxisRatio[centre], phi = px.Azimuth[centre], a0 = px.A0[centre];
   const auto& wk = state.Detection.WeightKernel;
-  double sumK = 0, sumPhi = 0, sumA0 = 0;
+  double sumK = 0, sumA0 = 0;
+  AzimuthSum azimuths(phi);
   for (int i = u - 2; i <= u + 2; ++i) {
     if (i < 1 || i > W) continue;
     for (int j = v - 2; j <= v + 2; ++j) {
@@ -112,12 +116,11 @@ void ToneOne(const AppState& state, const PixelLayers& px, const Rotation& rotat
       const size_t n = px.index(i, j);
       const float w = wk[i - u + 2][j - v + 2];
       sumK += w * px.AxisRatio[n] / 100;
-      sumPhi += w * px.Azimuth[n] / 100;
+      azimuths.add(w, px.Azimuth[n]);
       sumA0 += w * px.A0[n] / 100;
     }
   }
-  const size_t centre = px.index(u, v);
-  const double k = px.AxisRatio[centre], phi = px.Azimuth[centre], a0 = px.A0[centre];
+  const double sumPhi = azimuths.value();
 
   const double sx = cellX, sy = left.height() - cellY;
   if (view.Ellipses) {
@@ -159,6 +162,24 @@ bool ToningSweep(const AppState& state, const ToningView& view, Surface& left, S
 }
 
 WindowSize FullSizeWindow(int mapWidth, int mapHeight) { return {mapWidth + 18, mapHeight + 40}; }
+
+FullSizeLayout FitFullSizeWindow(int mapWidth, int mapHeight, int availableWidth, int availableHeight,
+                                 int scrollBar) {
+  const WindowSize frame = FullSizeWindow(0, 0);
+  const int maxW = std::max(1, availableWidth - frame.Width);
+  const int maxH = std::max(1, availableHeight - frame.Height);
+  FullSizeLayout l;
+  l.HScroll = mapWidth > maxW;
+  l.VScroll = mapHeight > maxH;
+  // Each bar takes room from the other direction and may cut it in turn.
+  for (int pass = 0; pass < 2; ++pass) {
+    l.HScroll = l.HScroll || mapWidth + (l.VScroll ? scrollBar : 0) > maxW;
+    l.VScroll = l.VScroll || mapHeight + (l.HScroll ? scrollBar : 0) > maxH;
+  }
+  l.Width = std::min(maxW, mapWidth + (l.VScroll ? scrollBar : 0));
+  l.Height = std::min(maxH, mapHeight + (l.HScroll ? scrollBar : 0));
+  return l;
+}
 
 void FullSizeCopy(const Surface& map, Surface& copy) { CopyPicture(map, copy); }
 

@@ -48,6 +48,17 @@ struct WindowSize {
   int Width, Height;
 };
 WindowSize FullSizeWindow(int mapWidth, int mapHeight);
+// The full-size window's inside on a screen whose available area is
+// availableWidth x availableHeight (outer size, border and caption included):
+// the whole map when its outer size fits, else as much as fits, with a scroll
+// bar `scrollBar` pixels wide along each side that is cut (a bar along one
+// side can make the other one needed too).
+struct FullSizeLayout {
+  int Width = 0, Height = 0;  // inside of the window
+  bool HScroll = false, VScroll = false;
+};
+FullSizeLayout FitFullSizeWindow(int mapWidth, int mapHeight, int availableWidth, int availableHeight,
+                                 int scrollBar);
 void FullSizeCopy(const Surface& map, Surface& copy);
 
 }  // namespace ps

@@ -17,6 +17,7 @@
 
 #include "learning/network_impl.h"
 #include "polarization/polarization.h"
+#include "sphere/azimuth_smoothing.h"
 
 namespace ps {
 
@@ -246,25 +247,26 @@ void FillInputs(const AppState& state, DirectionConvention convention, CellNetwo
       const int g = m.gridIndex(x, y);
       if (g < 0 || !m.insideFlag[g]) continue;
       CellRecord& r = m.records[g];
-      double smoothE = 0, smoothA = 0, neighbourA0 = 0;
+      const PixelValues own = ОпределениеИнтенсивностей(state, x, y);
+      double smoothE = 0, neighbourA0 = 0;
+      AzimuthSum smoothA(own.Azimuth);  // across the azimuth's wrap by pi
       for (int i = x - 2; i <= x + 2; ++i) {
         for (int j = y - 2; j <= y + 2; ++j) {
           if (i < 1 || i > W || j < 1 || j > H) continue;
           const PixelValues v = ОпределениеИнтенсивностей(state, i, j);
           const double w = wk[i - x + 2][j - y + 2];
           smoothE = smoothE + w * v.AxisRatio / 100;
-          smoothA = smoothA + w * v.Azimuth / 100;
+          smoothA.add(w, v.Azimuth);
           neighbourA0 = v.A0;
         }
       }
-      const PixelValues own = ОпределениеИнтенсивностей(state, x, y);
       const double scale = divideIntensity ? 255.0 : 1.0;
       r.Intensity = own.A0 / scale;
       r.AxisRatio = own.AxisRatio;
       r.Azimuth = own.Azimuth;
       r.NeighbourIntensity = neighbourA0 / scale;
       r.SmoothedAxisRatio = smoothE;
-      r.SmoothedAzimuth = smoothA;
+      r.SmoothedAzimuth = smoothA.value();
       r.Inside = 1;
       r.SinAzimuth = std::sin(r.Azimuth);
       r.CosAzimuth = std::cos(r.Azimuth);

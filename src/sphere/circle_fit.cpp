@@ -327,4 +327,32 @@ CircleFit CircleThroughThreePoints(const std::array<std::pair<int, int>, 3>& p, 
   return fit;
 }
 
+CircleRefusal CheckFitPoints(const std::vector<std::pair<int, int>>& points, int minPoints) {
+  if (static_cast<int>(points.size()) < minPoints) return CircleRefusal::TooFewPoints;
+  if (points.empty()) return CircleRefusal::OnOneLine;
+  // Collinear when every point's cross product with the first direction is 0;
+  // exact on integer cells.
+  const auto [x0, y0] = points.front();
+  long long dx = 0, dy = 0;
+  for (const auto& [x, y] : points) {
+    const long long ex = x - x0, ey = y - y0;
+    if (dx == 0 && dy == 0) {
+      dx = ex;
+      dy = ey;
+    } else if (dx * ey - dy * ex != 0) {
+      return CircleRefusal::None;
+    }
+  }
+  return CircleRefusal::OnOneLine;
+}
+
+CircleRefusal CheckFittedCircle(const CircleFit& fit, int width, int height) {
+  if (!fit.found) return CircleRefusal::NoCentre;
+  const double r = fit.radius;
+  if (!(fit.centreX - r >= 0.5 && fit.centreX + r <= width + 0.5 && fit.centreY - r >= 0.5 &&
+        fit.centreY + r <= height + 0.5))
+    return CircleRefusal::OutsideImage;
+  return CircleRefusal::None;
+}
+
 }  // namespace ps

@@ -40,4 +40,20 @@ CircleFit FitCircleToBoundaryReference(const std::vector<BoundaryRow>& list, int
 CircleFit CircleThroughThreePoints(const std::array<std::pair<int, int>, 3>& points, int width, int height);
 CircleFit CircleThroughThreePointsReference(const std::array<std::pair<int, int>, 3>& points, int width, int height);
 
+// When a fit gives a circle that can be used. A traced boundary needs at least
+// kMinBoundaryPoints points (fewer neighbouring cells span no more than a few
+// cells of an outline, and the fit then finds a circle of a few cells or one
+// centred in a corner); the points, traced or pressed, must not all lie on one
+// line (identical points included); and the fitted circle must lie inside the
+// image: cells span c - 0.5 .. c + 0.5, so cx - r >= 0.5 and cx + r <= width +
+// 0.5, and likewise for y.
+inline constexpr int kMinBoundaryPoints = 8;
+enum class CircleRefusal { None, NoCentre, TooFewPoints, OnOneLine, OutsideImage };
+// Checks the points before a fit: TooFewPoints (when below `minPoints`),
+// OnOneLine, or None.
+CircleRefusal CheckFitPoints(const std::vector<std::pair<int, int>>& points, int minPoints);
+// Checks the fitted circle: NoCentre when the search found none, OutsideImage,
+// or None.
+CircleRefusal CheckFittedCircle(const CircleFit& fit, int width, int height);
+
 }  // namespace ps

@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <algorithm>
+#include <type_traits>
 
 #include "state/number_format.h"
 
@@ -55,6 +56,11 @@ PresetKernels PresetValues(KernelPreset preset) {
   return k;
 }
 
+std::array<std::array<float, 5>, 5> StartWeightKernel() { return PresetValues(KernelPreset::GaussWithoutCentre).weight; }
+std::array<std::array<float, 5>, 5> StartSubtractKernel() {
+  return PresetValues(KernelPreset::GaussWithoutCentre).subtract;
+}
+
 std::string KernelTotalText(const std::array<std::array<float, 5>, 5>& kernel, const std::string& sep) {
   double total = 0;
   for (const auto& row : kernel)
@@ -77,6 +83,43 @@ std::string PresetValueText(float value, const std::string& sep) {
   return s;
 }
 
+FieldRange RangeOf(CheckedField field) {
+  switch (field) {
+    case CheckedField::Weight:
+    case CheckedField::Subtract: return {0, 100};
+    case CheckedField::Ellipticity:
+    case CheckedField::Azimuth: return {0, 10000};
+  }
+  return {0, 0};
+}
+
+std::optional<double> AcceptedValue(CheckedField field, const std::string& text, const std::string& sep) {
+  const auto v = ParseNumber(text, sep);
+  const FieldRange range = RangeOf(field);
+  if (!v || *v < range.min || *v > range.max) return std::nullopt;
+  return v;
+}
+
+Message RefusalMessage(CheckedField field, const std::string& text, const std::string& keptText,
+                       const std::string& sep) {
+  const char* what = "";
+  switch (field) {
+    case CheckedField::Weight: what = "Весовой коэффициент"; break;
+    case CheckedField::Subtract: what = "Весовой коэффициент вычитаемой области"; break;
+    case CheckedField::Ellipticity: what = "Чувствительность к изменению эллиптичности"; break;
+    case CheckedField::Azimuth: what = "Чувствительность к изменению азимута"; break;
+  }
+  const FieldRange range = RangeOf(field);
+  std::string m = std::string(what) + " задаётся числом от " + FormatNumber(range.min, "0", sep) + " до " +
+                  FormatNumber(range.max, "0", sep) + " %." + kCrLf;
+  if (ParseNumber(text, sep))
+    m += "Число " + text + " вне этих пределов.";
+  else
+    m += "«" + text + "» — не число.";
+  m += std::string(kCrLf) + "Оставлено прежнее значение " + keptText + ".";
+  return Message{m, "Настройки", MessageIcon::Exclamation};
+}
+
 DetectionSettingsModel::DetectionSettingsModel(DetectionSettings& settings, std::string decimalSeparator)
     : settings_(settings), sep_(std::move(decimalSeparator)) {}
 
@@ -84,12 +127,14 @@ void DetectionSettingsModel::Load() {
   fields_ = DetectionSettingsFields{};
   fields_.DiameterDeviation = FormatNumber(settings_.DiameterDeviationLimit, "#0.##", sep_);
   EditDiameterDeviation(fields_.DiameterDeviation);
-  for (auto& row : settings_.SubtractKernel) row.fill(0.0f);
+  ForgetEntries();
+  for (int K = 1; K <= 25; ++K) fields_.Weight[K - 1] = PresetValueText(settings_.WeightKernel[(K - 1) / 5][(K - 1) % 5], sep_);
+  for (int K = 1; K <= 9; ++K)
+    fields_.Subtract[K - 1] = PresetValueText(settings_.SubtractKernel[(K - 1) / 3 + 1][(K - 1) % 3 + 1], sep_);
   fields_.Option1 = settings_.ShowMode != 1;
   fields_.Option2 = settings_.ShowMode == 1;
-  settings_.EllipticitySensitivity = 1;
-  settings_.AzimuthSensitivity = 1;
-  ApplyPreset(KernelPreset::GaussWithoutCentre);
+  fields_.Ellipticity = SensitivityText(settings_.EllipticitySensitivity);
+  fields_.Azimuth = SensitivityText(settings_.AzimuthSensitivity);
   if (settings_.RotationLimit != 0)
     EditRotationLimit(FormatNumber(settings_.RotationLimit / kPi * 180, "0", sep_));
   if (settings_.RotationChangeLimit != 0)
@@ -97,31 +142,38 @@ void DetectionSettingsModel::Load() {
   RefreshTotals();
 }
 
+std::string DetectionSettingsModel::SensitivityText(double fraction) const {
+  return FormatNumber(fraction * 100, "0.######", sep_);
+}
+
 void DetectionSettingsModel::ApplyPreset(KernelPreset preset) {
   const PresetKernels k = PresetValues(preset);
   for (int K = 1; K <= 25; ++K) EditWeight(K, PresetValueText(k.weight[(K - 1) / 5][(K - 1) % 5], sep_));
   for (int K = 1; K <= 9; ++K) EditSubtract(K, PresetValueText(k.subtract[(K - 1) / 3 + 1][(K - 1) % 3 + 1], sep_));
+  ForgetEntries();
 }
 
 void DetectionSettingsModel::EditWeight(int k, const std::string& text) {
   if (k < 1 || k > 25) return;
   fields_.Weight[k - 1] = text;
-  if (!text.empty())
-    if (const auto v = ParseNumber(text, sep_)) settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5] = static_cast<float>(*v);
+  if (!weightStart_[k - 1]) weightStart_[k - 1] = settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5];
+  if (const auto v = AcceptedValue(CheckedField::Weight, text, sep_))
+    settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5] = static_cast<float>(*v);
   RefreshTotals();
 }
 
 void DetectionSettingsModel::EditSubtract(int k, const std::string& text) {
   if (k < 1 || k > 9) return;
   fields_.Subtract[k - 1] = text;
-  if (!text.empty())
-    if (const auto v = ParseNumber(text, sep_))
-      settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1] = static_cast<float>(*v);
+  if (!subtractStart_[k - 1]) subtractStart_[k - 1] = settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1];
+  if (const auto v = AcceptedValue(CheckedField::Subtract, text, sep_))
+    settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1] = static_cast<float>(*v);
   RefreshTotals();
 }
 
 void DetectionSettingsModel::Refresh() {
   for (int K = 1; K <= 25; ++K) EditWeight(K, fields_.Weight[K - 1]);
+  weightStart_.fill(std::nullopt);
 }
 
 void DetectionSettingsModel::RefreshTotals() {
@@ -131,12 +183,60 @@ void DetectionSettingsModel::RefreshTotals() {
 
 void DetectionSettingsModel::EditEllipticity(const std::string& text) {
   fields_.Ellipticity = text;
-  if (const auto v = ParseNumber(text, sep_)) settings_.EllipticitySensitivity = *v / 100;
+  if (!ellipticityStart_) ellipticityStart_ = settings_.EllipticitySensitivity;
+  if (const auto v = AcceptedValue(CheckedField::Ellipticity, text, sep_)) settings_.EllipticitySensitivity = *v / 100;
 }
 
 void DetectionSettingsModel::EditAzimuth(const std::string& text) {
   fields_.Azimuth = text;
-  if (const auto v = ParseNumber(text, sep_)) settings_.AzimuthSensitivity = *v / 100;
+  if (!azimuthStart_) azimuthStart_ = settings_.AzimuthSensitivity;
+  if (const auto v = AcceptedValue(CheckedField::Azimuth, text, sep_)) settings_.AzimuthSensitivity = *v / 100;
+}
+
+template <class T>
+std::optional<Message> DetectionSettingsModel::Confirm(CheckedField field, std::string& text, T& value,
+                                                       std::optional<T>& start) {
+  const std::optional<T> before = start;
+  start.reset();
+  if (AcceptedValue(field, text, sep_)) return std::nullopt;
+  const bool blank = text.find_first_not_of(" \t") == std::string::npos;
+  if (before) value = *before;
+  const std::string typed = text;
+  // Kernels hold percent in single precision; sensitivities a fraction.
+  if constexpr (std::is_same_v<T, float>)
+    text = PresetValueText(value, sep_);
+  else
+    text = SensitivityText(value);
+  RefreshTotals();
+  if (blank) return std::nullopt;
+  return RefusalMessage(field, typed, text, sep_);
+}
+
+std::optional<Message> DetectionSettingsModel::ConfirmWeight(int k) {
+  if (k < 1 || k > 25) return std::nullopt;
+  return Confirm(CheckedField::Weight, fields_.Weight[k - 1], settings_.WeightKernel[(k - 1) / 5][(k - 1) % 5],
+                 weightStart_[k - 1]);
+}
+
+std::optional<Message> DetectionSettingsModel::ConfirmSubtract(int k) {
+  if (k < 1 || k > 9) return std::nullopt;
+  return Confirm(CheckedField::Subtract, fields_.Subtract[k - 1],
+                 settings_.SubtractKernel[(k - 1) / 3 + 1][(k - 1) % 3 + 1], subtractStart_[k - 1]);
+}
+
+std::optional<Message> DetectionSettingsModel::ConfirmEllipticity() {
+  return Confirm(CheckedField::Ellipticity, fields_.Ellipticity, settings_.EllipticitySensitivity, ellipticityStart_);
+}
+
+std::optional<Message> DetectionSettingsModel::ConfirmAzimuth() {
+  return Confirm(CheckedField::Azimuth, fields_.Azimuth, settings_.AzimuthSensitivity, azimuthStart_);
+}
+
+void DetectionSettingsModel::ForgetEntries() {
+  weightStart_.fill(std::nullopt);
+  subtractStart_.fill(std::nullopt);
+  ellipticityStart_.reset();
+  azimuthStart_.reset();
 }
 
 void DetectionSettingsModel::EditRotationLimit(const std::string& text) {

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "sphere/detection_settings.h"
+#include "state/number_format.h"
 
 namespace ps {
 
@@ -54,16 +55,74 @@ std::pair<int, int> PressedCell(float x, float y, int zoom, int imageWidth, int 
 
 namespace {
 
-void SetCircle(AppState& state, PressResult& r, const CircleFit& fit, int zoom) {
-  if (!fit.found) return;
-  state.Circle.CircleCentreX = fit.centreX;
-  state.Circle.CircleCentreY = fit.centreY;
-  state.Circle.CircleRadius = fit.radius;
-  r.circleChanged = true;
-  for (const MapMark& m : CircleMarks(state.Circle, zoom)) r.marks.push_back(m);
+// Sets the fitted circle, or, when the points or the circle are refused,
+// clears the circle there was and says why. `erased`: the earlier circle has
+// already been painted over (automatic mode does that before the trace).
+void ApplyFit(AppState& state, PressResult& r, const std::vector<std::pair<int, int>>& points, bool manual,
+              CircleRefusal refusal, const CircleFit& fit, bool erased, int zoom, const std::string& sep,
+              const Progress& progress) {
+  const bool had = state.Circle.exists();
+  if (progress.cancelled()) {
+    // A cancelled fit changes nothing: the earlier circle comes back on the map.
+    if (had && erased)
+      for (const MapMark& m : CircleMarks(state.Circle, zoom)) r.marks.push_back(m);
+    return;
+  }
+  if (refusal == CircleRefusal::None) refusal = CheckFittedCircle(fit, state.SetWidth, state.SetHeight);
+  if (refusal == CircleRefusal::None) {
+    state.Circle.CircleCentreX = fit.centreX;
+    state.Circle.CircleCentreY = fit.centreY;
+    state.Circle.CircleRadius = fit.radius;
+    r.circleChanged = true;
+    for (const MapMark& m : CircleMarks(state.Circle, zoom)) r.marks.push_back(m);
+    return;
+  }
+  r.refusal = refusal;
+  if (had && !erased)
+    for (const MapMark& m : CircleMarks(state.Circle, zoom, kCircleEraseColour)) r.marks.push_back(m);
+  r.messages.push_back(NoCircleMessage(refusal, manual, static_cast<int>(points.size()), fit, state.SetWidth,
+                                       state.SetHeight, had, sep));
+  state.Circle = SphereCircle{};
+}
+
+// "точка", "точки" or "точек" after a count.
+const char* PointsWord(int n) {
+  const int tens = n % 100, units = n % 10;
+  if (tens >= 11 && tens <= 14) return "точек";
+  if (units == 1) return "точка";
+  if (units >= 2 && units <= 4) return "точки";
+  return "точек";
 }
 
 }  // namespace
+
+Message NoCircleMessage(CircleRefusal refusal, bool manual, int boundaryPoints, const CircleFit& fit, int width,
+                        int height, bool hadCircle, const std::string& sep) {
+  std::string text;
+  switch (refusal) {
+    case CircleRefusal::None:
+    case CircleRefusal::NoCentre:
+      text = "Ни одна точка изображения не подходит в центр окружности.";
+      break;
+    case CircleRefusal::TooFewPoints:
+      text = "На границе " + std::to_string(boundaryPoints) + " " + PointsWord(boundaryPoints) +
+             ", а для окружности нужно не меньше " + std::to_string(kMinBoundaryPoints) + "." + kCrLf +
+             "Укажите точку на самом контуре шара.";
+      break;
+    case CircleRefusal::OnOneLine:
+      text = manual ? "Три указанные точки лежат на одной прямой или совпадают: окружность через них не проходит."
+                    : "Все точки границы лежат на одной прямой: окружность через них не проходит.";
+      break;
+    case CircleRefusal::OutsideImage:
+      text = "Найденная окружность (центр " + FormatNumber(fit.centreX, "0.##", sep) + "; " +
+             FormatNumber(fit.centreY, "0.##", sep) + ", радиус " + FormatNumber(fit.radius, "0.##", sep) +
+             ") не помещается в изображение " + std::to_string(width) + " x " + std::to_string(height) + ".";
+      break;
+  }
+  if (hadCircle) text += std::string(kCrLf) + "Прежняя окружность шара снята.";
+  return Message{text, kNoCircleTitle, MessageIcon::Exclamation};
+}
+
 
 PressResult HandleMapPress(AppState& state, SphereSession& session, const PressInput& input,
                            const Progress& progress) {
@@ -98,7 +157,15 @@ PressResult HandleMapPress(AppState& state, SphereSession& session, const PressI
     std::array<std::pair<int, int>, 3> pts;
     for (int i = 0; i < 3; ++i) pts[i] = {session.ManualPoints[i][0], session.ManualPoints[i][1]};
     r.busy = true;
-    SetCircle(state, r, CircleThroughThreePoints(pts, W, H), Z);
+    const std::vector<std::pair<int, int>> points(pts.begin(), pts.end());
+    const CircleRefusal refusal = CheckFitPoints(points, 3);
+    const CircleFit fit = refusal == CircleRefusal::None ? CircleThroughThreePoints(pts, W, H) : CircleFit{};
+    // The circle there was is painted over first, as before a trace, so the map
+    // never shows a circle the state no longer holds.
+    const bool erased = state.Circle.CircleRadius > 0;
+    if (erased)
+      for (const MapMark& m : CircleMarks(state.Circle, Z, kCircleEraseColour)) r.marks.push_back(m);
+    ApplyFit(state, r, points, /*manual=*/true, refusal, fit, erased, Z, input.decimalSeparator, progress);
     return r;
   }
   if (input.mode != PressMode::Automatic) return r;
@@ -107,7 +174,8 @@ PressResult HandleMapPress(AppState& state, SphereSession& session, const PressI
   if (x <= 2 || y <= 2 || x >= W - 1 || y >= H - 1) return r;
   ReadRotationLimits(state.Detection, input.rotationLimitText, input.rotationChangeLimitText,
                      input.decimalSeparator);
-  if (state.Circle.CircleRadius > 0)
+  const bool erased = state.Circle.CircleRadius > 0;
+  if (erased)
     for (const MapMark& m : CircleMarks(state.Circle, Z, kCircleEraseColour)) r.marks.push_back(m);
 
   // Layer 19 is read only when it belongs to a map of the set's size.
@@ -132,7 +200,12 @@ PressResult HandleMapPress(AppState& state, SphereSession& session, const PressI
     for (int cy = 1; cy <= H; ++cy)
       if (session.BoundaryMarks[static_cast<size_t>(cy - 1) * W + (cx - 1)] > 0)
         r.marks.push_back(CellMark(cx, cy, Z, colour));
-  SetCircle(state, r, FitCircleToBoundary(session.BoundaryList, session.BoundaryCount, W, H, progress), Z);
+  // Too few or collinear points are refused before the search over the set.
+  const CircleRefusal refusal = CheckFitPoints(trace.points, kMinBoundaryPoints);
+  const CircleFit fit = refusal == CircleRefusal::None
+                            ? FitCircleToBoundary(session.BoundaryList, session.BoundaryCount, W, H, progress)
+                            : CircleFit{};
+  ApplyFit(state, r, trace.points, /*manual=*/false, refusal, fit, erased, Z, input.decimalSeparator, progress);
   return r;
 }
 

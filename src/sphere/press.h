@@ -80,6 +80,9 @@ struct PressResult {
   std::vector<Message> messages;   // message boxes, in order
   std::vector<MapMark> marks;      // to draw on the map's persistent picture, in order
   bool circleChanged = false;      // state.Circle holds a new fit (show "Представить в виде шара")
+  // The fit ran but gave no usable circle: the user is told why, state.Circle
+  // is cleared (radius 0) and an earlier circle is painted over on the map.
+  CircleRefusal refusal = CircleRefusal::None;
   bool traced = false;             // automatic mode ran a trace
   TraceEnd traceEnd = TraceEnd::DeadEnd;
   int boundaryCount = 0;
@@ -90,6 +93,8 @@ struct PressResult {
 // Handles one press. Reads SetWidth/SetHeight, Header.ImageWidth/ImageHeight,
 // ZoomFactor, ResultMap layer 19 and Detection; writes the selection corners,
 // Circle and Detection.RotationLimit/RotationChangeLimit (when 0) of `state`.
+// A fit whose points or circle CheckFitPoints / CheckFittedCircle refuse sets
+// no circle and clears the one there was; a cancelled fit changes nothing.
 PressResult HandleMapPress(AppState& state, SphereSession& session, const PressInput& input,
                            const Progress& progress = {});
 
@@ -101,5 +106,9 @@ std::pair<int, int> PressedCell(float x, float y, int zoom, int imageWidth, int 
 inline constexpr const char* kEdgeMessage = "Не ближе, чем за 1 точку к краю";
 inline constexpr const char* kDeadEndMessage = "Граница замкнулась не с началом";
 inline constexpr const char* kDeadEndTitle = "Неожиданное замыкание области";
+inline constexpr const char* kNoCircleTitle = "Окружность шара не найдена";
+// The message of a refused fit: why, and whether an earlier circle was removed.
+Message NoCircleMessage(CircleRefusal refusal, bool manual, int boundaryPoints, const CircleFit& fit, int width,
+                        int height, bool hadCircle, const std::string& decimalSeparator);
 
 }  // namespace ps

@@ -128,11 +128,18 @@ struct PixelValues {
   double UndefinedMarker = 0;
 };
 
+// The kernels every session starts with, in the window, the toning, the
+// learning, the exports and every command alike: the preset "Гауссовское
+// распределение без центра" and 100 % subtracted at the centre. Defined with
+// the presets in sphere/detection_settings.cpp.
+std::array<std::array<float, 5>, 5> StartWeightKernel();
+std::array<std::array<float, 5>, 5> StartSubtractKernel();
+
 // Settings of the detection settings window: kernels in percent (row, column),
 // stored 0-based here: WeightKernel[r-1][c-1] is the window's (r, c).
 struct DetectionSettings {
-  std::array<std::array<float, 5>, 5> WeightKernel{};
-  std::array<std::array<float, 5>, 5> SubtractKernel{};
+  std::array<std::array<float, 5>, 5> WeightKernel = StartWeightKernel();
+  std::array<std::array<float, 5>, 5> SubtractKernel = StartSubtractKernel();
   double EllipticitySensitivity = 1.0;
   double AzimuthSensitivity = 1.0;
   double RotationLimit = 0.0;        // radians

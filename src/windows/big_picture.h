@@ -1,5 +1,6 @@
 // The full-size window: a pixel-for-pixel copy of the polarization map, as
-// large as the map, without scroll bars.
+// large as the map but never larger than the screen's available area; a map
+// that does not fit is shown with scroll bars.
 #pragma once
 
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include "display/surface.h"
 
 class QLabel;
+class QScrollArea;
 
 namespace ps::ui {
 
@@ -14,6 +16,7 @@ class БольшаяКартинка : public QDialog {
  public:
   БольшаяКартинка(const Surface& map, QWidget* owner);
   QLabel* Picture1;
+  QScrollArea* Scroll;
   const RasterSurface& copy() const { return copy_; }
 
  private:

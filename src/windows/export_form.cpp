@@ -764,7 +764,7 @@ void ExportForm::MapMouseDown(int button, double x, double y) {
       },
       [this, outcome] {
         if (outcome->selectionChanged) PlaceSelectionMarker(ds_, state_);
-        if (outcome->circleChanged) ds_.SphereButtonVisible = true;
+        if (outcome->circleChanged || outcome->circleCleared) ds_.SphereButtonVisible = state_.Circle.exists();
         pendingFlags_ |= kRedrawMap;
         applyDisplay();
         showMessages(outcome->messages);

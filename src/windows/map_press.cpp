@@ -29,6 +29,7 @@ MapPressOutcome RunMapPress(PressSession& session, AppState& state, double x, do
   MapPressOutcome out;
   out.messages = r.messages;
   out.circleChanged = r.circleChanged;
+  out.circleCleared = r.refusal != CircleRefusal::None;
   out.selectionChanged = r.selectionChanged;
   out.cellX = r.cellX;
   out.cellY = r.cellY;

@@ -19,7 +19,8 @@ std::shared_ptr<PressSession> NewPressSession();
 
 struct MapPressOutcome {
   std::vector<Message> messages;
-  bool circleChanged = false;
+  bool circleChanged = false;  // a new circle was set
+  bool circleCleared = false;  // the fit gave no usable circle: state.Circle is cleared
   bool selectionChanged = false;
   int cellX = 0;
   int cellY = 0;

@@ -41,7 +41,8 @@ QPixmap KernelPreview(const std::array<std::array<float, 5>, 5>& kernel, int cel
   return p;
 }
 
-// An option button that acts on mouse-down, as the window's options do.
+// An option button that acts on mouse-down, as the window's options do; the
+// keyboard (Space, arrow keys) selects it through `toggled`, bound as well.
 class PressOption : public QRadioButton {
  public:
   using QRadioButton::QRadioButton;
@@ -71,6 +72,7 @@ class PressOption : public QRadioButton {
       model_->EditWeight(index, ToStd(text));
       showFields();
     });
+    connect(e, &QLineEdit::editingFinished, this, [this, index] { confirm(model_->ConfirmWeight(index)); });
     Weight[static_cast<size_t>(k)] = e;
   }
   Label2 = NewLabel(this, "", 10, 162, 320);
@@ -85,6 +87,7 @@ class PressOption : public QRadioButton {
       model_->EditSubtract(index, ToStd(text));
       showFields();
     });
+    connect(e, &QLineEdit::editingFinished, this, [this, index] { confirm(model_->ConfirmSubtract(index)); });
     Subtract[static_cast<size_t>(k)] = e;
   }
   Label8 = NewLabel(this, "", 10, 292, 320);
@@ -102,6 +105,11 @@ class PressOption : public QRadioButton {
   Command2->setStyleSheet(QStringLiteral("text-align: center;"));
   Command2->setText(QString::fromUtf8("Гауссовское распределение\nбез центра"));
   Command2->setAccessibleName(QString::fromUtf8("Гауссовское распределение без центра"));
+  // Enter confirms the field being edited; no preset is a default button.
+  for (QPushButton* b : {Command1, Command2, Command3, Command4}) {
+    b->setAutoDefault(false);
+    b->setDefault(false);
+  }
   connect(Command4, &QPushButton::clicked, this, [this] { model_->ApplyPreset(KernelPreset::Square); showFields(); });
   connect(Command3, &QPushButton::clicked, this, [this] { model_->ApplyPreset(KernelPreset::Gauss); showFields(); });
   connect(Command2, &QPushButton::clicked, this, [this] {
@@ -121,6 +129,13 @@ class PressOption : public QRadioButton {
   o2->setGeometry(440, 216, 190, 20);
   o1->onPress = [this] { model_->SelectShowMode(0); showFields(); };
   o2->onPress = [this] { model_->SelectShowMode(1); showFields(); };
+  for (auto [option, mode] : {std::pair{o1, 0}, std::pair{o2, 1}})
+    connect(option, &QRadioButton::toggled, this, [this, mode](bool on) {
+      if (on && !showing_) {
+        model_->SelectShowMode(mode);
+        showFields();
+      }
+    });
   Option1 = o1;
   Option2 = o2;
 
@@ -145,6 +160,8 @@ class PressOption : public QRadioButton {
 
   connect(Text26, &QLineEdit::textEdited, this, [this](const QString& t) { model_->EditEllipticity(ToStd(t)); });
   connect(Text27, &QLineEdit::textEdited, this, [this](const QString& t) { model_->EditAzimuth(ToStd(t)); });
+  connect(Text26, &QLineEdit::editingFinished, this, [this] { confirm(model_->ConfirmEllipticity()); });
+  connect(Text27, &QLineEdit::editingFinished, this, [this] { confirm(model_->ConfirmAzimuth()); });
   connect(Text28, &QLineEdit::textEdited, this, [this](const QString& t) { model_->EditRotationLimit(ToStd(t)); });
   connect(Text29, &QLineEdit::textEdited, this,
           [this](const QString& t) { model_->EditRotationChangeLimit(ToStd(t)); });
@@ -153,17 +170,26 @@ class PressOption : public QRadioButton {
 
   model_->Load();
   const DetectionSettingsFields& f = model_->fields();
-  Text26->setText(ToQt(f.Ellipticity));
-  Text27->setText(ToQt(f.Azimuth));
   Text28->setText(ToQt(f.RotationLimit));
   Text29->setText(ToQt(f.RotationChangeLimit));
   Text30->setText(ToQt(f.DiameterDeviation));
   showFields();
 }
 
-ФормаНастроек::~ФормаНастроек() = default;
+ФормаНастроек::~ФормаНастроек() {
+  // The fields outlive the model while the dialog base deletes its children.
+  for (QLineEdit* e : findChildren<QLineEdit*>()) e->disconnect(this);
+}
+
+void ФормаНастроек::confirm(const std::optional<Message>& refusal) {
+  // The field already shows the kept value again when the message appears, so
+  // the focus moving to the message box confirms nothing a second time.
+  showFields();
+  if (refusal) ShowMessage(this, *refusal);
+}
 
 void ФормаНастроек::showFields() {
+  showing_ = true;
   const DetectionSettingsFields& f = model_->fields();
   // Only fields whose text differs are rewritten, so the cursor of the field
   // being typed in stays where it is.
@@ -173,11 +199,14 @@ void ФормаНастроек::showFields() {
     if (Subtract[k]->text() != ToQt(f.Subtract[k])) Subtract[k]->setText(ToQt(f.Subtract[k]));
   Label2->setText(ToQt(f.WeightTotal));
   Label8->setText(ToQt(f.SubtractTotal));
+  if (Text26->text() != ToQt(f.Ellipticity)) Text26->setText(ToQt(f.Ellipticity));
+  if (Text27->text() != ToQt(f.Azimuth)) Text27->setText(ToQt(f.Azimuth));
   Option1->setChecked(f.Option1);
   Option2->setChecked(f.Option2);
   const int cell = std::clamp(state_.ZoomFactor, 1, 19);
   Picture2->setPixmap(KernelPreview(model_->settings().WeightKernel, cell, 100));
   Picture3->setPixmap(KernelPreview(model_->settings().SubtractKernel, cell, 100));
+  showing_ = false;
 }
 
 }  // namespace ps::ui

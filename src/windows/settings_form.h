@@ -1,14 +1,17 @@
 // The detection settings window: weight kernels with their presets, totals and
 // previews, the sensitivities of the change map, the rotation limits of the
 // trace and the choice of what the map shows. Every field writes to the shared
-// settings at once.
+// settings at once; the kernel and sensitivity fields take only numbers in
+// their range (the model's rule) and say why when an entry is refused.
 #pragma once
 
 #include <QDialog>
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "state/app_state.h"
+#include "state/message.h"
 
 class QLabel;
 class QLineEdit;
@@ -46,6 +49,10 @@ class ФормаНастроек : public QDialog {
 
  private:
   void showFields();  // field texts, totals and previews from the model
+  // A field confirmed (Enter or focus leaving it): shows the kept value and,
+  // for a refused entry, the reason.
+  void confirm(const std::optional<Message>& refusal);
+  bool showing_ = false;  // showFields is setting the controls
 
   AppState& state_;
   std::unique_ptr<DetectionSettingsModel> model_;

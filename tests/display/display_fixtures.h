@@ -44,6 +44,33 @@ inline PixelValues Pixel(double a0, double ratio, double azimuth, double marker 
   return v;
 }
 
+// A sphere seen by the camera: every cell's azimuth is the direction from the
+// centre (cx, cy) to the cell taken as an axis, so it jumps from +pi/2 to
+// -pi/2 across the vertical through the centre. Axis ratio 0.3, intensity
+// 100 + x. RadialAngle is the same direction without the jump: in (0, pi) for
+// every cell above the centre.
+inline double RadialAngle(int x, int y, double cx, double cy) { return std::atan2(cy - y, x - cx); }
+inline AppState SeamSphereState(int W, int H, double cx, double cy) {
+  return MapState(W, H, [&](int x, int y) {
+    double a = RadialAngle(x, y, cx, cy);
+    if (a > kPi / 2) a -= kPi;
+    else if (a <= -kPi / 2) a += kPi;
+    return Pixel(100 + x, 0.3, a);
+  });
+}
+// The weighted 5 x 5 sum (kernel minus subtracted kernel, percent) of the
+// radial angle around cell (x, y) above the centre: the smoothed azimuth with
+// no wrap in the way, brought into the azimuth range.
+inline double UnwrappedSum(const DetectionSettings& d, bool subtract, int x, int y, double cx, double cy) {
+  double sum = 0;
+  for (int i = x - 2; i <= x + 2; ++i)
+    for (int j = y - 2; j <= y + 2; ++j) {
+      const float w = d.WeightKernel[i - x + 2][j - y + 2] - (subtract ? d.SubtractKernel[i - x + 2][j - y + 2] : 0.0f);
+      sum += w * RadialAngle(i, j, cx, cy) / 100;
+    }
+  return sum > kPi / 2 ? sum - kPi : sum;
+}
+
 inline std::vector<RecordingSurface::Op> OpsOf(const RecordingSurface& s, RecordingSurface::Kind k) {
   std::vector<RecordingSurface::Op> out;
   for (const auto& op : s.ops())

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <tuple>
@@ -136,6 +137,8 @@ TEST(ChangeMap, BorderUnpaintedKernelOrientationAndSensitivities) {
     return Pixel(0, 0, 0);
   });
   s.Detection.ShowMode = 1;
+  s.Detection.WeightKernel = {};
+  s.Detection.SubtractKernel = {};
   s.ZoomFactor = 3;
   DisplayState ds;
   RecordingSurface rec;
@@ -168,6 +171,36 @@ TEST(ChangeMap, BorderUnpaintedKernelOrientationAndSensitivities) {
 }
 
 // Where and how the circle is drawn is pinned by the golden map.
+// The change map on a sphere with the session's start kernels: at the seam of
+// the azimuth the green is that of the unwrapped differences, as small as
+// anywhere on the smooth surface, not the false edge of +pi/2 against -pi/2;
+// away from the seam the plain sums give the same colour as ever.
+TEST(ChangeMap, NoFalseEdgeAtTheAzimuthSeam) {
+  AppState s = test::SeamSphereState(40, 40, 20.5, 30.5);
+  s.Detection.ShowMode = 1;
+  s.Detection.AzimuthSensitivity = 10;
+  s.ZoomFactor = 3;
+  DisplayState ds;
+  RasterSurface map;
+  UvelicheniePolyarizacii(map, ds, s);
+  auto green = [&](int x, int y) { return (StripFlag(map.pixel(3 * x - 2, 3 * y - 2)) >> 8) & 0xFF; };
+  auto expected = [&](double sum) {
+    return std::clamp(static_cast<int>(std::nearbyint(std::fabs(sum) * 255 / (kPi / 2) * 10)), 0, 255);
+  };
+  for (int x : {20, 21}) {
+    const uint32_t g = green(x, 10);
+    EXPECT_EQ(g, static_cast<uint32_t>(expected(test::UnwrappedSum(s.Detection, true, x, 10, 20.5, 30.5)))) << x;
+    EXPECT_LT(g, 60u) << x;  // the plain sums saturate here
+  }
+  double plain = 0;
+  for (int j = 8; j <= 12; ++j)
+    for (int i = 24; i <= 28; ++i) {
+      const float d = s.Detection.WeightKernel[i - 24][j - 8] - s.Detection.SubtractKernel[i - 24][j - 8];
+      plain += d * s.ResultMap.at(i, j, 4) / 100;
+    }
+  EXPECT_EQ(green(26, 10), static_cast<uint32_t>(expected(plain)));
+}
+
 TEST(MapRedraw, SphereCircleOnlyWhenKnown) {
   AppState s = MapState(12, 10, [](int, int) { return Pixel(80, 0.2, 0); });
   s.Circle = {5, 4, 2};

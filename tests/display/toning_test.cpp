@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 #include "display/display_fixtures.h"
 #include "display/map_view.h"
@@ -16,6 +17,7 @@ using test::Pixel;
 AppState SphereState() {
   AppState s = MapState(240, 240, [](int, int) { return Pixel(100, 0.2, 0.4); });
   s.Circle = {120, 120, 100};
+  s.Detection.WeightKernel = {};  // the centre alone
   s.Detection.WeightKernel[2][2] = 100;
   return s;
 }
@@ -127,6 +129,44 @@ TEST(Toning, NeighbourhoodUsesOnlyPixelsInsideTheImage) {
   EXPECT_EQ(r2.pixel(2, 20), kToningBackground);
 }
 
+// On the seam of a sphere's azimuth (cell 21 lies right of the vertical
+// through the centre at 20.5, cells 19 and 20 left of it) the right picture
+// shows the colour of the unwrapped weighted mean, not of the near-zero mean
+// of +pi/2 and -pi/2; away from the seam the plain weighted sum.
+TEST(Toning, SmoothedAzimuthAtTheSeamIsTheUnwrappedMean) {
+  AppState s = test::SeamSphereState(40, 40, 20.5, 30.5);
+  s.Circle = {20.5, 20.5, 15};
+  ToningView view;
+  view.RotationX = 90 * kPi / 180;
+  view.Ellipses = true;
+  int checked = 0;
+  for (const auto [u0, v0, seam] : {std::tuple{21, 10, true}, {26, 12, false}}) {
+    // A screen pixel whose sphere point falls on cell (u0, v0).
+    bool found = false;
+    for (int sx = 0; sx < 240 && !found; ++sx)
+      for (int sy = 1; sy < 240 && !found; ++sy) {
+        const SphereHit hit = CastToningRay(view, sx - 120.0, sy - 120.0);
+        if (!hit.Hit || std::floor(15 * hit.X + 20.5) != u0 || std::floor(15 * hit.Y + 20.5) != v0) continue;
+        found = true;
+        RasterSurface left(240, 240), right(240, 240);
+        EllipseColourMemory m, m2;
+        Тонирование(s, view, sx, sy, left, right, m);
+        double plain = 0, ratio = 0;
+        for (int i = u0 - 2; i <= u0 + 2; ++i)
+          for (int j = v0 - 2; j <= v0 + 2; ++j) {
+            const float w = s.Detection.WeightKernel[i - u0 + 2][j - v0 + 2];
+            ratio += w * s.ResultMap.at(i, j, 2) / 100;
+            plain += w * s.ResultMap.at(i, j, 4) / 100;
+          }
+        const double want = seam ? test::UnwrappedSum(s.Detection, false, u0, v0, 20.5, 30.5) : plain;
+        if (seam) EXPECT_GT(std::fabs(want - plain), 1.0);  // the seam is really there
+        EXPECT_EQ(right.pixel(sx, 240 - sy), StripFlag(ЦветДляЭллипса(ratio, want, m2))) << u0;
+        ++checked;
+      }
+  }
+  EXPECT_EQ(checked, 2);
+}
+
 TEST(FullSize, WindowIsTheMapPlusBorderAndCaptionAndShowsTheMapAsItIs) {
   const WindowSize w = FullSizeWindow(180, 90);
   EXPECT_EQ(w.Width, 198);
@@ -135,6 +175,28 @@ TEST(FullSize, WindowIsTheMapPlusBorderAndCaptionAndShowsTheMapAsItIs) {
   map.fillRect(2, 1, 3, 4, Rgb(200, 0, 9));
   FullSizeCopy(map, copy);
   EXPECT_TRUE(test::SamePixels(map, copy));
+}
+
+// The window never outgrows the screen's available area (outer size = inside
+// + 18 x 40); a cut side gets a scroll bar, which may cut the other side.
+TEST(FullSize, WindowFitsTheAvailableAreaWithScrollBars) {
+  const struct {
+    int mapW, mapH, availW, availH;
+    FullSizeLayout want;
+  } cases[] = {
+      {180, 90, 1600, 1000, {180, 90, false, false}},        // fits: the map as it is
+      {1920, 1440, 1600, 1000, {1582, 960, true, true}},     // the sample at zoom 6
+      {2000, 500, 1600, 1000, {1582, 516, true, false}},     // too wide: a bar below adds its height
+      {600, 1200, 1600, 1000, {616, 960, false, true}},      // too high: a bar beside adds its width
+      {1590, 950, 1600, 1000, {1582, 960, true, true}},      // the bar below makes it too high as well
+      {1582, 960, 1600, 1000, {1582, 960, false, false}},    // exactly the available area
+  };
+  for (const auto& c : cases) {
+    const FullSizeLayout l = FitFullSizeWindow(c.mapW, c.mapH, c.availW, c.availH, 16);
+    EXPECT_EQ(std::make_tuple(l.Width, l.Height, l.HScroll, l.VScroll),
+              std::make_tuple(c.want.Width, c.want.Height, c.want.HScroll, c.want.VScroll))
+        << c.mapW << " x " << c.mapH;
+  }
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <utility>
 
+#include "display/display_fixtures.h"
 #include "export/workbook_reader.h"
 #include "learning/files.h"
 #include "polarization/polarization.h"
@@ -215,6 +216,43 @@ TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
   const std::string& text = book.cell("A402")->text;
   EXPECT_TRUE(text.size() > 12 && text.substr(text.size() - 12) == "640x480   ; ") << text;
   EXPECT_EQ(book.cell("H400")->format, "0.00");
+}
+
+// The smoothed columns with the kernels a session starts with (never all 0),
+// and the smoothed azimuth on the seam of a sphere's azimuth (cells 19, 20
+// left of the vertical through the centre, 21 right of it): the unwrapped
+// weighted mean, not the near-zero mean of +pi/2 and -pi/2.
+TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
+  AppState state = test::SeamSphereState(40, 40, 20.5, 30.5);
+  state.Circle = {20.5, 20.5, 15};
+  const ExportResult r = ExportSphereCells(state, DirectionConvention::FullTurn);
+  ASSERT_TRUE(r.ok);
+  int row = 0;
+  int seen = 0;
+  for (int x = 1; x <= 40; ++x)
+    for (int y = 1; y <= 40; ++y) {
+      if (!Inside(state.Circle, x, y)) continue;
+      ++row;
+      if (y != 10 || (x != 21 && x != 26)) continue;
+      ++seen;
+      double ratio = 0, plain = 0;
+      for (int i = x - 2; i <= x + 2; ++i)
+        for (int j = 8; j <= 12; ++j) {
+          const double w = state.Detection.WeightKernel[i - x + 2][j - 8];
+          ratio += w * 0.3 / 100;
+          plain += w * state.ResultMap.at(i, j, 4) / 100;
+        }
+      EXPECT_NEAR(r.sheet.Value(row, 5).number, F(ratio), 1e-6);
+      EXPECT_NEAR(ratio, 0.3, 1e-5);  // the start kernel adds up to 100 %
+      if (x == 21) {
+        const double want = test::UnwrappedSum(state.Detection, false, x, 10, 20.5, 30.5);
+        EXPECT_GT(std::fabs(want - plain), 1.0);
+        EXPECT_NEAR(r.sheet.Value(row, 6).number, F(want), 1e-6);
+      } else {
+        EXPECT_EQ(r.sheet.Value(row, 6).number, F(plain));
+      }
+    }
+  EXPECT_EQ(seen, 2);
 }
 
 // A weights file holding only the bias and the overall azimuth weight: every

@@ -2,10 +2,21 @@
 // fit, and the marks and messages handed to the window.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+#include <string>
+#include <vector>
 #include <tuple>
 
+#include "imageio/bmp.h"
+#include "polarization/polarization.h"
 #include "sphere/press.h"
+#include "support/test_support.h"
 #include "sphere/sphere_test_util.h"
 
 namespace ps {
@@ -110,6 +121,9 @@ TEST(MapPress, ManualModeFitsThreePointsAndReplacesTheOldest) {
   // (30, 40) has its centre on cell (35, 25).
   r = HandleMapPress(s, session, At(s, 50, 30, PressMode::Manual));
   ASSERT_TRUE(r.circleChanged);
+  // The earlier circle is painted over before the new one is drawn.
+  EXPECT_EQ(std::make_pair(CountColour(r, kCircleEraseColour), r.marks.front().colour),
+            std::make_pair(2, kCircleEraseColour));
   EXPECT_EQ(session.ManualPointCount, 3);
   EXPECT_EQ(std::make_pair(s.Circle.CircleCentreX, s.Circle.CircleCentreY), std::make_pair(35.0, 25.0));
   EXPECT_NEAR(s.Circle.CircleRadius, std::sqrt(250.0), 1e-5);
@@ -151,18 +165,200 @@ TEST(MapPress, AutomaticDeadEndOnAFlatResponse) {
   AppState s = test::MapState(30, 20, 4);
   SphereSession session;
   const PressResult r = HandleMapPress(s, session, At(s, 15, 10, PressMode::Automatic));
-  ASSERT_TRUE(r.traced && r.circleChanged);
+  ASSERT_TRUE(r.traced);
   EXPECT_EQ(r.traceEnd, TraceEnd::DeadEnd);
-  ASSERT_EQ(r.messages.size(), 1u);
+  ASSERT_EQ(r.messages.size(), 2u);  // the dead end, then the refused fit
   EXPECT_EQ(r.messages[0].text, "Граница замкнулась не с началом");
   EXPECT_EQ(r.messages[0].title, "Неожиданное замыкание области");
   EXPECT_EQ(std::make_pair(CountColour(r, kDeadEndColour), r.boundaryCount), std::make_pair(1, 1));
-  // n = 1: the fit settles on cell (1, 1).
-  EXPECT_EQ(std::make_pair(s.Circle.CircleCentreX, s.Circle.CircleCentreY), std::make_pair(1.0, 1.0));
   // The set grew but the map was not rebuilt: a start beyond the map reads nothing.
   s.SetWidth = 60;
   const PressResult grown = HandleMapPress(s, session, At(s, 40, 10, PressMode::Automatic));
   EXPECT_TRUE(grown.traced && grown.traceEnd == TraceEnd::DeadEnd);
+}
+
+// Fits that give no usable circle: the user is told why, the circle is
+// cleared (radius 0) and an earlier one is painted over exactly once.
+TEST(MapPress, RefusedFitsClearTheCircleAndSayWhy) {
+  struct Case {
+    const char* name;
+    PressMode mode;
+    std::vector<std::pair<int, int>> presses;  // the last one fits
+    std::vector<std::pair<int, int>> response;  // cells of layer 19 set to -100
+    CircleRefusal refusal;
+    const char* says;
+  };
+  std::vector<std::pair<int, int>> line;
+  for (int x = 3; x <= 57; ++x) line.push_back({x, 20});
+  const Case cases[] = {
+      {"flat response, one point", PressMode::Automatic, {{30, 20}}, {}, CircleRefusal::TooFewPoints,
+       "На границе 1 точка, а для окружности нужно не меньше 8."},
+      {"straight edge", PressMode::Automatic, {{30, 20}}, line, CircleRefusal::OnOneLine,
+       "Все точки границы лежат на одной прямой"},
+      {"collinear clicks", PressMode::Manual, {{10, 10}, {20, 20}, {30, 30}}, {}, CircleRefusal::OnOneLine,
+       "Три указанные точки лежат на одной прямой"},
+      {"a click repeated", PressMode::Manual, {{10, 10}, {20, 25}, {10, 10}}, {}, CircleRefusal::OnOneLine,
+       "или совпадают"},
+      {"circle beyond the top", PressMode::Manual, {{10, 5}, {30, 5}, {50, 7}}, {}, CircleRefusal::OutsideImage,
+       "не помещается в изображение 60 x 40"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    AppState s = test::MapState(60, 40, 2);
+    for (auto [x, y] : c.response) s.ResultMap.set(x, y, 19, -100);
+    s.Circle = {30, 20, 8};  // an earlier fit
+    SphereSession session;
+    PressResult r;
+    for (auto [x, y] : c.presses) r = HandleMapPress(s, session, At(s, x, y, c.mode));
+    EXPECT_EQ(r.refusal, c.refusal);
+    EXPECT_FALSE(r.circleChanged);
+    EXPECT_FALSE(s.Circle.exists());
+    ASSERT_FALSE(r.messages.empty());
+    const Message& m = r.messages.back();
+    EXPECT_EQ(m.title, "Окружность шара не найдена");
+    EXPECT_NE(m.text.find(c.says), std::string::npos) << m.text;
+    EXPECT_NE(m.text.find("Прежняя окружность шара снята."), std::string::npos);
+    EXPECT_EQ(CountColour(r, kCircleEraseColour), 2);  // centre square and outline, once
+    EXPECT_EQ(CountColour(r, kCircleColour), 0);
+  }
+  // Without an earlier circle nothing is painted over and nothing said of it.
+  AppState s = test::MapState(60, 40, 2);
+  SphereSession session;
+  const PressResult r = HandleMapPress(s, session, At(s, 30, 20, PressMode::Automatic));
+  EXPECT_EQ(CountColour(r, kCircleEraseColour), 0);
+  EXPECT_EQ(r.messages.back().text.find("Прежняя"), std::string::npos);
+}
+
+TEST(MapPress, CancelledFitKeepsTheCircle) {
+  AppState s = test::MapState(120, 100, 3);
+  test::ForEachRingCell(60, 50, 20, [&](int x, int y) { s.ResultMap.set(x, y, 19, -100); });
+  s.Circle = {58, 52, 19};
+  std::atomic<bool> cancel{true};
+  Progress progress;
+  progress.cancel = &cancel;
+  SphereSession session;
+  const PressResult r = HandleMapPress(s, session, At(s, 40, 46, PressMode::Automatic), progress);
+  EXPECT_TRUE(r.traced && !r.circleChanged && r.messages.empty());
+  EXPECT_EQ(std::make_tuple(s.Circle.CircleCentreX, s.Circle.CircleCentreY, s.Circle.CircleRadius),
+            std::make_tuple(58.0, 52.0, 19.0));
+  // Painted over before the trace, drawn again after it.
+  EXPECT_EQ(std::make_pair(CountColour(r, kCircleEraseColour), CountColour(r, kCircleColour)), std::make_pair(2, 2));
+  EXPECT_EQ(r.marks.back().colour, kCircleColour);
+}
+
+TEST(FitChecks, PointsAndCircles) {
+  using P = std::vector<std::pair<int, int>>;
+  EXPECT_EQ(CheckFitPoints(P{{1, 1}, {2, 2}}, 3), CircleRefusal::TooFewPoints);
+  EXPECT_EQ(CheckFitPoints(P{{5, 5}, {5, 5}, {5, 5}}, 3), CircleRefusal::OnOneLine);
+  EXPECT_EQ(CheckFitPoints(P{{5, 5}, {5, 5}, {7, 9}, {9, 13}}, 3), CircleRefusal::OnOneLine);
+  EXPECT_EQ(CheckFitPoints(P{{5, 5}, {5, 5}, {7, 9}, {9, 14}}, 3), CircleRefusal::None);
+  EXPECT_EQ(CheckFitPoints(P{}, 0), CircleRefusal::OnOneLine);
+  // The disc must lie in the cells 0.5 .. size + 0.5.
+  const struct {
+    CircleFit fit;
+    CircleRefusal want;
+  } circles[] = {
+      {{true, 10.5, 10.5, 10}, CircleRefusal::None},     // touches both far sides of a 20 x 20 image
+      {{true, 10.5, 10.5, 10.01}, CircleRefusal::OutsideImage},
+      {{true, 1, 1, 758.6}, CircleRefusal::OutsideImage},
+      {{true, 16, 10, 5}, CircleRefusal::OutsideImage},  // beyond the right side only
+      {{true, 15, 10, 5}, CircleRefusal::None},
+      {{false, 10, 10, 3}, CircleRefusal::NoCentre},
+  };
+  for (const auto& c : circles) EXPECT_EQ(CheckFittedCircle(c.fit, 20, 20), c.want) << c.fit.radius;
+}
+
+// The presses of a real frame (apple, orange, banana; the four 1224 x 1024
+// sub-images, mean definition): just inside the orange's rim the trace dies
+// after 6 and after 1 point, which used to fit radius 2.9 and a circle of
+// radius 759 about cell (1, 1); three clicks on one row used to give a circle
+// too. On the rim itself the orange is found.
+class FruitFramePresses : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    const std::string frame = std::string(PS_REALDATA_DIR) + "/fruits_IMX250MZR.png";
+    if (!std::filesystem::exists(frame)) return;
+    dir_ = test::TempDir("fruit-presses");
+    const std::string& dir = dir_;
+    const std::string cmd = std::string("'") + PS_CLI_PATH + "' demosaic '" + frame + "' --pattern 0,45,135,90 --out '" +
+                            dir + "' > /dev/null";
+    if (std::system(cmd.c_str()) != 0) return;
+    state_ = new AppState;
+    if (!LoadSet(*state_, {dir + "/0.bmp", dir + "/45.bmp", dir + "/90.bmp", dir + "/135.bmp"}).ok ||
+        !ЗаполнениеМассива(*state_) || (state_->IntensityMode = kModeMean, !ContourResponse(*state_, false))) {
+      delete state_;
+      state_ = nullptr;
+    }
+  }
+  static void TearDownTestSuite() {
+    delete state_;
+    state_ = nullptr;
+  }
+  void SetUp() override {
+    if (!state_) GTEST_SKIP() << "real frame not found or not readable under " << PS_REALDATA_DIR;
+  }
+  static AppState* state_;
+  static std::string dir_;
+};
+AppState* FruitFramePresses::state_ = nullptr;
+std::string FruitFramePresses::dir_;
+
+// The command line refuses the same presses: exit status 1 and the message.
+TEST_F(FruitFramePresses, SphereCommandExitsNonZeroWithTheMessage) {
+  const std::string files = " '" + dir_ + "/0.bmp' '" + dir_ + "/45.bmp' '" + dir_ + "/90.bmp' '" + dir_ + "/135.bmp'";
+  const struct {
+    const char* args;
+    int status;
+    const char* says;
+  } cases[] = {
+      {" --start 710 268", 1, "Окружность шара не найдена: На границе 1 точка"},
+      {" --points 100 240 300 240 500 240", 1, "лежат на одной прямой"},
+      {" --start 703 267 --json", 0, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string err = dir_ + "/stderr.txt";
+    const std::string cmd = std::string("'") + PS_CLI_PATH + "' sphere" + files + c.args + " > /dev/null 2> '" + err + "'";
+    const int status = std::system(cmd.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << cmd;
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.args;
+    std::ifstream in(err);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(c.says), std::string::npos) << c.args << ": " << text;
+  }
+}
+
+TEST_F(FruitFramePresses, DegenerateTracesAndClicksAreRefused) {
+  ASSERT_EQ(std::make_pair(state_->SetWidth, state_->SetHeight), std::make_pair(1224, 1024));
+  const struct {
+    PressMode mode;
+    std::vector<std::pair<int, int>> presses;
+    CircleRefusal refusal;
+    int boundary;
+  } cases[] = {
+      {PressMode::Automatic, {{705, 268}}, CircleRefusal::TooFewPoints, 6},
+      {PressMode::Automatic, {{710, 268}}, CircleRefusal::TooFewPoints, 1},
+      {PressMode::Manual, {{100, 240}, {300, 240}, {500, 240}}, CircleRefusal::OnOneLine, 0},
+      {PressMode::Automatic, {{703, 267}}, CircleRefusal::None, 529},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.presses.front().first);
+    AppState s = *state_;
+    s.Circle = {600, 500, 100};
+    SphereSession session;
+    PressResult r;
+    for (auto [x, y] : c.presses) r = HandleMapPress(s, session, At(s, x, y, c.mode));
+    EXPECT_EQ(r.refusal, c.refusal);
+    if (c.mode == PressMode::Automatic) EXPECT_EQ(r.boundaryCount, c.boundary);
+    if (c.refusal != CircleRefusal::None) {
+      EXPECT_FALSE(s.Circle.exists());
+      EXPECT_EQ(r.messages.back().title, kNoCircleTitle);
+    } else {
+      // The orange: centre about (903, 267), radius about 202 (measured apart from this system).
+      EXPECT_NEAR(s.Circle.CircleCentreX, 903, 8);
+      EXPECT_NEAR(s.Circle.CircleCentreY, 267, 10);
+      EXPECT_NEAR(s.Circle.CircleRadius, 202, 5);
+    }
+  }
 }
 
 TEST(MapPress, TraceReachingTheMarginIsMarkedAsSuch) {

@@ -33,13 +33,14 @@ class CommandsTest : public QObject {
     wt::Messages messages;
     AppState state;
     ExportForm form(state);
-    state.Detection.WeightKernel[0][0] = 50;  // replaced when the window loads
+    state.Detection.WeightKernel[0][0] = 50;  // an earlier edit: shown, not reset
     bool pressedWhileOpen = false;
     wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
       pressedWhileOpen = form.Image1->showingPressed();
       QCOMPARE(s->windowTitle(), QString::fromUtf8("Настройки"));
-      // Loading applies "Гауссовское распределение без центра".
-      QCOMPARE(state.Detection.WeightKernel[0][0], 0.9804f);
+      // The session started with "Гауссовское распределение без центра".
+      QCOMPARE(s->Weight[0]->text(), QString("50"));
+      QCOMPARE(state.Detection.WeightKernel[1][1], 5.7546f);
       QCOMPARE(state.Detection.SubtractKernel[2][2], 100.0f);
       QCOMPARE(s->Text28->text(), QString("60"));
       // "Квадрат": every weight 4, both totals 100 %.
@@ -77,9 +78,9 @@ class CommandsTest : public QObject {
     QVERIFY(!form.Image1->showingPressed());
     QCOMPARE(state.Detection.ShowMode, 1);  // kept after the window closed
 
-    // Opening it again reloads the preset and shows the stored limit in degrees.
+    // Opening it again keeps the user's weights and shows the stored limit in degrees.
     wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
-      QCOMPARE(state.Detection.WeightKernel[2][2], 10.3802f);
+      QCOMPARE(state.Detection.WeightKernel[2][2], 4.0f);
       QCOMPARE(s->Text28->text(), QString("90"));
       QVERIFY(s->Option2->isChecked());
       s->accept();
