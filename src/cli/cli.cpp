@@ -3,8 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
+
+#include "state/atomic_file.h"
 
 namespace ps::cli {
 
@@ -141,22 +142,18 @@ bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t c
   const size_t total = 10 + header.size() + 1;
   header.append((64 - total % 64) % 64, ' ');
   header += '\n';
-  std::ofstream f(path, std::ios::binary);
-  if (!f) {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
+  // Streamed into a temporary file beside the target and renamed over it when
+  // whole: a failed or interrupted write leaves the previous file as it was.
+  AtomicFile f;
+  if (!f.open(path, error)) return false;
   const unsigned char magic[8] = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
-  f.write(reinterpret_cast<const char*>(magic), 8);
+  f.write(magic, 8);
   const uint16_t len = static_cast<uint16_t>(header.size());
   const unsigned char lenBytes[2] = {static_cast<unsigned char>(len & 0xff), static_cast<unsigned char>(len >> 8)};
-  f.write(reinterpret_cast<const char*>(lenBytes), 2);
-  f.write(header.data(), static_cast<std::streamsize>(header.size()));
-  if (rows * cols) f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(rows * cols * sizeof(double)));
-  if (!f) {
-    if (error) *error = "write failed: " + path;
-    return false;
-  }
+  f.write(lenBytes, 2);
+  f.write(header);
+  if (rows * cols) f.write(data, rows * cols * sizeof(double));
+  if (!f.commit(error)) return false;
   return true;
 }
 
