@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <sstream>
 
 #include "state/atomic_file.h"
@@ -154,6 +155,26 @@ bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t c
   f.write(header);
   if (rows * cols) f.write(data, rows * cols * sizeof(double));
   if (!f.commit(error)) return false;
+  return true;
+}
+
+bool PrepareOutputFolder(const std::string& option, const std::string& dir, std::string* error) {
+  namespace fs = std::filesystem;
+  if (dir.empty()) {
+    *error = option + ": the folder path is empty";
+    return false;
+  }
+  std::error_code ec;
+  if (fs::is_directory(dir, ec)) return true;
+  if (fs::exists(dir, ec)) {
+    *error = option + ": " + dir + " exists and is not a folder";
+    return false;
+  }
+  fs::create_directories(dir, ec);
+  if (ec) {
+    *error = option + ": cannot create the folder " + dir + ": " + ec.message();
+    return false;
+  }
   return true;
 }
 

@@ -395,6 +395,17 @@ std::optional<Message> DecodeOrRefuse(const std::string& path, const std::string
                  "Ошибка в файле обучения", MessageIcon::Exclamation};
 }
 
+// The first line of a weights file written by the training ends in this comment.
+constexpr const char* kWeightsFileMark = "'в начале установим веса";
+
+bool WrittenByTraining(const std::string& utf8) {
+  const size_t start = utf8.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) return false;
+  const size_t end = utf8.find_first_of("\r\n", start);
+  return utf8.substr(start, end == std::string::npos ? std::string::npos : end - start).find(kWeightsFileMark) !=
+         std::string::npos;
+}
+
 bool IsBlankText(const std::string& utf8) {
   return utf8.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
 }
@@ -580,9 +591,18 @@ ReadOutcome ReadWeightsFile(const std::string& path, NetworkParameters& paramete
                                "не найдено ни одного коэффициента: файл не пуст, но в нём нет ни одного ключа" + kCrLf +
                                "(Смещение, Крутизна, ВесИнтен(1; 1) = ...). Возможно, он испорчен." + keep,
                            "Ошибка в файле весов", MessageIcon::Exclamation});
+  if (cover.scan.lastKeyLineOpen)
+    return Refused(Message{"В файле весовых коэффициентов " + path + kCrLf +
+                               "последняя строка с коэффициентом не закончена (нет перевода строки):" + kCrLf +
+                               "похоже, файл обрезан." + keep,
+                           "Ошибка в файле весов", MessageIcon::Exclamation});
+  // A file in the layout the training writes (its first line carries the
+  // comment the training puts there) must hold every value: cut at the end of
+  // a line, it would otherwise read as a valid file with start values for the
+  // rest. Files written by hand may set only some values.
   int count = 0;
   const std::vector<std::string> missing = cover.missing(&count);
-  if (count > 0) {
+  if (count > 0 && WrittenByTraining(text)) {
     std::string list;
     for (const std::string& n : missing) list += (list.empty() ? "" : ", ") + n;
     if (count > static_cast<int>(missing.size())) list += " и ещё " + std::to_string(count - missing.size());
@@ -590,11 +610,6 @@ ReadOutcome ReadWeightsFile(const std::string& path, NetworkParameters& paramete
                                " из 200 коэффициентов: " + list + "." + kCrLf + "Похоже, файл обрезан." + keep,
                            "Ошибка в файле весов", MessageIcon::Exclamation});
   }
-  if (cover.scan.lastKeyLineOpen)
-    return Refused(Message{"В файле весовых коэффициентов " + path + kCrLf +
-                               "последняя строка с коэффициентом не закончена (нет перевода строки):" + kCrLf +
-                               "похоже, файл обрезан на середине числа." + keep,
-                           "Ошибка в файле весов", MessageIcon::Exclamation});
   parameters = p;
   return r;
 }
@@ -616,7 +631,7 @@ std::string Two(int v) {
 std::string FormatWeightsFile(const NetworkParameters& p, const RunFigures& f, const std::string& sep) {
   std::string out;
   const std::string nl = kCrLf;
-  out += "Смещение = " + F(p.Смещение, "###0.000", sep) + "        'в начале установим веса" + nl;
+  out += "Смещение = " + F(p.Смещение, "###0.000", sep) + "        " + kWeightsFileMark + nl;
   out += "Крутизна = " + F(p.Крутизна, "###0.00000", sep) + nl;
   out += "НачальнаяСуммаСинапсов = " + F(p.НачальнаяСуммаСинапсов, "###0.000", sep) + nl;
   out += "СуммаОС1 = " + F(f.FeedbackMean, "####0.0000", sep) + nl;

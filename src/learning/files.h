@@ -87,9 +87,10 @@ struct ReadOutcome {
 // malformed value nothing is stored and the message names the line.
 ReadOutcome ReadStepsFile(const std::string& path, TrainingSettings& settings, const std::string& decimalSeparator);
 // Reads the weights file into `parameters`; same rules. An empty (or blank)
-// file leaves the start values; any other file must set all 200 parameters,
-// its last value line ended by a line break, or it is refused (junk, a file in
-// an unreadable encoding, a file cut short).
+// file leaves the start values. Refused besides: a file with no key at all
+// (junk, an unreadable encoding), one whose last line with a value has no line
+// break (cut inside it), and one in the training's own layout that lacks any
+// of the 200 values (cut at a line's end).
 ReadOutcome ReadWeightsFile(const std::string& path, NetworkParameters& parameters, const std::string& decimalSeparator);
 
 // The same on text already decoded to UTF-8 (lines separated by LF or CR LF);
