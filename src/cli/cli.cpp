@@ -3,8 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <filesystem>
 #include <sstream>
+
+#include "state/atomic_file.h"
 
 namespace ps::cli {
 
@@ -141,20 +143,36 @@ bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t c
   const size_t total = 10 + header.size() + 1;
   header.append((64 - total % 64) % 64, ' ');
   header += '\n';
-  std::ofstream f(path, std::ios::binary);
-  if (!f) {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
+  // Streamed into a temporary file beside the target and renamed over it when
+  // whole: a failed or interrupted write leaves the previous file as it was.
+  AtomicFile f;
+  if (!f.open(path, error)) return false;
   const unsigned char magic[8] = {0x93, 'N', 'U', 'M', 'P', 'Y', 1, 0};
-  f.write(reinterpret_cast<const char*>(magic), 8);
+  f.write(magic, 8);
   const uint16_t len = static_cast<uint16_t>(header.size());
   const unsigned char lenBytes[2] = {static_cast<unsigned char>(len & 0xff), static_cast<unsigned char>(len >> 8)};
-  f.write(reinterpret_cast<const char*>(lenBytes), 2);
-  f.write(header.data(), static_cast<std::streamsize>(header.size()));
-  if (rows * cols) f.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(rows * cols * sizeof(double)));
-  if (!f) {
-    if (error) *error = "write failed: " + path;
+  f.write(lenBytes, 2);
+  f.write(header);
+  if (rows * cols) f.write(data, rows * cols * sizeof(double));
+  if (!f.commit(error)) return false;
+  return true;
+}
+
+bool PrepareOutputFolder(const std::string& option, const std::string& dir, std::string* error) {
+  namespace fs = std::filesystem;
+  if (dir.empty()) {
+    *error = option + ": the folder path is empty";
+    return false;
+  }
+  std::error_code ec;
+  if (fs::is_directory(dir, ec)) return true;
+  if (fs::exists(dir, ec)) {
+    *error = option + ": " + dir + " exists and is not a folder";
+    return false;
+  }
+  fs::create_directories(dir, ec);
+  if (ec) {
+    *error = option + ": cannot create the folder " + dir + ": " + ec.message();
     return false;
   }
   return true;

@@ -67,8 +67,14 @@ class Json {
 std::string JsonString(const std::string& s);
 std::string JsonNumber(double v);
 
-// Writes a float64 NumPy array of shape (rows, cols), row-major.
+// Writes a float64 NumPy array of shape (rows, cols), row-major, whole or not
+// at all; false with a message naming the file.
 bool WriteNpy(const std::string& path, const double* data, size_t rows, size_t cols, std::string* error);
+
+// Makes sure `dir` (the value of `option`) is a folder that outputs can go to,
+// creating it when absent. false with a message for an empty path, a path that
+// is a file, or a folder that cannot be created.
+bool PrepareOutputFolder(const std::string& option, const std::string& dir, std::string* error);
 
 }  // namespace ps::cli
 

@@ -12,9 +12,18 @@
 #include "imageio/demosaic.h"
 
 #ifdef PS_HAVE_QTGUI
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <QString>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace ps::cli {
@@ -38,8 +47,53 @@ const char* const kUsage =
 // Decodes the frame into 8-bit grey. Colour frames are accepted only when every
 // pixel is grey (a frame saved through a colour format); a colour picture or a
 // frame deeper than 8 bits is refused rather than silently converted.
+// Reads the frame's bytes. Only a regular file is read: a folder is named as
+// one instead of "file not found", and a pipe or device is refused at once
+// instead of blocking the command (the open does not wait for a writer).
+bool ReadFrameBytes(const std::string& path, QByteArray* bytes, std::string* error) {
+  if (path.empty()) {
+    *error = "the frame path is empty";
+    return false;
+  }
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    *error = "cannot open " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0;
+  if (!ok) {
+    *error = "cannot read " + path + ": " + std::strerror(errno);
+  } else if (S_ISDIR(st.st_mode)) {
+    *error = path + " is a folder, not a frame file";
+    ok = false;
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = path + " is not a regular file (a device, pipe or socket); give the frame as a file";
+    ok = false;
+  }
+  if (ok) {
+    bytes->resize(static_cast<qsizetype>(st.st_size));
+    qsizetype done = 0;
+    while (ok && done < bytes->size()) {
+      const ssize_t n = ::read(fd, bytes->data() + done, static_cast<size_t>(bytes->size() - done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        *error = "cannot read " + path + ": " + (n < 0 ? std::strerror(errno) : "the file became shorter");
+        ok = false;
+      }
+      done += n > 0 ? n : 0;
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
 bool DecodeFrame(const std::string& path, GreyImage* out, std::string* error) {
-  QImageReader reader(QString::fromStdString(path));
+  QByteArray bytes;
+  if (!ReadFrameBytes(path, &bytes, error)) return false;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::ReadOnly);
+  QImageReader reader(&buffer);
   reader.setAutoTransform(false);  // an orientation tag must not rotate the mosaic layout
   QImage image = reader.read();
   if (image.isNull()) {
@@ -127,9 +181,7 @@ int RunDemosaic(const std::vector<std::string>& argv) {
   const PolarizationSet set = SplitMosaic(frame.pixels.data(), frame.width, frame.height,
                                           static_cast<size_t>(frame.width), pattern);
 
-  std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
-  if (ec) return Fail(json, "cannot create " + outDir + ": " + ec.message(), 1);
+  if (!PrepareOutputFolder("--out", outDir, &error)) return Fail(json, error, 1);
 
   std::string filesJson = "{";
   for (int slot = 1; slot <= 4; ++slot) {

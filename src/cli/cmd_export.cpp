@@ -106,6 +106,10 @@ int Run(const std::vector<std::string>& argv) {
   }
   const std::string out = args.value("--xlsx");
   const std::string sep = args.value("--sep", ",");
+  if (args.has("--data") && args.value("--data").empty()) {
+    std::cerr << "--data: the folder path is empty\n";
+    return 2;
+  }
   const std::string weights = LearningFiles(args.value("--data", DataFolder())).weights;
 
   Definition definition = Definition::Mean;

@@ -23,17 +23,25 @@ int Run(const std::vector<std::string>& argv) {
     return 2;
   }
   const std::string folder = args.positional().empty() ? DataFolder() : args.positional()[0];
+  if (folder.empty()) {
+    std::cerr << "init-data: the folder path is empty\n";
+    return 2;
+  }
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (ec) {
-    std::cerr << "Не удаётся создать папку " << folder << ": " << ec.message() << "\n";
+    std::cerr << "init-data: cannot create the folder " << folder << ": " << ec.message() << "\n";
     return 1;
   }
   const LearningPaths paths = LearningFiles(folder);
   Json written, kept;
   auto make = [&](const std::string& path, const std::string& utf8) -> bool {
     if (std::filesystem::exists(path)) {
-      if (!args.has("--json")) std::cout << "оставлен как есть: " << path << "\n";
+      if (!std::filesystem::is_regular_file(path)) {
+        std::cerr << "init-data: " << path << " exists and is not a file\n";
+        return false;
+      }
+      if (!args.has("--json")) std::cout << "kept as it is: " << path << "\n";
       kept.add(std::filesystem::path(path).filename().string(), path);
       return true;
     }
@@ -42,7 +50,7 @@ int Run(const std::vector<std::string>& argv) {
       std::cerr << error << "\n";
       return false;
     }
-    if (!args.has("--json")) std::cout << "записан: " << path << "\n";
+    if (!args.has("--json")) std::cout << "wrote " << path << "\n";
     written.add(std::filesystem::path(path).filename().string(), path);
     return true;
   };

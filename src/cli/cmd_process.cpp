@@ -48,13 +48,15 @@ int Run(const std::vector<std::string>& argv) {
   std::map<std::string, std::string> files;
   if (args.has("--out")) {
     const std::string dir = args.value("--out");
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::string error;
+    if (!PrepareOutputFolder("--out", dir, &error)) {
+      std::cerr << error << "\n";
+      return 1;
+    }
     for (Definition d : {Definition::Max, Definition::Mean, Definition::Luma}) {
       for (int q = 0; q < 5; ++q) {
         const std::string name = std::string(kQuantities[q]) + "_" + DefinitionName(d);
         const std::string path = dir + "/" + name + ".npy";
-        std::string error;
         if (!WriteNpy(path, state.ResultMap.layer(FirstLayer(d) + q), state.SetHeight, state.SetWidth, &error)) {
           std::cerr << error << "\n";
           return 1;

@@ -7,23 +7,30 @@
 #include "display/render.h"
 #include "polarization/polarization.h"
 #include "sphere/detection_settings.h"
+#include "state/atomic_file.h"
 
 #ifdef PS_HAVE_QTGUI
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
-#include <QString>
 #endif
 
 namespace ps::cli {
 namespace {
 
+// Encodes the picture as PNG in memory and writes it whole or not at all: a
+// full disk or a killed run never leaves a truncated PNG over the previous one.
 bool SavePng(const RasterSurface& picture, const std::string& path, std::string* error) {
 #ifdef PS_HAVE_QTGUI
   const QImage view(picture.data(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB888);
-  if (!view.copy().save(QString::fromStdString(path), "PNG")) {
-    *error = "cannot write " + path;
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!view.save(&buffer, "PNG")) {
+    *error = "cannot encode the picture as PNG for " + path;
     return false;
   }
-  return true;
+  return WriteFileAtomically(path, std::string_view(png.constData(), static_cast<size_t>(png.size())), error);
 #else
   (void)picture;
   (void)path;

@@ -60,13 +60,15 @@ int Run(const std::vector<std::string>& argv) {
 
   if (args.has("--out")) {
     const std::string dir = args.value("--out");
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
+    std::string error;
+    if (!PrepareOutputFolder("--out", dir, &error)) {
+      std::cerr << error << "\n";
+      return 1;
+    }
     const std::vector<double> zeros(static_cast<size_t>(state.SetWidth) * state.SetHeight, 0.0);
     for (int layer = 19; layer <= 21; ++layer) {
       const double* data = state.ResultMap.layer(layer);
       const std::string path = dir + "/layer_" + std::to_string(layer) + ".npy";
-      std::string error;
       if (!WriteNpy(path, data ? data : zeros.data(), state.SetHeight, state.SetWidth, &error)) {
         std::cerr << error << "\n";
         return 1;

@@ -16,12 +16,18 @@
 #include "sphere/contour.h"
 #include "sphere/detection_settings.h"
 #include "sphere/press.h"
+#include "state/atomic_file.h"
 
 namespace ps::cli {
 namespace {
 
+// The first Ctrl-C stops the run between iterations (the weights file then
+// holds the last accepted state, written whole); a second one ends the process
+// at once, removing any temporary file of a write in progress.
 std::atomic<bool> g_cancel{false};
-void OnInterrupt(int) { g_cancel.store(true); }
+void OnInterrupt(int signal) {
+  if (g_cancel.exchange(true)) EndBySignal(signal);
+}
 
 std::string Crlf2Lf(std::string text) {
   for (size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, "\n");
@@ -127,6 +133,10 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   const std::string folder = args.value("--data", DataFolder());
+  if (folder.empty()) {
+    std::cerr << "--data: the folder path is empty\n";
+    return 2;
+  }
   options.files = LearningFiles(folder);
   options.cancel = &g_cancel;
   const bool quiet = args.has("--quiet");
@@ -135,22 +145,25 @@ int Run(const std::vector<std::string>& argv) {
     const auto now = std::chrono::steady_clock::now();
     if (quiet || now - lastReport < std::chrono::milliseconds(500)) return;
     lastReport = now;
-    std::fprintf(stderr, "\rпринято %lld из %lld, вычислений %lld, энергия А %.3f, Б %.3f (первая Б %.3f)   ",
+    std::fprintf(stderr, "\raccepted %lld of %lld, evaluations %lld, energy A %.3f, B %.3f (first B %.3f)   ",
                  s.accepted, s.acceptedLimit, s.evaluations, s.energyA, s.energyB, s.firstEnergyB);
     std::fflush(stderr);
   };
   options.onWarning = [](const Message& m) { PrintMessages({m}); };
-  std::signal(SIGINT, OnInterrupt);
+  struct sigaction interrupt {};
+  interrupt.sa_handler = OnInterrupt;
+  sigemptyset(&interrupt.sa_mask);
+  sigaction(SIGINT, &interrupt, nullptr);
 
   TrainingSession session(seed);
   const TrainingResult result = RunTraining(state, session, options);
-  std::signal(SIGINT, SIG_DFL);
+  InstallTemporaryFileCleanup();  // Ctrl-C from here on ends the process again
   if (!quiet && result.started) std::fprintf(stderr, "\n");
   if (!result.started) {
     PrintMessages({result.message});
     return 1;
   }
-  if (result.cancelled) std::cerr << "прервано: в файле весов последнее принятое состояние\n";
+  if (result.cancelled) std::cerr << "interrupted: the weights file holds the last accepted state\n";
   const bool failed = result.message.icon == MessageIcon::Critical;
   if (failed) PrintMessages({result.message});
   if (args.has("--json")) {
@@ -172,12 +185,15 @@ int Run(const std::vector<std::string>& argv) {
               << "\n";
   } else {
     std::cout << Crlf2Lf(result.message.text) << "\n";
-    std::printf("принято %lld, вычислений %lld, точек внутри шара %d, %.1f с (вычисления %.1f с, запись %.2f с)\n",
+    std::printf("accepted %lld, evaluations %lld, cells inside the sphere %d, %.1f s (evaluation %.1f s, files %.2f s)\n",
                 result.accepted, result.evaluations, result.insideCells, result.seconds, result.evaluateSeconds,
                 result.writeSeconds);
-    std::cout << "файл весов: " << options.files.weights << "\n";
+    std::cout << "weights file: " << options.files.weights << "\n";
   }
-  return failed ? 1 : 0;
+  // An interrupted run ends as Ctrl-C ends a command (128 + SIGINT), after the
+  // summary, so that a script does not take it for a finished training.
+  if (failed) return 1;
+  return result.cancelled ? 128 + SIGINT : 0;
 }
 
 PS_REGISTER_COMMAND(Command{
@@ -189,7 +205,9 @@ PS_REGISTER_COMMAND(Command{
     "  Processes the set, takes the sphere circle and runs one training against the\n"
     "  learning files of the data folder (Шаги.txt must exist: see init-data). Every\n"
     "  accepted iteration rewrites \"Весовые коэффициенты.txt\" and appends a line to\n"
-    "  \"Временное изменение.txt\". Ctrl-C stops between iterations.\n"
+    "  \"Временное изменение.txt\". Ctrl-C stops between iterations and exits with\n"
+    "  status 130; a second Ctrl-C ends at once. A second training on the same data\n"
+    "  folder is refused while one runs.\n"
     "  --circle CX CY R  the circle in cells (1-based)\n"
     "  --start X Y       trace the outline from cell (X, Y) and fit the circle\n"
     "  --data DIR        the data folder (default $POLARSPHERE_DATA_DIR or ~/polarsphere)\n"

@@ -2,10 +2,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "state/atomic_file.h"
 
 namespace {
 void PrintCommands() {
@@ -37,10 +39,18 @@ int main(int argc, char** argv) {
       return 0;
     }
   }
+  // Ctrl-C, kill and a closed terminal remove the temporary files of writes in
+  // progress before the process ends, so no half-written output is left.
+  ps::InstallTemporaryFileCleanup();
   try {
     return it->second.run(args);
+  } catch (const std::bad_alloc&) {
+    // Temporary files of writes cut short were removed as their writers unwound.
+    std::cerr << "polarsphere-cli " << argv[1]
+              << ": not enough memory; the command stopped and left no file half-written\n";
+    return 1;
   } catch (const std::exception& e) {
-    std::cerr << "error: " << e.what() << "\n";
+    std::cerr << "polarsphere-cli " << argv[1] << ": error: " << e.what() << "\n";
     return 1;
   }
 }

@@ -1,18 +1,10 @@
 #include "export/xlsx_writer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <vector>
+
+#include "state/atomic_file.h"
 
 #ifdef PS_HAVE_XLSXWRITER
 #include <xlsxwriter.h>
@@ -26,56 +18,10 @@ std::string Failure(const std::string& path, const std::string& reason) {
   return "Не удалось сохранить книгу \"" + path + "\": " + reason;
 }
 
-// The process's file-creation mask, read without changing it (umask() would
-// have to set it to find it, racing with other threads).
-mode_t CurrentUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("Umask:", 0) == 0) return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
-  return 022;
-}
-
-// A temporary file in the target's folder (so that the final rename stays on one
-// file system), with the permissions a newly created file would get.
-bool MakeTemporary(const std::string& path, std::string* tempPath, std::string* error) {
-  namespace fs = std::filesystem;
-  const fs::path target(path);
-  if (target.filename().empty()) {
-    *error = Failure(path, "не указано имя файла");
-    return false;
-  }
-  std::error_code ec;
-  if (fs::is_directory(target, ec)) {
-    *error = Failure(path, "это папка");
-    return false;
-  }
-  fs::path folder = target.parent_path();
-  if (folder.empty()) folder = ".";
-  std::string hidden = ".";
-  hidden += target.filename().string();
-  hidden += ".XXXXXX";
-  const std::string pattern = (folder / hidden).string();
-  std::vector<char> buf(pattern.begin(), pattern.end());
-  buf.push_back('\0');
-  const int fd = ::mkstemp(buf.data());
-  if (fd < 0) {
-    *error = Failure(path, std::strerror(errno));
-    return false;
-  }
-  ::fchmod(fd, 0666 & ~CurrentUmask());
-  ::close(fd);
-  *tempPath = buf.data();
-  return true;
-}
-
-// Flushes the finished temporary file to disk before it replaces the target.
-bool SyncFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY);
-  if (fd < 0) return false;
-  const bool ok = ::fsync(fd) == 0;
-  ::close(fd);
-  return ok;
+// The reason of a message "Не удаётся записать файл PATH: REASON".
+std::string AfterColon(const std::string& message) {
+  const size_t at = message.rfind(": ");
+  return at == std::string::npos ? message : message.substr(at + 2);
 }
 
 #ifdef PS_HAVE_XLSXWRITER
@@ -185,13 +131,23 @@ bool WriteXlsx(const Sheet& sheet, const std::string& path, std::string* error) 
   message = Failure(path, "программа собрана без записи книг .xlsx");
   return false;
 #else
-  std::string temp;
-  if (!MakeTemporary(path, &temp, &message)) return false;
+  // The workbook goes to a temporary file beside the target (registered for
+  // removal on a signal), which replaces the target only once it is complete
+  // and on the disk.
+  AtomicFile file;
+  std::string reason;
+  if (!file.open(path, &reason)) {
+    message = Failure(path, AfterColon(reason));
+    return false;
+  }
+  if (file.temporaryPath().empty()) {  // a device or a pipe: no workbook can be renamed over it
+    message = Failure(path, "это не обычный файл");
+    return false;
+  }
   lxw_error result = LXW_NO_ERROR;
   {
-    WorkbookWriter writer(temp);
+    WorkbookWriter writer(file.temporaryPath());
     if (!writer.ok()) {
-      std::remove(temp.c_str());
       message = Failure(path, "не удалось создать книгу");
       return false;
     }
@@ -199,20 +155,11 @@ bool WriteXlsx(const Sheet& sheet, const std::string& path, std::string* error) 
     if (result == LXW_NO_ERROR) result = writer.Close();
   }
   if (result != LXW_NO_ERROR) {
-    std::remove(temp.c_str());
     message = Failure(path, lxw_strerror(result));
     return false;
   }
-  if (!SyncFile(temp)) {
-    const int err = errno;
-    std::remove(temp.c_str());
-    message = Failure(path, std::strerror(err));
-    return false;
-  }
-  if (std::rename(temp.c_str(), path.c_str()) != 0) {
-    const int err = errno;
-    std::remove(temp.c_str());
-    message = Failure(path, std::strerror(err));
+  if (!file.commit(&reason)) {
+    message = Failure(path, AfterColon(reason));
     return false;
   }
   return true;

@@ -1,7 +1,8 @@
 #include "imageio/bmp_writer.h"
 
 #include <cstdio>
-#include <fstream>
+
+#include "state/atomic_file.h"
 
 namespace ps {
 
@@ -73,13 +74,7 @@ std::vector<uint8_t> EncodeBmp8(int width, int height, const std::vector<uint8_t
 }
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error) {
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  if (f) f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  if (!f) {
-    if (error) *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteFileAtomically(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
 }
 
 }  // namespace ps

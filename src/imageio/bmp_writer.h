@@ -25,6 +25,8 @@ std::vector<uint8_t> EncodeBmp24(const RgbImage& image);
 std::vector<uint8_t> EncodeBmp8(int width, int height, const std::vector<uint8_t>& indices,
                                 const std::vector<std::array<uint8_t, 3>>& palette);
 
+// Writes the bytes whole or not at all (a temporary file beside the target,
+// flushed, checked and renamed); false with a message naming the file.
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error = nullptr);
 
 }  // namespace ps

@@ -1,8 +1,10 @@
 #include "learning/files.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <bitset>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -63,23 +65,27 @@ double TrainingSettings::inertia(int group) const {
 
 namespace {
 
+// The parsers work on views into the line: a line full of keys is scanned in
+// time linear in its length, with no copy of the rest of the line per key.
+using View = std::u32string_view;
+
 bool IsBlank(char32_t c) { return c == U' ' || c == U'\t'; }
 bool IsDigit(char32_t c) { return c >= U'0' && c <= U'9'; }
 
-std::u32string TrimFront(const std::u32string& s) {
+View TrimFront(View s) {
   size_t i = 0;
   while (i < s.size() && IsBlank(s[i])) ++i;
   return s.substr(i);
 }
 
 // Drops one leading `c` and the blanks after it.
-std::u32string DropMark(const std::u32string& s, char32_t c) {
+View DropMark(View s, char32_t c) {
   if (!s.empty() && s[0] == c) return TrimFront(s.substr(1));
   return s;
 }
 
 // Leading run of digits; empty when the text does not begin with a digit.
-std::u32string DigitRun(const std::u32string& s, size_t* end) {
+View DigitRun(View s, size_t* end) {
   size_t i = 0;
   while (i < s.size() && IsDigit(s[i])) ++i;
   *end = i;
@@ -87,52 +93,58 @@ std::u32string DigitRun(const std::u32string& s, size_t* end) {
 }
 
 // A digit run as an index; runs too long for any index give -1.
-int IndexOf(const std::u32string& digits) {
+int IndexOf(View digits) {
   if (digits.size() > 6) return -1;
   int v = 0;
   for (char32_t c : digits) v = v * 10 + static_cast<int>(c - U'0');
   return v;
 }
 
-}  // namespace
-
-std::optional<std::u32string> ParseNumberText(const std::u32string& text) {
-  std::u32string s = DropMark(TrimFront(text), U'=');
+std::optional<View> NumberRun(View text) {
+  View s = DropMark(TrimFront(text), U'=');
   size_t i = 0;
   while (i < s.size() && (IsDigit(s[i]) || s[i] == U',' || s[i] == U'.' || s[i] == U'-')) ++i;
   if (i == 0) return std::nullopt;
   return s.substr(0, i);
 }
 
-std::optional<IndexedText> ParseIndexedValue(const std::u32string& text) {
-  size_t end;
-  const std::u32string digits = DigitRun(text, &end);
-  if (digits.empty()) return std::nullopt;
-  std::u32string rest = TrimFront(text.substr(end));
-  rest = DropMark(rest, U')');
-  rest = DropMark(rest, U'=');
-  auto number = ParseNumberText(rest);
-  if (!number) return std::nullopt;
-  return IndexedText{IndexOf(digits), *number};
+}  // namespace
+
+std::optional<std::u32string> ParseNumberText(std::u32string_view text) {
+  auto run = NumberRun(text);
+  if (!run) return std::nullopt;
+  return std::u32string(*run);
 }
 
-std::optional<CellText> ParseCellValue(const std::u32string& text) {
+std::optional<IndexedText> ParseIndexedValue(std::u32string_view text) {
   size_t end;
-  const std::u32string r = DigitRun(text, &end);
+  const View digits = DigitRun(text, &end);
+  if (digits.empty()) return std::nullopt;
+  View rest = TrimFront(text.substr(end));
+  rest = DropMark(rest, U')');
+  rest = DropMark(rest, U'=');
+  auto number = NumberRun(rest);
+  if (!number) return std::nullopt;
+  return IndexedText{IndexOf(digits), std::u32string(*number)};
+}
+
+std::optional<CellText> ParseCellValue(std::u32string_view text) {
+  size_t end;
+  const View r = DigitRun(text, &end);
   if (r.empty()) return std::nullopt;
-  std::u32string rest = TrimFront(text.substr(end));
+  View rest = TrimFront(text.substr(end));
   if (!rest.empty() && (rest[0] == U',' || rest[0] == U';')) rest = TrimFront(rest.substr(1));
-  const std::u32string c = DigitRun(rest, &end);
+  const View c = DigitRun(rest, &end);
   if (c.empty()) return std::nullopt;
   rest = TrimFront(rest.substr(end));
   rest = DropMark(rest, U')');
   rest = DropMark(rest, U'=');
-  auto number = ParseNumberText(rest);
+  auto number = NumberRun(rest);
   if (!number) return std::nullopt;
-  return CellText{IndexOf(r), IndexOf(c), *number};
+  return CellText{IndexOf(r), IndexOf(c), std::u32string(*number)};
 }
 
-std::optional<float> NumberTextToSingle(const std::u32string& text, const std::string& /*decimalSeparator*/) {
+std::optional<float> NumberTextToSingle(std::u32string_view text, const std::string& /*decimalSeparator*/) {
   // Either separator is taken as the decimal point: a file written with the
   // other setting still reads to the same values. At most one separator, a
   // minus sign only in front, at least one digit.
@@ -171,91 +183,121 @@ namespace {
 struct LineContext {
   const std::string& fileLabel;
   int number;
-  const std::u32string& line;
+  View line;
 };
 
 Message LineMessage(const LineContext& ctx, const std::string& what) {
   return Message{"Ошибка в файле " + ctx.fileLabel + ", строка " + std::to_string(ctx.number) + ":" + kCrLf + "\"" +
-                     Utf32ToUtf8(ctx.line) + "\"" + kCrLf + what,
+                     Utf32ToUtf8(std::u32string(ctx.line.substr(0, 200))) + (ctx.line.size() > 200 ? "…" : "") +
+                     "\"" + kCrLf + what,
                  "Ошибка в файле обучения", MessageIcon::Exclamation};
 }
 
 // The value text at i + offset, leading blanks removed.
-std::u32string ValueAt(const std::u32string& line, size_t i, size_t offset) {
+View ValueAt(View line, size_t i, size_t offset) {
   if (i + offset >= line.size()) return {};
   return TrimFront(line.substr(i + offset));
 }
 
-bool MatchAt(const std::u32string& line, size_t i, const std::u32string& key) {
-  return line.compare(i, key.size(), key) == 0 && i + key.size() <= line.size();
-}
+bool MatchAt(View line, size_t i, View key) { return line.substr(i, key.size()) == key; }
 
 // A key handler: parses the value text and stores it, or returns an error text.
-using KeyHandler = std::function<std::optional<std::string>(const std::u32string& line, size_t i)>;
+using KeyHandler = std::function<std::optional<std::string>(View line, size_t i)>;
 struct KeyRule {
   std::u32string prefix;  // five characters
   KeyHandler handler;
 };
 
+// What a scan found, for the checks of a whole file.
+struct ScanStats {
+  int keys = 0;          // key prefixes matched
+  bool lastKeyLineOpen = false;  // the last line holding a key has no line break after it
+};
+
 // Splits UTF-8 text into lines (CR LF, LF or CR), scans each for the keys and
 // calls their handlers in order of position.
 std::optional<Message> ScanText(const std::string& utf8, const std::string& fileLabel,
-                                const std::vector<KeyRule>& rules) {
+                                const std::vector<KeyRule>& rules, ScanStats* stats = nullptr) {
   const std::u32string text = Utf8ToUtf32(utf8);
+  const View all(text);
   size_t pos = 0;
   int number = 0;
-  while (pos < text.size()) {
+  ScanStats found;
+  while (pos < all.size()) {
     size_t end = pos;
-    while (end < text.size() && text[end] != U'\n' && text[end] != U'\r') ++end;
-    std::u32string line = TrimFront(text.substr(pos, end - pos));
+    while (end < all.size() && all[end] != U'\n' && all[end] != U'\r') ++end;
+    const View line = TrimFront(all.substr(pos, end - pos));
+    const bool open = end == all.size();
     ++number;
-    if (end < text.size() && text[end] == U'\r' && end + 1 < text.size() && text[end + 1] == U'\n') ++end;
+    if (end < all.size() && all[end] == U'\r' && end + 1 < all.size() && all[end + 1] == U'\n') ++end;
     pos = end + 1;
     const LineContext ctx{fileLabel, number, line};
     // Positions 1 .. length - 1 (1-based), as the five characters are compared.
     for (size_t i = 0; i + 1 < line.size(); ++i) {
       for (const KeyRule& rule : rules) {
         if (!MatchAt(line, i, rule.prefix)) continue;
+        ++found.keys;
+        found.lastKeyLineOpen = open;
         if (auto error = rule.handler(line, i)) return LineMessage(ctx, *error);
       }
     }
   }
+  if (stats) *stats = found;
   return std::nullopt;
 }
 
 const std::string kNotANumber = "значение не является числом";
 
+std::string FormatLimit(double limit) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", limit);
+  return buf;
+}
+
+// A read value must lie within -limit..limit: larger ones are no state a
+// training produces and make the network's sums overflow.
+std::optional<std::string> OutOfRange(float v, double limit, View text) {
+  if (std::fabs(v) <= limit) return std::nullopt;
+  return "значение " + Utf32ToUtf8(std::u32string(text.substr(0, 60))) + " вне допустимых пределов -" +
+         FormatLimit(limit) + " .. " + FormatLimit(limit);
+}
+
 // Handlers common to both files.
-KeyHandler NumberInto(size_t offset, const std::string& sep, std::function<void(float)> store) {
-  return [=](const std::u32string& line, size_t i) -> std::optional<std::string> {
-    auto text = ParseNumberText(ValueAt(line, i, offset));
+KeyHandler NumberInto(size_t offset, const std::string& sep, double limit, std::function<void(float)> store) {
+  return [=](View line, size_t i) -> std::optional<std::string> {
+    auto text = NumberRun(ValueAt(line, i, offset));
     if (!text) return kNotANumber;
     auto v = NumberTextToSingle(*text, sep);
-    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(*text) + "\")";
+    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(std::u32string(text->substr(0, 60))) + "\")";
+    if (auto e = OutOfRange(*v, limit, *text)) return e;
     store(*v);
     return std::nullopt;
   };
 }
 
-KeyHandler IndexedInto(size_t offset, const std::string& sep, std::array<double, 3>& target) {
-  return [=, &target](const std::u32string& line, size_t i) -> std::optional<std::string> {
-    const std::u32string value = ValueAt(line, i, offset);
+KeyHandler IndexedInto(size_t offset, const std::string& sep, double limit, std::array<double, 3>& target) {
+  return [=, &target](View line, size_t i) -> std::optional<std::string> {
+    const View value = ValueAt(line, i, offset);
     if (value.empty() || !IsDigit(value[0])) return "нет номера кольца (1..3) в скобках";
     auto parsed = ParseIndexedValue(value);
     if (!parsed) return kNotANumber;
-    if (parsed->index < 1 || parsed->index > 3)
-      return "номер кольца " + Utf32ToUtf8(value.substr(0, value.find_first_not_of(U"0123456789"))) +
+    if (parsed->index < 1 || parsed->index > 3) {
+      size_t end;
+      return "номер кольца " + Utf32ToUtf8(std::u32string(DigitRun(value, &end).substr(0, 20))) +
              " вне пределов 1..3";
+    }
     auto v = NumberTextToSingle(parsed->number, sep);
-    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(parsed->number) + "\")";
+    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(parsed->number.substr(0, 60)) + "\")";
+    if (auto e = OutOfRange(*v, limit, parsed->number)) return e;
     target[parsed->index - 1] = *v;
     return std::nullopt;
   };
 }
 
-KeyHandler CellInto(size_t offset, const std::string& sep, Template7& target) {
-  return [=, &target](const std::u32string& line, size_t i) -> std::optional<std::string> {
-    const std::u32string value = ValueAt(line, i, offset);
+KeyHandler CellInto(size_t offset, const std::string& sep, double limit, Template7& target,
+                    std::bitset<49>* seen) {
+  return [=, &target](View line, size_t i) -> std::optional<std::string> {
+    const View value = ValueAt(line, i, offset);
     if (value.empty() || !IsDigit(value[0])) return "нет номера элемента (1..7; 1..7) в скобках";
     auto parsed = ParseCellValue(value);
     if (!parsed) return "нет второго номера элемента или значение не является числом";
@@ -263,8 +305,10 @@ KeyHandler CellInto(size_t offset, const std::string& sep, Template7& target) {
       return "номер элемента (" + std::to_string(parsed->row) + "; " + std::to_string(parsed->column) +
              ") вне пределов 1..7";
     auto v = NumberTextToSingle(parsed->number, sep);
-    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(parsed->number) + "\")";
+    if (!v) return kNotANumber + " (\"" + Utf32ToUtf8(parsed->number.substr(0, 60)) + "\")";
+    if (auto e = OutOfRange(*v, limit, parsed->number)) return e;
     target[parsed->row - 1][parsed->column - 1] = *v;
+    if (seen) seen->set(static_cast<size_t>((parsed->row - 1) * 7 + parsed->column - 1));
     return std::nullopt;
   };
 }
@@ -278,19 +322,92 @@ ReadOutcome FromMessage(std::optional<Message> m) {
   return r;
 }
 
+ReadOutcome Refused(Message m) { return FromMessage(std::move(m)); }
+
 std::string FileLabel(const std::string& path) { return fs::path(path).filename().string(); }
 
-// Reads a whole file; returns false when it does not exist or cannot be read.
-bool ReadBytes(const std::string& path, std::string* bytes, bool* missing) {
-  std::error_code ec;
-  *missing = !fs::exists(path, ec);
-  if (*missing) return false;
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return false;
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  *bytes = ss.str();
-  return !f.bad();
+Message ReadMessage(const std::string& text) { return Message{text, "Ошибка чтения", MessageIcon::Exclamation}; }
+
+// Reads a whole learning file. Only a regular file of at most
+// kLearningFileCap bytes is read: a folder, a device such as /dev/zero or a
+// pipe that nobody writes to is refused at once instead of hanging or filling
+// the memory. The open does not wait for a pipe's writer.
+enum class ReadProblem { None, Missing, Refused };
+ReadProblem ReadLearningBytes(const std::string& path, std::string* bytes, Message* message) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return ReadProblem::Missing;
+    *message = ReadMessage("Не удаётся прочитать файл " + path + ": " + std::strerror(errno));
+    return ReadProblem::Refused;
+  }
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    *message = ReadMessage("Не удаётся прочитать файл " + path + ": " + std::strerror(errno));
+    return ReadProblem::Refused;
+  }
+  if (S_ISDIR(st.st_mode)) {
+    *message = ReadMessage(path + kCrLf + "это папка, а не файл обучения.");
+    return ReadProblem::Refused;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    *message = ReadMessage(path + kCrLf + "не является обычным файлом (это устройство, канал или сокет);" + kCrLf +
+                           "файлы обучения читаются только из обычных текстовых файлов.");
+    return ReadProblem::Refused;
+  }
+  if (static_cast<unsigned long long>(st.st_size) > kLearningFileCap) {
+    *message = ReadMessage("Файл " + path + " слишком велик: " + std::to_string(st.st_size) + " байт." + kCrLf +
+                           "Файл обучения не может быть больше " + std::to_string(kLearningFileCap) + " байт (1 МиБ).");
+    return ReadProblem::Refused;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  bytes->clear();
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      *message = ReadMessage("Не удаётся прочитать файл " + path + ": " + std::strerror(errno));
+      return ReadProblem::Refused;
+    }
+    if (n == 0) break;
+    bytes->append(buf, static_cast<size_t>(n));
+    if (bytes->size() > kLearningFileCap) {  // the file grew while it was read
+      *message = ReadMessage("Файл " + path + " слишком велик: больше " + std::to_string(kLearningFileCap) + " байт.");
+      return ReadProblem::Refused;
+    }
+  }
+  return ReadProblem::None;
+}
+
+// Decoded text of a learning file, or a refusal when it is not text: NUL
+// characters remain in a UTF-16 file without its byte-order mark and in
+// binary files.
+std::optional<Message> DecodeOrRefuse(const std::string& path, const std::string& bytes, std::string* utf8) {
+  *utf8 = DecodeLearningText(bytes);
+  if (utf8->find('\0') == std::string::npos) return std::nullopt;
+  return Message{"Файл " + path + " не является текстом:" + kCrLf +
+                     "в нём есть нулевые байты (двоичный файл или UTF-16 без метки порядка байтов)." + kCrLf +
+                     "Сохраните его как текст в кодировке Windows-1251, UTF-8 или UTF-16 с меткой.",
+                 "Ошибка в файле обучения", MessageIcon::Exclamation};
+}
+
+// The first line of a weights file written by the training ends in this comment.
+constexpr const char* kWeightsFileMark = "'в начале установим веса";
+
+bool WrittenByTraining(const std::string& utf8) {
+  const size_t start = utf8.find_first_not_of(" \t\r\n");
+  if (start == std::string::npos) return false;
+  const size_t end = utf8.find_first_of("\r\n", start);
+  return utf8.substr(start, end == std::string::npos ? std::string::npos : end - start).find(kWeightsFileMark) !=
+         std::string::npos;
+}
+
+bool IsBlankText(const std::string& utf8) {
+  return utf8.find_first_not_of(" \t\r\n\f\v") == std::string::npos;
 }
 
 }  // namespace
@@ -298,26 +415,27 @@ bool ReadBytes(const std::string& path, std::string* bytes, bool* missing) {
 ReadOutcome ParseStepsText(const std::string& utf8, TrainingSettings& settings, const std::string& sep,
                            const std::string& fileLabel) {
   TrainingSettings s = settings;  // stored only when the whole file reads
+  const double lim = kLearningValueLimit;
   std::vector<KeyRule> rules;
-  rules.push_back({U"ШагИн", IndexedInto(9, sep, s.ШагИн)});
-  rules.push_back({U"ШагЭл", IndexedInto(9, sep, s.ШагЭл)});
+  rules.push_back({U"ШагИн", IndexedInto(9, sep, lim, s.ШагИн)});
+  rules.push_back({U"ШагЭл", IndexedInto(9, sep, lim, s.ШагЭл)});
   {
-    const KeyHandler overall = NumberInto(10, sep, [&s](float v) { s.ШагАзимОбщ = v; });
-    const KeyHandler perRing = IndexedInto(8, sep, s.ШагАз);
-    rules.push_back({U"ШагАз", [=](const std::u32string& line, size_t i) {
+    const KeyHandler overall = NumberInto(10, sep, lim, [&s](float v) { s.ШагАзимОбщ = v; });
+    const KeyHandler perRing = IndexedInto(8, sep, lim, s.ШагАз);
+    rules.push_back({U"ШагАз", [=](View line, size_t i) {
                        return MatchAt(line, i, U"ШагАзимОбщ") ? overall(line, i) : perRing(line, i);
                      }});
   }
-  rules.push_back({U"ШагОС", IndexedInto(6, sep, s.ШагОС)});
-  rules.push_back({U"ШагСм", NumberInto(6, sep, [&s](float v) { s.ШагСм = v; })});
-  rules.push_back({U"ШагНа", NumberInto(7, sep, [&s](float v) { s.ШагНа = v; })});
-  rules.push_back({U"Темпе", NumberInto(12, sep, [&s](float v) { s.Temperature = v; })});
-  rules.push_back({U"Метод", [&s, sep](const std::u32string& line, size_t i) -> std::optional<std::string> {
+  rules.push_back({U"ШагОС", IndexedInto(6, sep, lim, s.ШагОС)});
+  rules.push_back({U"ШагСм", NumberInto(6, sep, lim, [&s](float v) { s.ШагСм = v; })});
+  rules.push_back({U"ШагНа", NumberInto(7, sep, lim, [&s](float v) { s.ШагНа = v; })});
+  rules.push_back({U"Темпе", NumberInto(12, sep, lim, [&s](float v) { s.Temperature = v; })});
+  rules.push_back({U"Метод", [&s, sep](View line, size_t i) -> std::optional<std::string> {
                      for (int k = 1; k <= 4; ++k) {
                        const std::u32string key = U"МетодИзмененияВесов(" + std::u32string(1, U'0' + k);
                        if (!MatchAt(line, i, key)) continue;
                        std::optional<std::string> error;
-                       auto store = NumberInto(23, sep, [&](float v) {
+                       auto store = NumberInto(23, sep, 32768, [&](float v) {
                          const double r = std::nearbyint(static_cast<double>(v));  // halves to even
                          if (r < -32768 || r > 32767) {
                            error = "номер метода вне пределов целого числа";
@@ -330,15 +448,15 @@ ReadOutcome ParseStepsText(const std::string& utf8, TrainingSettings& settings, 
                      }
                      return std::nullopt;
                    }});
-  rules.push_back({U"Коэфa", NumberInto(6, sep, [&s](float v) { s.Ka = v; })});
-  rules.push_back({U"Коэфb", NumberInto(6, sep, [&s](float v) { s.Kb = v; })});
-  rules.push_back({U"Коэфc", NumberInto(6, sep, [&s](float v) { s.Kc = v; })});
+  rules.push_back({U"Коэфa", NumberInto(6, sep, lim, [&s](float v) { s.Ka = v; })});
+  rules.push_back({U"Коэфb", NumberInto(6, sep, lim, [&s](float v) { s.Kb = v; })});
+  rules.push_back({U"Коэфc", NumberInto(6, sep, lim, [&s](float v) { s.Kc = v; })});
   {
-    const KeyHandler in = NumberInto(17, sep, [&s](float v) { s.КоэфИнерцииИн = v; });
-    const KeyHandler el = NumberInto(17, sep, [&s](float v) { s.КоэфИнерцииЭл = v; });
-    const KeyHandler az = NumberInto(16, sep, [&s](float v) { s.КоэфИнерцииАз = v; });
-    const KeyHandler os = NumberInto(14, sep, [&s](float v) { s.КоэфИнерцииОС = v; });
-    rules.push_back({U"КоэфИ", [=](const std::u32string& line, size_t i) -> std::optional<std::string> {
+    const KeyHandler in = NumberInto(17, sep, lim, [&s](float v) { s.КоэфИнерцииИн = v; });
+    const KeyHandler el = NumberInto(17, sep, lim, [&s](float v) { s.КоэфИнерцииЭл = v; });
+    const KeyHandler az = NumberInto(16, sep, lim, [&s](float v) { s.КоэфИнерцииАз = v; });
+    const KeyHandler os = NumberInto(14, sep, lim, [&s](float v) { s.КоэфИнерцииОС = v; });
+    rules.push_back({U"КоэфИ", [=](View line, size_t i) -> std::optional<std::string> {
                        if (MatchAt(line, i, U"КоэфИнерцииИн")) return in(line, i);
                        if (MatchAt(line, i, U"КоэфИнерцииЭл")) return el(line, i);
                        if (MatchAt(line, i, U"КоэфИнерцииАз")) return az(line, i);
@@ -351,64 +469,149 @@ ReadOutcome ParseStepsText(const std::string& utf8, TrainingSettings& settings, 
   return r;
 }
 
-ReadOutcome ParseWeightsText(const std::string& utf8, NetworkParameters& parameters, const std::string& sep,
-                             const std::string& fileLabel) {
+namespace {
+
+// Which parameters a weights text set: the four scalars and the 4 x 49 elements.
+struct WeightsCoverage {
+  bool Смещение = false, Крутизна = false, НачальнаяСуммаСинапсов = false, ВесАзимутаОбщий = false;
+  std::array<std::bitset<49>, 4> cells;
+  ScanStats scan;
+
+  // Names of the parameters not set, at most `limit` of them, and their count.
+  std::vector<std::string> missing(int* count) const {
+    std::vector<std::string> names;
+    *count = 0;
+    auto add = [&](const std::string& name) {
+      if (++*count <= 6) names.push_back(name);
+    };
+    if (!Смещение) add("Смещение");
+    if (!Крутизна) add("Крутизна");
+    if (!НачальнаяСуммаСинапсов) add("НачальнаяСуммаСинапсов");
+    if (!ВесАзимутаОбщий) add("ВесАзимутаОбщий");
+    static const char* kNames[4] = {"ВесИнтен", "ВесЭллип", "ВесАзим", "ВесОС"};
+    for (int t = 0; t < 4; ++t)
+      for (size_t k = 0; k < 49; ++k)
+        if (!cells[t].test(k))
+          add(std::string(kNames[t]) + "(" + std::to_string(k / 7 + 1) + "; " + std::to_string(k % 7 + 1) + ")");
+    return names;
+  }
+};
+
+ReadOutcome ParseWeights(const std::string& utf8, NetworkParameters& parameters, const std::string& sep,
+                         const std::string& fileLabel, WeightsCoverage* cover) {
   NetworkParameters p = parameters;
+  WeightsCoverage c;
+  const double lim = kLearningValueLimit;
   std::vector<KeyRule> rules;
-  rules.push_back({U"Смеще", NumberInto(8, sep, [&p](float v) { p.Смещение = v; })});
-  rules.push_back({U"Крути", NumberInto(8, sep, [&p](float v) { p.Крутизна = v; })});
-  rules.push_back({U"Начал", NumberInto(22, sep, [&p](float v) { p.НачальнаяСуммаСинапсов = v; })});
-  rules.push_back({U"ВесИн", CellInto(9, sep, p.ВесИнтен)});
-  rules.push_back({U"ВесЭл", CellInto(9, sep, p.ВесЭллип)});
+  rules.push_back({U"Смеще", NumberInto(8, sep, lim, [&](float v) { p.Смещение = v, c.Смещение = true; })});
+  rules.push_back({U"Крути", NumberInto(8, sep, kSteepnessLimit, [&](float v) { p.Крутизна = v, c.Крутизна = true; })});
+  rules.push_back({U"Начал", NumberInto(22, sep, lim, [&](float v) {
+                     p.НачальнаяСуммаСинапсов = v, c.НачальнаяСуммаСинапсов = true;
+                   })});
+  rules.push_back({U"ВесИн", CellInto(9, sep, lim, p.ВесИнтен, &c.cells[0])});
+  rules.push_back({U"ВесЭл", CellInto(9, sep, lim, p.ВесЭллип, &c.cells[1])});
   {
-    const KeyHandler cell = CellInto(8, sep, p.ВесАзим);
-    const KeyHandler overall = NumberInto(15, sep, [&p](float v) { p.ВесАзимутаОбщий = v; });
-    rules.push_back({U"ВесАз", [=](const std::u32string& line, size_t i) {
+    const KeyHandler cell = CellInto(8, sep, lim, p.ВесАзим, &c.cells[2]);
+    const KeyHandler overall =
+        NumberInto(15, sep, lim, [&](float v) { p.ВесАзимутаОбщий = v, c.ВесАзимутаОбщий = true; });
+    rules.push_back({U"ВесАз", [=](View line, size_t i) {
                        return MatchAt(line, i, U"ВесАзим(") ? cell(line, i) : overall(line, i);
                      }});
   }
-  rules.push_back({U"ВесОС", CellInto(6, sep, p.ВесОС)});
-  ReadOutcome r = FromMessage(ScanText(utf8, fileLabel, rules));
+  rules.push_back({U"ВесОС", CellInto(6, sep, lim, p.ВесОС, &c.cells[3])});
+  ReadOutcome r = FromMessage(ScanText(utf8, fileLabel, rules, &c.scan));
   if (r.ok) parameters = p;
+  if (cover) *cover = c;
   return r;
+}
+
+}  // namespace
+
+ReadOutcome ParseWeightsText(const std::string& utf8, NetworkParameters& parameters, const std::string& sep,
+                             const std::string& fileLabel) {
+  return ParseWeights(utf8, parameters, sep, fileLabel, nullptr);
 }
 
 ReadOutcome ReadStepsFile(const std::string& path, TrainingSettings& settings, const std::string& sep) {
   std::string bytes;
-  bool missing = false;
-  if (!ReadBytes(path, &bytes, &missing)) {
-    ReadOutcome r;
-    r.ok = false;
-    r.missing = missing;
-    const std::string folder = fs::path(path).parent_path().string();
-    if (missing) {
+  Message message;
+  switch (ReadLearningBytes(path, &bytes, &message)) {
+    case ReadProblem::Missing: {
+      ReadOutcome r = Refused({});
+      r.missing = true;
+      const std::string folder = fs::path(path).parent_path().string();
       r.message = Message{"Не найден файл шагов обучения " + FileLabel(path) + kCrLf + "в папке " + folder + "." +
                               kCrLf + "Создайте его командой  polarsphere-cli init-data \"" + folder + "\"" + kCrLf +
                               "или любым текстовым редактором: в нём задаются Температура, шаги," + kCrLf +
                               "методы изменения весов и коэффициенты обучения.",
                           "Нет файла шагов", MessageIcon::Exclamation};
-    } else {
-      r.message = Message{"Не удаётся прочитать файл " + path, "Ошибка чтения", MessageIcon::Exclamation};
+      return r;
     }
-    return r;
+    case ReadProblem::Refused:
+      return Refused(message);
+    case ReadProblem::None:
+      break;
   }
-  return ParseStepsText(DecodeLearningText(bytes), settings, sep, FileLabel(path));
+  std::string text;
+  if (auto m = DecodeOrRefuse(path, bytes, &text)) return Refused(*m);
+  return ParseStepsText(text, settings, sep, FileLabel(path));
 }
 
 ReadOutcome ReadWeightsFile(const std::string& path, NetworkParameters& parameters, const std::string& sep) {
   std::string bytes;
-  bool missing = false;
-  if (!ReadBytes(path, &bytes, &missing)) {
-    ReadOutcome r;
-    r.ok = false;
-    r.missing = missing;
-    r.message = missing ? Message{"Не найден файл весовых коэффициентов " + FileLabel(path) + kCrLf + "в папке " +
-                                      fs::path(path).parent_path().string() + ".",
-                                  "Нет файла весов", MessageIcon::Exclamation}
-                        : Message{"Не удаётся прочитать файл " + path, "Ошибка чтения", MessageIcon::Exclamation};
-    return r;
+  Message message;
+  switch (ReadLearningBytes(path, &bytes, &message)) {
+    case ReadProblem::Missing: {
+      ReadOutcome r = Refused(Message{"Не найден файл весовых коэффициентов " + FileLabel(path) + kCrLf + "в папке " +
+                                          fs::path(path).parent_path().string() + ".",
+                                      "Нет файла весов", MessageIcon::Exclamation});
+      r.missing = true;
+      return r;
+    }
+    case ReadProblem::Refused:
+      return Refused(message);
+    case ReadProblem::None:
+      break;
   }
-  return ParseWeightsText(DecodeLearningText(bytes), parameters, sep, FileLabel(path));
+  std::string text;
+  if (auto m = DecodeOrRefuse(path, bytes, &text)) return Refused(*m);
+  // An empty file (or one of blanks only) leaves the start values. Any other
+  // file must hold the whole state a training writes: a file that an editor
+  // saved in another encoding, junk, or a file cut short would otherwise start
+  // the next training from the start values and be overwritten by it.
+  if (IsBlankText(text)) return ReadOutcome{};
+  NetworkParameters p = parameters;
+  WeightsCoverage cover;
+  ReadOutcome r = ParseWeights(text, p, sep, FileLabel(path), &cover);
+  if (!r.ok) return r;
+  const std::string keep = std::string(kCrLf) + "Файл оставлен как есть. Исправьте его, замените сохранённой копией" +
+                           kCrLf + "или очистите, чтобы начать с начальных значений.";
+  if (cover.scan.keys == 0)
+    return Refused(Message{"В файле весовых коэффициентов " + path + kCrLf +
+                               "не найдено ни одного коэффициента: файл не пуст, но в нём нет ни одного ключа" + kCrLf +
+                               "(Смещение, Крутизна, ВесИнтен(1; 1) = ...). Возможно, он испорчен." + keep,
+                           "Ошибка в файле весов", MessageIcon::Exclamation});
+  if (cover.scan.lastKeyLineOpen)
+    return Refused(Message{"В файле весовых коэффициентов " + path + kCrLf +
+                               "последняя строка с коэффициентом не закончена (нет перевода строки):" + kCrLf +
+                               "похоже, файл обрезан." + keep,
+                           "Ошибка в файле весов", MessageIcon::Exclamation});
+  // A file in the layout the training writes (its first line carries the
+  // comment the training puts there) must hold every value: cut at the end of
+  // a line, it would otherwise read as a valid file with start values for the
+  // rest. Files written by hand may set only some values.
+  int count = 0;
+  const std::vector<std::string> missing = cover.missing(&count);
+  if (count > 0 && WrittenByTraining(text)) {
+    std::string list;
+    for (const std::string& n : missing) list += (list.empty() ? "" : ", ") + n;
+    if (count > static_cast<int>(missing.size())) list += " и ещё " + std::to_string(count - missing.size());
+    return Refused(Message{"В файле весовых коэффициентов " + path + kCrLf + "нет " + std::to_string(count) +
+                               " из 200 коэффициентов: " + list + "." + kCrLf + "Похоже, файл обрезан." + keep,
+                           "Ошибка в файле весов", MessageIcon::Exclamation});
+  }
+  parameters = p;
+  return r;
 }
 
 // ---- Formats ------------------------------------------------------------------
@@ -428,7 +631,7 @@ std::string Two(int v) {
 std::string FormatWeightsFile(const NetworkParameters& p, const RunFigures& f, const std::string& sep) {
   std::string out;
   const std::string nl = kCrLf;
-  out += "Смещение = " + F(p.Смещение, "###0.000", sep) + "        'в начале установим веса" + nl;
+  out += "Смещение = " + F(p.Смещение, "###0.000", sep) + "        " + kWeightsFileMark + nl;
   out += "Крутизна = " + F(p.Крутизна, "###0.00000", sep) + nl;
   out += "НачальнаяСуммаСинапсов = " + F(p.НачальнаяСуммаСинапсов, "###0.000", sep) + nl;
   out += "СуммаОС1 = " + F(f.FeedbackMean, "####0.0000", sep) + nl;
@@ -506,27 +709,6 @@ void SetError(std::string* error, const std::string& text) {
 }
 
 }  // namespace
-
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error, bool durable) {
-  const fs::path target(path);
-  const std::string temp = (target.parent_path() / ("." + target.filename().string() + ".tmp")).string();
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) {
-    SetError(error, "Не удаётся записать файл " + path + ": " + std::strerror(errno));
-    return false;
-  }
-  // The data reach the disk before the rename makes them the file's content, so
-  // a power loss leaves either the old or the new file, never a truncated one.
-  bool ok = WriteAll(fd, bytes) && (!durable || ::fdatasync(fd) == 0);
-  const int savedErrno = errno;
-  ok = (::close(fd) == 0) && ok;
-  if (!ok || ::rename(temp.c_str(), path.c_str()) != 0) {
-    SetError(error, "Не удаётся записать файл " + path + ": " + std::strerror(ok ? errno : savedErrno));
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
-}
 
 bool WriteWeightsFile(const std::string& path, const NetworkParameters& parameters, const RunFigures& figures,
                       const std::string& sep, std::string* error) {

@@ -2,7 +2,8 @@
 // by the user), the weights file (network parameters, rewritten after every
 // accepted iteration), the progress log (one line per accepted iteration) and the
 // statistics log (acceptances per group and ring). All live in one data folder,
-// are written in code page 1251 with CR LF and read in code page 1251 or UTF-8.
+// are written in code page 1251 with CR LF and read in code page 1251, UTF-8 or
+// UTF-16 with its byte-order mark.
 // Numbers are written with format patterns and the decimal separator passed in.
 #pragma once
 
@@ -10,9 +11,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "learning/network.h"
+#include "state/atomic_file.h"  // WriteFileAtomically, used by every writer here
 #include "state/message.h"
 
 namespace ps {
@@ -23,6 +26,8 @@ inline constexpr const char* kStepsFileName = "Шаги.txt";
 inline constexpr const char* kWeightsFileName = "Весовые коэффициенты.txt";
 inline constexpr const char* kProgressLogName = "Временное изменение.txt";
 inline constexpr const char* kStatisticsLogName = "Временное изменение2.txt";
+// Held (flock) by the training that runs on the folder.
+inline constexpr const char* kTrainingLockName = ".polarsphere-training.lock";
 
 // $POLARSPHERE_DATA_DIR when set and not empty, else ~/polarsphere.
 std::string DataFolder();
@@ -61,6 +66,15 @@ struct TrainingSettings {
 
 // ---- Reading ---------------------------------------------------------------
 
+// Limits of what the readers accept. A learning file is a regular file of at
+// most kLearningFileCap bytes; every number in it lies within
+// -kLearningValueLimit .. kLearningValueLimit, the steepness (Крутизна) within
+// -kSteepnessLimit .. kSteepnessLimit. Larger values are no state a training
+// reaches and only saturate or overflow the network.
+inline constexpr unsigned long long kLearningFileCap = 1ULL << 20;
+inline constexpr double kLearningValueLimit = 1000;
+inline constexpr double kSteepnessLimit = 100;
+
 // Outcome of reading one file. `missing` is set when the file does not exist;
 // otherwise `ok` false carries a message naming the file and the line.
 struct ReadOutcome {
@@ -72,7 +86,11 @@ struct ReadOutcome {
 // Reads the steps file into `settings` (absent keys keep their values). On any
 // malformed value nothing is stored and the message names the line.
 ReadOutcome ReadStepsFile(const std::string& path, TrainingSettings& settings, const std::string& decimalSeparator);
-// Reads the weights file into `parameters`; same rules.
+// Reads the weights file into `parameters`; same rules. An empty (or blank)
+// file leaves the start values. Refused besides: a file with no key at all
+// (junk, an unreadable encoding), one whose last line with a value has no line
+// break (cut inside it), and one in the training's own layout that lacks any
+// of the 200 values (cut at a line's end).
 ReadOutcome ReadWeightsFile(const std::string& path, NetworkParameters& parameters, const std::string& decimalSeparator);
 
 // The same on text already decoded to UTF-8 (lines separated by LF or CR LF);
@@ -92,11 +110,11 @@ struct CellText {
   int row = 0, column = 0;
   std::u32string number;
 };
-std::optional<std::u32string> ParseNumberText(const std::u32string& text);
-std::optional<IndexedText> ParseIndexedValue(const std::u32string& text);
-std::optional<CellText> ParseCellValue(const std::u32string& text);
+std::optional<std::u32string> ParseNumberText(std::u32string_view text);
+std::optional<IndexedText> ParseIndexedValue(std::u32string_view text);
+std::optional<CellText> ParseCellValue(std::u32string_view text);
 // A number text read as a single-precision number (either decimal separator).
-std::optional<float> NumberTextToSingle(const std::u32string& text, const std::string& decimalSeparator);
+std::optional<float> NumberTextToSingle(std::u32string_view text, const std::string& decimalSeparator);
 
 // ---- Writing ---------------------------------------------------------------
 
@@ -142,13 +160,6 @@ bool AppendProgressLine(const std::string& path, const RunFigures& figures, cons
                         std::string* error = nullptr);
 bool WriteStatisticsFile(const std::string& path, const TrainingCounters& counters, long long seconds,
                          std::string* error = nullptr);
-
-// Writes bytes to `path` through a temporary file in the same folder and a
-// rename, so readers see either the old or the whole new file. `durable` also
-// flushes the data to the disk before the rename (a power loss then leaves the
-// old or the new file, never an empty one); it costs milliseconds.
-bool WriteFileAtomically(const std::string& path, const std::string& bytes, std::string* error = nullptr,
-                         bool durable = true);
 
 // ---- Starter files ---------------------------------------------------------
 

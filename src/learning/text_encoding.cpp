@@ -134,10 +134,40 @@ std::string Utf8ToCp1251(const std::string& utf8) {
   return out;
 }
 
+namespace {
+
+// UTF-16 after its byte-order mark to UTF-8; an unpaired surrogate or a last
+// odd byte becomes U+FFFD.
+std::string Utf16ToUtf8(const std::string& bytes, bool bigEndian) {
+  std::string out;
+  out.reserve(bytes.size());
+  auto unit = [&](size_t i) -> char32_t {
+    const auto b0 = static_cast<unsigned char>(bytes[i]), b1 = static_cast<unsigned char>(bytes[i + 1]);
+    return bigEndian ? char32_t(b0 << 8 | b1) : char32_t(b1 << 8 | b0);
+  };
+  size_t i = 2;
+  while (i + 1 < bytes.size()) {
+    char32_t c = unit(i);
+    i += 2;
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < bytes.size() && unit(i) >= 0xDC00 && unit(i) <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (unit(i) - 0xDC00);
+      i += 2;
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    AppendUtf8(out, c);
+  }
+  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
+
+}  // namespace
+
 std::string DecodeLearningText(const std::string& bytes) {
-  if (bytes.size() >= 3 && static_cast<unsigned char>(bytes[0]) == 0xEF &&
-      static_cast<unsigned char>(bytes[1]) == 0xBB && static_cast<unsigned char>(bytes[2]) == 0xBF)
-    return bytes.substr(3);
+  const auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() >= 3 && at(0) == 0xEF && at(1) == 0xBB && at(2) == 0xBF) return bytes.substr(3);
+  if (bytes.size() >= 2 && at(0) == 0xFF && at(1) == 0xFE) return Utf16ToUtf8(bytes, false);
+  if (bytes.size() >= 2 && at(0) == 0xFE && at(1) == 0xFF) return Utf16ToUtf8(bytes, true);
   if (IsValidUtf8(bytes)) return bytes;
   return Cp1251ToUtf8(bytes);
 }

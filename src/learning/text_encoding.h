@@ -10,8 +10,10 @@ namespace ps {
 std::string Utf8ToCp1251(const std::string& utf8);
 std::string Cp1251ToUtf8(const std::string& bytes);
 
-// File bytes in either encoding to UTF-8: a UTF-8 byte-order mark is dropped;
-// bytes that form valid UTF-8 are taken as UTF-8, anything else as cp1251.
+// File bytes to UTF-8: a UTF-8 byte-order mark is dropped; text after a UTF-16
+// byte-order mark (FF FE little-endian, FE FF big-endian, as editors save
+// "Unicode") is decoded from UTF-16; bytes that form valid UTF-8 are taken as
+// UTF-8, anything else as cp1251.
 std::string DecodeLearningText(const std::string& bytes);
 
 bool IsValidUtf8(const std::string& bytes);

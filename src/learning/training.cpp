@@ -3,13 +3,18 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <cerrno>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -189,6 +194,40 @@ class BackgroundWriter {
 Message Refusal(const std::string& text, const std::string& title) {
   return Message{text, title, MessageIcon::Exclamation};
 }
+
+// One training per data folder: an exclusive flock on a lock file in the
+// folder, held for the whole run and released by the system when the process
+// ends in any way. A second run (another window, another process) is refused
+// instead of racing for the same files.
+class FolderLock {
+ public:
+  ~FolderLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  std::optional<Message> acquire(const std::string& folder) {
+    const std::string path = (std::filesystem::path(folder.empty() ? "." : folder) / kTrainingLockName).string();
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd_ < 0)
+      return Refusal("Не удаётся создать файл блокировки " + path + ":" + kCrLf + std::strerror(errno),
+                     "Обучение невозможно");
+    if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      const bool busy = errno == EWOULDBLOCK;
+      ::close(fd_);
+      fd_ = -1;
+      if (busy)
+        return Refusal("С папкой данных " + folder + kCrLf +
+                           "уже идёт обучение (в другом окне или другой программой)." + kCrLf +
+                           "Дождитесь его окончания или остановите его, а потом запускайте снова.",
+                       "Обучение уже идёт");
+      return Refusal("Не удаётся заблокировать файл " + path + ":" + kCrLf + std::strerror(errno),
+                     "Обучение невозможно");
+    }
+    return std::nullopt;
+  }
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -423,22 +462,30 @@ TrainingResult RunTraining(const AppState& state, TrainingSession& session, cons
   // Start values, methods 1 and Ka = Kb = 1, then the weights file and the steps
   // file over them. Nothing is kept unless both read well.
   NetworkParameters params;
-  TrainingSettings settings = session.Settings;
-  settings.Methods = {1, 1, 1, 1};
-  settings.Ka = 1;
-  settings.Kb = 1;
-  const ReadOutcome weights = ReadWeightsFile(opt.files.weights, params, sep);
-  if (!weights.ok && !weights.missing) {
-    res.message = weights.message;
-    return res;
-  }
-  const ReadOutcome steps = ReadStepsFile(opt.files.steps, settings, sep);
-  if (!steps.ok) {
-    res.message = steps.message;
-    return res;
-  }
-  if (auto m = CheckTemperature(settings, opt.files.steps)) {
-    res.message = *m;
+  TrainingSettings settings;
+  auto readFiles = [&]() -> std::optional<Message> {
+    params = NetworkParameters{};
+    settings = session.Settings;
+    settings.Methods = {1, 1, 1, 1};
+    settings.Ka = 1;
+    settings.Kb = 1;
+    const ReadOutcome weights = ReadWeightsFile(opt.files.weights, params, sep);
+    if (!weights.ok && !weights.missing) return weights.message;
+    const ReadOutcome steps = ReadStepsFile(opt.files.steps, settings, sep);
+    if (!steps.ok) return steps.message;
+    return CheckTemperature(settings, opt.files.steps);
+  };
+  // The files are read before the folder is locked, so that a refused run
+  // leaves nothing behind, and again once it is locked: another run may have
+  // written the weights file in between.
+  FolderLock lock;
+  std::optional<Message> refusal = readFiles();
+  if (!refusal)
+    refusal = lock.acquire(opt.files.folder.empty() ? std::filesystem::path(opt.files.weights).parent_path().string()
+                                                    : opt.files.folder);
+  if (!refusal) refusal = readFiles();
+  if (refusal) {
+    res.message = *refusal;
     return res;
   }
 

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <random>
 
+#include "state/atomic_file.h"
+
 namespace ps {
 
 namespace {
@@ -133,17 +135,14 @@ bool WriteSampleScene(const SampleScene& scene, const std::string& dir, std::str
   static const char* names[4] = {"0.bmp", "45.bmp", "90.bmp", "135.bmp"};
   for (int k = 0; k < 4; ++k)
     if (!WriteFileBytes(dir + "/" + names[k], EncodeBmp24(scene.images[k]), error)) return false;
-  std::ofstream t(dir + "/truth.txt");
-  t << "# Sphere of the sample set, in map cells: pixel x counted from 1 at the left,\n"
-       "# y from 1 at the top; a pixel's centre lies at its own index.\n";
   char buf[128];
   std::snprintf(buf, sizeof buf, "centre_x %.3f\ncentre_y %.3f\nradius %.3f\n", scene.centreX, scene.centreY,
                 scene.radius);
-  t << buf;
-  if (!t) {
-    if (error) *error = "cannot write " + dir + "/truth.txt";
-    return false;
-  }
+  const std::string truth =
+      "# Sphere of the sample set, in map cells: pixel x counted from 1 at the left,\n"
+      "# y from 1 at the top; a pixel's centre lies at its own index.\n" +
+      std::string(buf);
+  if (!WriteFileAtomically(dir + "/truth.txt", truth, error)) return false;
   return true;
 }
 

@@ -7,7 +7,10 @@
 #include <fstream>
 #include <cstdlib>
 #include <random>
+#include <regex>
 #include <sstream>
+
+#include <sys/stat.h>
 
 #include "learning/text_encoding.h"
 #include "support/test_support.h"
@@ -224,6 +227,121 @@ TEST(WeightsFile, EmptyFileKeepsStartValuesAndBadIndexIsRefused) {
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.message.text.find("строка 2"), std::string::npos);
   EXPECT_EQ(p.Крутизна, 0.13);  // nothing stored
+}
+
+// ---- Refusals of whole files ---------------------------------------------------
+
+// A complete weights file as the training writes it, in UTF-8.
+std::string WrittenWeights() { return FormatWeightsFile(Sample(), RunFigures{}, ","); }
+
+std::string Utf16(const std::string& utf8, bool bigEndian) {
+  std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+  for (char32_t c : Utf8ToUtf32(utf8)) {
+    const char hi = static_cast<char>(c >> 8), lo = static_cast<char>(c & 0xFF);
+    out += bigEndian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+TEST(LearningFiles, BadFilesAreRefusedWithTheirNameAndChangeNothing) {
+  enum Kind { Text, Folder, Fifo, DevZero };
+  const std::string cut = WrittenWeights().substr(0, WrittenWeights().find("ВесЭллип(4; 1)"));  // at a line's end
+  const std::string lastNumberCut = [] {
+    const std::string w = WrittenWeights();
+    return w.substr(0, w.find("\r\n\r\nТемпература") - 1);  // the last digit of ВесОС(7; 7) and the rest gone
+  }();
+  const struct {
+    const char* name;
+    bool weights;  // the weights reader, else the steps reader
+    Kind kind;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"junk weights", true, Text, "\x01\x02 no keys here at all\r\n", "не найдено ни одного коэффициента"},
+      {"UTF-16 weights without a mark", true, Text, Utf16(WrittenWeights(), false).substr(2), "нулевые байты"},
+      {"weights cut after a complete line", true, Text, cut, "нет 126 из 200 коэффициентов"},
+      {"weights cut inside the last number", true, Text, lastNumberCut, "не закончена"},
+      {"steepness 3.4e38", true, Text,
+       std::regex_replace(WrittenWeights(), std::regex("Крутизна = [0-9,]+"),
+                          "Крутизна = 340000000000000000000000000000000000000"),
+       "вне допустимых пределов"},
+      {"weight beyond the limit", true, Text, "ВесОС(2; 2) = 1000,5\r\n", "вне допустимых пределов"},
+      {"weights folder", true, Folder, "", "это папка"},
+      {"weights FIFO", true, Fifo, "", "не является обычным файлом"},
+      {"weights linked to /dev/zero", true, DevZero, "", "не является обычным файлом"},
+      {"weights over the size cap", true, Text, WrittenWeights() + std::string(kLearningFileCap, ' '), "слишком велик"},
+      {"steps folder", false, Folder, "", "это папка"},
+      {"steps FIFO", false, Fifo, "", "не является обычным файлом"},
+      {"steps over the size cap", false, Text, std::string(kLearningFileCap + 1, '\n'), "слишком велик"},
+      {"step beyond the limit", false, Text, "Температура = 0,3\r\nШагСм = 3000\r\n", "вне допустимых пределов"},
+      {"steps binary", false, Text, "Температура = 0,3" + std::string(2, '\0'), "нулевые байты"},
+  };
+  for (const auto& c : cases) {
+    const std::string dir = test::TempDir("bad-file");
+    const std::string path = dir + (c.weights ? "/Весовые коэффициенты.txt" : "/Шаги.txt");
+    switch (c.kind) {
+      case Text: Spit(path, c.bytes); break;
+      case Folder: std::filesystem::create_directory(path); break;
+      case Fifo: ASSERT_EQ(mkfifo(path.c_str(), 0644), 0); break;  // nobody writes: a blocking read would hang
+      case DevZero: std::filesystem::create_symlink("/dev/zero", path); break;
+    }
+    NetworkParameters p, pBefore;
+    TrainingSettings s, sBefore;
+    s.Temperature = sBefore.Temperature = 0.7;
+    const ReadOutcome r = c.weights ? ReadWeightsFile(path, p, ",") : ReadStepsFile(path, s, ",");
+    EXPECT_FALSE(r.ok) << c.name;
+    EXPECT_FALSE(r.missing) << c.name;
+    EXPECT_NE(r.message.text.find(c.message), std::string::npos) << c.name << ": " << r.message.text;
+    EXPECT_NE(r.message.text.find(c.weights ? "Весовые коэффициенты.txt" : "Шаги.txt"), std::string::npos) << c.name;
+    EXPECT_EQ(p, pBefore) << c.name;
+    EXPECT_EQ(s, sBefore) << c.name;
+  }
+}
+
+TEST(LearningFiles, Utf16WithItsMarkReadsLikeCp1251) {
+  const std::string dir = test::TempDir("utf16");
+  NetworkParameters fromCp1251;
+  Spit(dir + "/w.txt", Utf8ToCp1251(WrittenWeights()));
+  ASSERT_TRUE(ReadWeightsFile(dir + "/w.txt", fromCp1251, ",").ok);
+  const std::string steps = StarterStepsText(",");
+  TrainingSettings stepsCp1251;
+  Spit(dir + "/s.txt", Utf8ToCp1251(steps));
+  ASSERT_TRUE(ReadStepsFile(dir + "/s.txt", stepsCp1251, ",").ok);
+  for (bool bigEndian : {false, true}) {
+    Spit(dir + "/w.txt", Utf16(WrittenWeights(), bigEndian));
+    NetworkParameters p;
+    const ReadOutcome r = ReadWeightsFile(dir + "/w.txt", p, ",");
+    ASSERT_TRUE(r.ok) << bigEndian << r.message.text;
+    EXPECT_EQ(p, fromCp1251) << bigEndian;
+    Spit(dir + "/s.txt", Utf16(steps, bigEndian));
+    TrainingSettings s;
+    ASSERT_TRUE(ReadStepsFile(dir + "/s.txt", s, ",").ok) << bigEndian;
+    EXPECT_EQ(s, stepsCp1251) << bigEndian;
+  }
+  // A blank file is an empty one: the start values stay.
+  Spit(dir + "/w.txt", " \r\n\r\n");
+  NetworkParameters p;
+  p.Крутизна = 0.5;
+  EXPECT_TRUE(ReadWeightsFile(dir + "/w.txt", p, ",").ok);
+  EXPECT_EQ(p.Крутизна, 0.5);
+}
+
+TEST(LearningFiles, OneLongLineFullOfKeysParsesWholly) {
+  // 326 KB on one line: a parser that copies the rest of the line per key
+  // needs minutes here; the last occurrence of each key wins.
+  std::string line;
+  int k = 0;
+  while (line.size() < 326 * 1024) line += "ШагСм = 0," + std::to_string(++k % 1000) + " Коэфb = 2 ";
+  line += "ШагСм = 0,125";
+  TrainingSettings s;
+  const ReadOutcome r = ParseStepsText("Температура = 0,3\r\n" + line + "\r\n", s, ",");
+  ASSERT_TRUE(r.ok) << r.message.text.substr(0, 300);
+  EXPECT_EQ(s.ШагСм, 0.125);
+  EXPECT_EQ(s.Kb, 2.0f);
+  // An error far into such a line names it without copying all of it into the message.
+  const ReadOutcome bad = ParseStepsText(line + " ШагСм = x\r\n", s, ",");
+  EXPECT_FALSE(bad.ok);
+  EXPECT_LT(bad.message.text.size(), 2000u);
 }
 
 // ---- Logs ----------------------------------------------------------------------

@@ -1,7 +1,17 @@
 // The train and init-data commands on the bundled sample set.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <vector>
 
 #include "learning/files.h"
 #include "learning/text_encoding.h"
@@ -94,6 +104,112 @@ TEST(TrainCommand, RefusalsWriteNothing) {
   EXPECT_NE(test::ReadAll(err).find("близко к краю"), std::string::npos);
   EXPECT_EQ(test::ReadAll(LearningFiles(data).weights), "");
   EXPECT_FALSE(std::filesystem::exists(LearningFiles(data).progressLog));
+}
+
+// A data folder with the state of a short training in its weights file.
+std::string TrainedFolder(const std::string& tag) {
+  const std::string dir = test::TempDir(tag);
+  EXPECT_EQ(test::RunCli("init-data " + Q(dir)).status, 0);
+  EXPECT_EQ(test::RunCli("train " + SampleArgs() + kCircle + " --data " + Q(dir) + " --accepted 20 --quiet").status, 0);
+  return dir;
+}
+
+TEST(TrainCommand, AWeightsFileItCannotReadIsKeptAndNoTrainingStarts) {
+  const std::string dir = TrainedFolder("train-damaged");
+  const LearningPaths files = LearningFiles(dir);
+  const std::string trainedBytes = test::ReadAll(files.weights);
+  // One more accepted iteration from the file as written, and from the same
+  // file saved by an editor as UTF-16 with its mark: the same start, the same line.
+  auto firstLineFrom = [&](const std::string& weightsBytes) {
+    std::ofstream(files.weights, std::ios::binary) << weightsBytes;
+    const size_t before = test::ReadAll(files.progressLog).size();
+    EXPECT_EQ(test::RunCli("train " + SampleArgs() + kCircle + " --data " + Q(dir) + " --accepted 1 --seed 9 --quiet")
+                  .status,
+              0);
+    const std::string line = Cp1251ToUtf8(test::ReadAll(files.progressLog).substr(before));
+    return line.substr(std::min(line.size(), line.find("Энер")));  // without the time of day
+  };
+  std::string utf16 = "\xFF\xFE";
+  for (char32_t c : Utf8ToUtf32(Cp1251ToUtf8(trainedBytes)))
+    utf16 += std::string{static_cast<char>(c & 0xFF), static_cast<char>(c >> 8)};
+  const std::string fromCp1251 = firstLineFrom(trainedBytes);
+  EXPECT_FALSE(fromCp1251.empty());
+  EXPECT_EQ(firstLineFrom(utf16), fromCp1251);
+
+  // Junk, and a file cut at a line's end: refused, named, left as they are.
+  const std::string written = test::ReadAll(files.weights);
+  for (const std::string& bad : {std::string("\x01\x02\x03 garbage\r\n"), written.substr(0, written.size() / 2)}) {
+    std::ofstream(files.weights, std::ios::binary) << bad;
+    const std::string log = test::ReadAll(files.progressLog);
+    const std::string err = dir + "/../err.txt";
+    EXPECT_EQ(test::RunCli("train " + SampleArgs() + kCircle + " --data " + Q(dir) + " --accepted 5 --quiet", err)
+                  .status,
+              1);
+    EXPECT_NE(test::ReadAll(err).find(kWeightsFileName), std::string::npos) << test::ReadAll(err);
+    EXPECT_EQ(test::ReadAll(files.weights), bad);
+    EXPECT_EQ(test::ReadAll(files.progressLog), log);
+  }
+}
+
+TEST(TrainCommand, ASecondTrainingOnTheSameFolderIsRefused) {
+  const std::string dir = test::TempDir("train-locked");
+  ASSERT_EQ(test::RunCli("init-data " + Q(dir)).status, 0);
+  // The lock a running training holds (a flock from another open of the file
+  // conflicts even within one process).
+  const std::string lockPath = dir + "/" + kTrainingLockName;
+  const int fd = ::open(lockPath.c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const std::string err = dir + "/../locked-err.txt";
+  EXPECT_EQ(test::RunCli("train " + SampleArgs() + kCircle + " --data " + Q(dir) + " --accepted 2 --quiet", err).status,
+            1);
+  EXPECT_NE(test::ReadAll(err).find("уже идёт обучение"), std::string::npos) << test::ReadAll(err);
+  EXPECT_EQ(test::ReadAll(LearningFiles(dir).weights), "");
+  ::close(fd);  // the training has ended: the next one runs
+  EXPECT_EQ(test::RunCli("train " + SampleArgs() + kCircle + " --data " + Q(dir) + " --accepted 2 --quiet").status, 0);
+}
+
+TEST(TrainCommand, CtrlCEndsWithStatus130AndAWholeWeightsFile) {
+  const std::string dir = test::TempDir("train-interrupt");
+  ASSERT_EQ(test::RunCli("init-data " + Q(dir)).status, 0);
+  const LearningPaths files = LearningFiles(dir);
+  std::vector<std::string> argv = {PS_CLI_PATH, "train"};
+  for (const std::string& f : test::SampleFiles()) argv.push_back(f);
+  for (const char* a : {"--circle", "166", "118", "79", "--data"}) argv.push_back(a);
+  argv.push_back(dir);
+  for (const char* a : {"--accepted", "100000000", "--quiet"}) argv.push_back(a);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  // Interrupt once a few iterations were accepted (the log has lines).
+  auto lines = [&] {
+    const std::string log = test::ReadAll(files.progressLog);
+    return std::count(log.begin(), log.end(), '\n');
+  };
+  for (int i = 0; i < 600 && lines() < 3; ++i) usleep(50000);
+  kill(child, SIGINT);
+  int st = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 600 && (done = waitpid(child, &st, WNOHANG)) == 0; ++i) usleep(50000);
+  if (done == 0) {  // never left waiting on a run that ignores Ctrl-C
+    kill(child, SIGKILL);
+    waitpid(child, &st, 0);
+    FAIL() << "the training went on after Ctrl-C";
+  }
+  ASSERT_EQ(done, child);
+  ASSERT_TRUE(WIFEXITED(st)) << st;
+  EXPECT_EQ(WEXITSTATUS(st), 130);
+  NetworkParameters p;
+  const ReadOutcome r = ReadWeightsFile(files.weights, p, ",");
+  EXPECT_TRUE(r.ok) << r.message.text;
+  EXPECT_NE(Cp1251ToUtf8(test::ReadAll(files.weights)).find("ЭнергияБ = "), std::string::npos);
 }
 
 }  // namespace

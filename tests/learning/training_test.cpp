@@ -408,19 +408,22 @@ TEST(TrainingRun, BadInputStartsNothingAndWritesNothing) {
 TEST(TrainingRun, AWeightsFileThatCannotBeWrittenStopsTheRun) {
   RunFixture f;
   f.steps();
-  std::filesystem::create_directories(f.files.weights);  // a folder where the file should be
+  std::filesystem::create_directories(f.files.progressLog);  // a folder where the log should be
   TrainingSession s;
   const TrainingResult r = RunTraining(f.state, s, f.options());
   ASSERT_TRUE(r.started);
   EXPECT_LT(r.accepted, 40);
   EXPECT_EQ(r.message.icon, MessageIcon::Critical);
-  EXPECT_NE(r.message.text.find("Не удаётся записать файл"), std::string::npos) << r.message.text;
+  EXPECT_NE(r.message.text.find("Не удаётся дописать файл"), std::string::npos) << r.message.text;
 }
 
 TEST(TrainingRun, OverflowingSteepnessNeverWritesNaN) {
   RunFixture f;
   f.steps();
-  Spit(f.files.weights, "Крутизна = 1000000000000000000000000000000000000\r\nСмещение = -5\r\n");
+  NetworkParameters steep;
+  steep.Крутизна = kSteepnessLimit;  // the steepest a weights file may hold
+  steep.Смещение = -5;
+  Spit(f.files.weights, FormatWeightsFile(steep, RunFigures{}, ","));
   TrainingSession s;
   TrainingOptions o = f.options();
   o.acceptedLimit = 10;
