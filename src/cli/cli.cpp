@@ -177,7 +177,8 @@ void PrintMessages(const std::vector<Message>& messages) {
   }
 }
 
-bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions) {
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions,
+                      bool keepImages) {
   const SetLoadOutcome loaded = LoadSet(state, paths);
   PrintMessages(loaded.messages);
   if (!loaded.ok) return false;
@@ -185,6 +186,7 @@ bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, un
   options.definitions = definitions;
   const ProcessOutcome processed = ProcessSet(state, options);
   PrintMessages(processed.messages);
+  if (!keepImages) state.ImageStore = ImageBuffer();
   return processed.complete;
 }
 

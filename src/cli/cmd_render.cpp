@@ -88,7 +88,7 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   AppState state;
-  if (!LoadProcessedSet(args.positional(), state, DefinitionBit(definition))) return 1;
+  if (!LoadProcessedSet(args.positional(), state, DefinitionBit(definition), false)) return 1;
   state.IntensityMode = ModeForDefinition(definition);
   // The settings window's values when it is opened: the default kernels.
   DetectionSettingsModel settings(state.Detection, ",");
