@@ -195,12 +195,17 @@ void PrintMessages(const std::vector<Message>& messages) {
   }
 }
 
-bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state) {
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions,
+                      bool keepImages) {
   const SetLoadOutcome loaded = LoadSet(state, paths);
   PrintMessages(loaded.messages);
   if (!loaded.ok) return false;
-  ЗаполнениеМассива(state);
-  return true;
+  ProcessOptions options;
+  options.definitions = definitions;
+  const ProcessOutcome processed = ProcessSet(state, options);
+  PrintMessages(processed.messages);
+  if (!keepImages) state.ImageStore = ImageBuffer();
+  return processed.complete;
 }
 
 }  // namespace ps::cli

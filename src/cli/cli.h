@@ -88,8 +88,13 @@ namespace ps::cli {
 void PrintMessages(const std::vector<Message>& messages);
 
 // Reads the four files (0, 45, 90, 135 degrees) through the same checks as the
-// windows and processes the set. Prints the messages on stderr and returns false
-// on a refusal.
-bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state);
+// windows and processes the set under the definitions flagged in `definitions`
+// (bits of ps::DefinitionBits: a command that works on one definition does not
+// pay for the other two). A command that needs only the result map passes
+// keepImages = false: the four photographs are released once processed, which
+// makes room for what the command allocates next. Prints the messages on stderr
+// and returns false on a refusal.
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions = 7,
+                      bool keepImages = true);
 
 }  // namespace ps::cli

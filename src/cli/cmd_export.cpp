@@ -162,7 +162,7 @@ int Run(const std::vector<std::string>& argv) {
       }
     }
     AppState state;
-    if (!LoadProcessedSet({pos.begin() + 1, pos.end()}, state)) return 1;
+    if (!LoadProcessedSet({pos.begin() + 1, pos.end()}, state, DefinitionBit(definition), false)) return 1;
     state.IntensityMode = ModeForDefinition(definition);
     if (cx) state.Circle = {*cx, *cy, *r};
     else if (!FindCircle(state, *sx, *sy)) return 1;

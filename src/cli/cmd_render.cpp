@@ -95,7 +95,7 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   AppState state;
-  if (!LoadProcessedSet(args.positional(), state)) return 1;
+  if (!LoadProcessedSet(args.positional(), state, DefinitionBit(definition), false)) return 1;
   state.IntensityMode = ModeForDefinition(definition);
   state.Detection.ShowMode = args.has("--change") ? 1 : 0;
   state.Circle = circle;

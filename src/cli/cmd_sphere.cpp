@@ -50,7 +50,7 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   AppState state;
-  if (!LoadProcessedSet(args.positional(), state)) return 1;
+  if (!LoadProcessedSet(args.positional(), state, DefinitionBit(definition), false)) return 1;
   state.IntensityMode = ModeForDefinition(definition);
   const bool autocontrast = args.has("--autocontrast");
   if (!ContourResponse(state, autocontrast)) {

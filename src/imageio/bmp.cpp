@@ -9,6 +9,8 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <memory>
 #include <optional>
 
 namespace ps {
@@ -447,8 +449,9 @@ PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int 
     out.messages.push_back(TruncatedMessage());
     return out;
   }
-  std::vector<uint8_t> data(static_cast<size_t>(height * rowLength));
-  if (!f.read(h.PixelDataOffset, data.data(), static_cast<long long>(data.size()))) {
+  // Not zero-filled: every byte is read from the file next.
+  const auto data = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(height * rowLength));
+  if (!f.read(h.PixelDataOffset, data.get(), height * rowLength)) {
     out.messages.push_back(TruncatedMessage());
     return out;
   }
@@ -456,49 +459,49 @@ PixelReadOutcome ReadBitmapPixels(AppState& state, const std::string& path, int 
   // copy below take every file as stored bottom-up.
   if (h.TopDown)
     for (int top = 0, bottom = height - 1; top < bottom; ++top, --bottom)
-      std::swap_ranges(data.begin() + top * rowLength, data.begin() + (top + 1) * rowLength,
-                       data.begin() + bottom * rowLength);
+      std::swap_ranges(data.get() + top * rowLength, data.get() + (top + 1) * rowLength,
+                       data.get() + bottom * rowLength);
 
-  // Build the slot's new content aside and commit it only when every row is in.
-  const size_t rowBytes = static_cast<size_t>(w) * 3;
-  std::vector<uint8_t> slotData(rowBytes * height);
-  for (int y = 1; y <= height; ++y) {
-    const uint8_t* src = state.ImageStore.row(y, slot);
-    std::copy(src, src + rowBytes, &slotData[(y - 1) * rowBytes]);
-  }
+  // The whole pixel data is in memory, so nothing can fail from here on: the
+  // rows go straight into the store, and the slot still changes only when the
+  // whole file was read. A cancellation is honoured before the first row.
+  if (progress.cancelled()) return out;
   const bool subtract = h.BitsPerPixel == 24 && state.SubtractNext[slot - 1];
   int32_t coloured = 0;
+  uint8_t colouredIndex[256];
+  for (int i = 0; i < 256; ++i) {
+    const auto& c = state.PaletteTable[i];
+    colouredIndex[i] = !(c[0] == c[1] && c[1] == c[2]);
+  }
   for (int r = 1; r <= height; ++r) {
-    if (progress.cancelled()) return out;
     const int y = height - r + 1;
     const uint8_t* src = &data[static_cast<size_t>(r - 1) * rowLength];
-    uint8_t* dst = &slotData[(y - 1) * rowBytes];
+    uint8_t* dst = state.ImageStore.row(y, slot);
     if (h.BitsPerPixel == 8) {
       for (int x = 0; x < w; ++x) {
         dst[3 * x] = src[x];
-        const auto& c = state.PaletteTable[src[x]];
-        coloured += !(c[0] == c[1] && c[1] == c[2]);
+        coloured += colouredIndex[src[x]];
+      }
+    } else if (subtract) {
+      for (int x = 0; x < w; ++x) {
+        const uint8_t b = src[3 * x], g = src[3 * x + 1], rr = src[3 * x + 2];
+        coloured += (rr != g) | (g != b);
+        const int dr = dst[3 * x] - rr, dg = dst[3 * x + 1] - g, db = dst[3 * x + 2] - b;
+        dst[3 * x] = static_cast<uint8_t>(dr >= 1 ? dr : 0);
+        dst[3 * x + 1] = static_cast<uint8_t>(dg >= 1 ? dg : 0);
+        dst[3 * x + 2] = static_cast<uint8_t>(db >= 1 ? db : 0);
       }
     } else {
       for (int x = 0; x < w; ++x) {
         const uint8_t b = src[3 * x], g = src[3 * x + 1], rr = src[3 * x + 2];
-        coloured += !(rr == g && g == b);
-        if (subtract) {
-          const int dr = dst[3 * x] - rr, dg = dst[3 * x + 1] - g, db = dst[3 * x + 2] - b;
-          dst[3 * x] = static_cast<uint8_t>(dr >= 1 ? dr : 0);
-          dst[3 * x + 1] = static_cast<uint8_t>(dg >= 1 ? dg : 0);
-          dst[3 * x + 2] = static_cast<uint8_t>(db >= 1 ? db : 0);
-        } else {
-          dst[3 * x] = rr;
-          dst[3 * x + 1] = g;
-          dst[3 * x + 2] = b;
-        }
+        coloured += (rr != g) | (g != b);
+        dst[3 * x] = rr;
+        dst[3 * x + 1] = g;
+        dst[3 * x + 2] = b;
       }
     }
     progress(r, height);
   }
-  for (int y = 1; y <= height; ++y)
-    std::copy(&slotData[(y - 1) * rowBytes], &slotData[y * rowBytes], state.ImageStore.row(y, slot));
   state.ColouredPixelCount[slot - 1] = coloured;
   out.read = true;
   return out;

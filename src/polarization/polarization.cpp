@@ -1,12 +1,8 @@
 #include "polarization/polarization.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cstring>
 #include <stdexcept>
-#include <thread>
-#include <vector>
 
 namespace ps {
 
@@ -46,14 +42,6 @@ bool ParseDefinition(const std::string& name, Definition* out) {
   else if (name == "luma") *out = Definition::Luma;
   else return false;
   return true;
-}
-
-double IntensityOf(Definition d, double r, double g, double b) {
-  switch (d) {
-    case Definition::Mean: return (g + r + b) / 3;
-    case Definition::Luma: return 0.587 * g + 0.299 * r + 0.114 * b;
-    default: return std::max(std::max(r, g), b);
-  }
 }
 
 double Intensity(const AppState& s, Definition d, int x, int y, int slot) {
@@ -119,6 +107,7 @@ PixelValues ОпределениеИнтенсивностей(const AppState& s
   const ResultLayers& m = s.ResultMap;
   if (m.empty()) throw std::out_of_range("layer lookup before the result map exists");
   const int g = FirstLayer(DefinitionForMode(s.IntensityMode));
+  if (!m.hasStorage(g)) throw std::out_of_range("layer lookup of a definition that has not been processed");
   PixelValues v;
   v.A0 = m.at(x, y, g);
   v.AxisRatio = m.at(x, y, g + 1);
@@ -138,142 +127,12 @@ void ОпределениеИнтенсивностей(AppState& s, int x, int 
 }
 
 namespace {
-
 constexpr Definition kDefinitions[3] = {Definition::Max, Definition::Mean, Definition::Luma};
+}  // namespace
 
 bool SetIsProcessable(const AppState& s) {
   return s.Header.FileSignature == "BM" && (s.Header.BitsPerPixel == 8 || s.Header.BitsPerPixel == 24) &&
          !s.ImageStore.empty() && s.ImageStore.width() == s.SetWidth && s.ImageStore.height() == s.SetHeight;
-}
-
-struct LayerPointers {
-  double* p[3][5];
-};
-
-LayerPointers PointersOf(ResultLayers& m) {
-  LayerPointers lp{};
-  for (int d = 0; d < 3; ++d)
-    for (int k = 0; k < 5; ++k) lp.p[d][k] = m.mutableLayer(FirstLayer(kDefinitions[d]) + k);
-  return lp;
-}
-
-// Photographs repeat the same four intensities often: a grey pixel has the same
-// intensities under the max and mean definitions, and flat, dark or saturated
-// areas repeat them from one pixel to the next. The parameters are a pure
-// function of the four intensities, so a repeated quadruple reuses the result
-// just computed, which is bit-identical to a fresh computation. Only the
-// previous pixel of each definition and the previous definition of the same
-// pixel are compared: a larger table costs more in cache misses than it saves.
-class RecentParameters {
- public:
-  const PixelValues& get(int d, const std::array<double, 4>& in) {
-    if (d > 0 && Same(in, last_[d - 1].in)) {
-      last_[d] = last_[d - 1];
-    } else if (!last_[d].valid || !Same(in, last_[d].in)) {
-      last_[d].in = in;
-      last_[d].out = Вычисление_a0_a2_b2(in);
-      last_[d].valid = true;
-    }
-    return last_[d].out;
-  }
-
- private:
-  static bool Same(const std::array<double, 4>& a, const std::array<double, 4>& b) {
-    return std::memcmp(a.data(), b.data(), sizeof(double) * 4) == 0;
-  }
-  struct Entry {
-    std::array<double, 4> in{};
-    PixelValues out;
-    bool valid = false;
-  };
-  Entry last_[3];
-};
-
-// Processes rows [y0, y1) (1-based, exclusive end). Results are gathered for a
-// strip of pixels in a small buffer and then copied layer by layer, so memory
-// sees fifteen short sequential copies instead of fifteen interleaved streams.
-void ProcessRows(const AppState& s, const LayerPointers& lp, int y0, int y1, RecentParameters& recent) {
-  constexpr int kStrip = 64;
-  const int w = s.SetWidth;
-  const bool palette = s.Header.BitsPerPixel == 8;
-  const uint8_t* rows[4];
-  double strip[3][5][kStrip];
-  for (int y = y0; y < y1; ++y) {
-    for (int k = 0; k < 4; ++k) rows[k] = s.ImageStore.row(y, k + 1);
-    const size_t rowStart = static_cast<size_t>(y - 1) * w;
-    for (int x0 = 0; x0 < w; x0 += kStrip) {
-      const int n = std::min(kStrip, w - x0);
-      for (int j = 0; j < n; ++j) {
-        const int x = x0 + j;
-        double r[4], g[4], b[4];
-        for (int k = 0; k < 4; ++k) {
-          const uint8_t* px = rows[k] + 3 * x;
-          if (palette) {
-            const auto& c = s.PaletteTable[px[0]];
-            r[k] = c[0], g[k] = c[1], b[k] = c[2];
-          } else {
-            r[k] = px[0], g[k] = px[1], b[k] = px[2];
-          }
-        }
-        for (int d = 0; d < 3; ++d) {
-          std::array<double, 4> in;
-          for (int k = 0; k < 4; ++k) in[k] = IntensityOf(kDefinitions[d], r[k], g[k], b[k]);
-          const PixelValues& v = recent.get(d, in);
-          strip[d][0][j] = v.A0;
-          strip[d][1][j] = v.AxisRatio;
-          strip[d][2][j] = v.EllipticityAngle;
-          strip[d][3][j] = v.Azimuth;
-          strip[d][4][j] = v.UndefinedMarker;
-        }
-      }
-      for (int d = 0; d < 3; ++d)
-        for (int q = 0; q < 5; ++q) std::memcpy(lp.p[d][q] + rowStart + x0, strip[d][q], sizeof(double) * n);
-    }
-  }
-}
-
-}  // namespace
-
-bool ЗаполнениеМассива(AppState& s, const Progress& progress, int threads) {
-  if (!SetIsProcessable(s)) {
-    s.createResultMap();
-    return true;
-  }
-  // Every cell of the fifteen result layers is written below, so the buffers of
-  // the previous processing are reused instead of being zeroed first.
-  s.ResultMap.prepareForOverwrite(s.SetWidth, s.SetHeight);
-  const LayerPointers lp = PointersOf(s.ResultMap);
-  const int h = s.SetHeight;
-  if (threads <= 0) threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  threads = std::min(threads, h);
-
-  // Rows are handed out in small blocks; every pixel's values depend only on its
-  // own inputs, so the map is the same whatever the order.
-  constexpr int kBlock = 16;
-  std::atomic<int> next{1};
-  std::atomic<long long> done{0};
-  std::atomic<bool> stopped{false};
-  auto worker = [&](bool reports) {
-    RecentParameters recent;
-    for (;;) {
-      if (progress.cancelled()) {
-        stopped = true;
-        return;
-      }
-      const int y0 = next.fetch_add(kBlock);
-      if (y0 > h) return;
-      const int y1 = std::min(h + 1, y0 + kBlock);
-      ProcessRows(s, lp, y0, y1, recent);
-      const long long d = done += (y1 - y0);
-      if (reports) progress(d, h);
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(worker, false);
-  worker(true);
-  for (auto& t : pool) t.join();
-  progress(done.load(), h);
-  return !stopped;
 }
 
 void ЗаполнениеМассиваReference(AppState& s) {

@@ -2,9 +2,13 @@
 // lookup and the processing of a whole image set into the result map.
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <optional>
+#include <vector>
 
 #include "state/app_state.h"
+#include "state/message.h"
 #include "state/progress.h"
 
 namespace ps {
@@ -22,7 +26,13 @@ int32_t ModeForDefinition(Definition d);
 
 // Intensity of one pixel from its red, green and blue values, in the summation
 // order the results depend on.
-double IntensityOf(Definition d, double r, double g, double b);
+inline double IntensityOf(Definition d, double r, double g, double b) {
+  switch (d) {
+    case Definition::Mean: return (g + r + b) / 3;
+    case Definition::Luma: return 0.587 * g + 0.299 * r + 0.114 * b;
+    default: return std::max(std::max(r, g), b);
+  }
+}
 
 // Intensity of pixel (x, y) of slot k (1-based) under definition d: 24-bit sets
 // read the channels, 8-bit sets the palette colour of the index in channel 0.
@@ -35,19 +45,62 @@ PixelValues Вычисление_a0_a2_b2(const std::array<double, 4>& intensity
 // The layer lookup: the stored results of pixel (x, y) under the definition that
 // IntensityMode selects. A0, AxisRatio, EllipticityAngle, Azimuth and
 // UndefinedMarker are filled; A2, B2 and Amplitude are 0. Throws
-// std::out_of_range for a pixel outside the map or when no map exists.
+// std::out_of_range for a pixel outside the map, when no map exists or when the
+// selected definition has not been processed.
 PixelValues ОпределениеИнтенсивностей(const AppState& state, int x, int y);
 // The same, also writing the current-pixel values of the state.
 void ОпределениеИнтенсивностей(AppState& state, int x, int y);
 
-// Set processing: recreates ResultMap and fills layers 1-5, 7-11 and 13-17.
-// Runs over columns on `threads` threads (0 = all cores); the stored values do
-// not depend on the thread count. Returns false when cancelled; the map is then
-// incomplete and the set has to be processed again before it is shown.
+// Sets of definitions as bit masks.
+enum DefinitionBits : unsigned { kMaxBit = 1, kMeanBit = 2, kLumaBit = 4, kAllDefinitions = 7 };
+unsigned DefinitionBit(Definition d);
+// Definitions whose layers the map holds.
+unsigned ProcessedDefinitions(const ResultLayers& map);
+
+struct ProcessOptions {
+  int threads = 0;                         // 0: all cores
+  unsigned definitions = kAllDefinitions;  // the definitions to compute
+  // false: recreate the map with only `definitions` (the contour layers are
+  // dropped). true: add `definitions` to the map of the same set, leaving the
+  // definitions already there and the contour layers untouched; a window can
+  // show the chosen definition while the other two are added, as long as
+  // nothing reads the added layers before this returns.
+  bool addToMap = false;
+  // Memory the machine has available, in bytes; unset: MemAvailable of /proc/meminfo.
+  std::optional<uint64_t> availableMemory;
+};
+
+struct ProcessOutcome {
+  bool complete = false;          // false: refused or cancelled
+  std::vector<Message> messages;  // the refusal for lack of memory
+  uint64_t neededBytes = 0;       // memory the processing had to allocate
+  uint64_t availableBytes = 0;    // memory the machine had available (0: unknown)
+};
+
+// Set processing: fills layers 1-5, 7-11 and 13-17 of the definitions asked for,
+// on several threads; the stored values do not depend on the thread count or on
+// which definitions are computed together. Before allocating, the memory the map
+// needs is compared with what the machine has available; a set that does not fit
+// is refused with a message stating both and leaves no map. A cancelled
+// processing leaves an incomplete map that has to be processed again.
+ProcessOutcome ProcessSet(AppState& state, const ProcessOptions& options = {}, const Progress& progress = {});
+
+// Whether the processing computes anything: the last file checked starts with
+// "BM", has 8 or 24 bits per pixel, and the image store has the set's size.
+// Otherwise the processing leaves the map at 0.
+bool SetIsProcessable(const AppState& state);
+
+// All three definitions. Returns false when cancelled or refused.
 bool ЗаполнениеМассива(AppState& state, const Progress& progress = {}, int threads = 0);
 
 // The same loop on one thread, pixel by pixel in column order, kept as the
 // reference the parallel version is measured and tested against.
 void ЗаполнениеМассиваReference(AppState& state);
+
+// MemAvailable of /proc/meminfo in bytes; 0 when it cannot be read.
+uint64_t AvailableMemoryBytes();
+
+// "Недостаточно памяти ..." naming the set's size and both figures in MB.
+Message NotEnoughMemoryMessage(int width, int height, uint64_t needed, uint64_t available);
 
 }  // namespace ps

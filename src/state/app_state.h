@@ -20,6 +20,36 @@ inline constexpr double kCircularAngle = 0.7854;     // ellipticity angle of und
 
 inline constexpr int kSlots = 4;  // slot 1 = 0 deg, 2 = 45 deg, 3 = 90 deg, 4 = 135 deg
 
+// Memory for the large arrays of the set. Blocks of 1 MiB and more are mapped
+// straight from the kernel, so they arrive zero-filled without a pass over them,
+// start on a 2 MiB boundary and are advised for transparent huge pages: the first
+// touch of a 160 MB layer then takes 80 page faults instead of 40,000. Smaller
+// blocks come from the heap. Copies are deep.
+class PageBlock {
+ public:
+  PageBlock() = default;
+  explicit PageBlock(size_t bytes);  // zero-filled; throws std::bad_alloc
+  ~PageBlock();
+  PageBlock(const PageBlock& other);
+  PageBlock& operator=(const PageBlock& other);
+  PageBlock(PageBlock&& other) noexcept;
+  PageBlock& operator=(PageBlock&& other) noexcept;
+
+  uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+  bool empty() const { return data_ == nullptr; }
+
+  // Bytes obtained by all blocks of the process so far (never decreases): lets a
+  // test see whether an operation allocated anything.
+  static uint64_t totalAllocated();
+
+ private:
+  void release() noexcept;
+  uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+  size_t mapped_ = 0;  // length of the mapping; 0 for a heap block
+};
+
 // Four source images: bytes by column x 1..width, row y 1..height (y = 1 is the
 // top row), channel 0..2 (red, green, blue; for 8-bit files channel 0 holds the
 // palette index) and slot 1..4. Stored slot by slot, row by row, three bytes a
@@ -45,13 +75,16 @@ class ImageBuffer {
   size_t index(int x, int y, int channel, int slot) const;
   int width_ = 0;
   int height_ = 0;
-  std::vector<uint8_t> data_;
+  PageBlock data_;
 };
 
 // The per-pixel result map: doubles by column 1..width, row 1..height and layer
-// 1..21. Layers 6, 12 and 18 are never written and take no memory (they read 0);
-// the contour layers 19..21 take memory only once they are first written. Each
-// layer is stored row by row (row y = 1 first).
+// 1..21. Layers 6, 12 and 18 are never written and take no memory (they read 0).
+// The five layers of each intensity definition (1-5, 7-11, 13-17) share one
+// block that exists only once that definition is processed, so a command that
+// needs one definition holds a third of the memory; the contour layers 19..21
+// take memory only once they are first written. Each layer is stored row by row
+// (row y = 1 first).
 class ResultLayers {
  public:
   static constexpr int kLayerCount = 21;
@@ -72,29 +105,44 @@ class ResultLayers {
 
   // Whole layer, row-major, width*height values; nullptr when the layer has no storage.
   const double* layer(int layer) const;
-  // Writable layer, allocating a contour layer on first use; throws for 6, 12, 18.
+  // Writable layer, allocating (zero-filled) the layer's group or contour layer on
+  // first use; throws for 6, 12, 18.
   double* mutableLayer(int layer);
 
   // Drops the contour layers 19..21 (they read 0 again).
   void clearContourLayers();
 
-  // Makes the map width x height for a caller that writes every cell of layers
-  // 1-5, 7-11 and 13-17 next: keeps the existing buffers when the size is
-  // unchanged and leaves their content undefined; the contour layers are dropped.
-  void prepareForOverwrite(int width, int height);
+  // Makes the map width x height with storage for exactly the groups whose first
+  // layers (1, 7, 13) are flagged in `groups` (bit 0 = layers 1-5, bit 1 = 7-11,
+  // bit 2 = 13-17), for a caller that writes every cell of them next. Blocks of
+  // a map of the same size are kept with their content; other groups are
+  // dropped; the contour layers are dropped.
+  void prepareForOverwrite(int width, int height, unsigned groups = 7);
+  // Gives the map storage for the flagged groups it lacks, keeping everything
+  // else (the groups present and the contour layers) untouched.
+  void addGroups(unsigned groups);
+  // Bytes prepareForOverwrite(width, height, groups) or addGroups would newly allocate.
+  uint64_t bytesToAllocate(int width, int height, unsigned groups) const;
+  // Bytes of one group of five layers for a width x height map.
+  static uint64_t groupBytes(int width, int height);
 
  private:
   void checkCell(int x, int y, int layer) const;
+  void point();  // recomputes layer pointers from the blocks
+  size_t cells() const { return static_cast<size_t>(width_) * height_; }
+  // Cells between the starts of two layers of a group: rounded up to 64 bytes.
+  size_t stride() const { return (cells() + 7) & ~static_cast<size_t>(7); }
   int width_ = 0;
   int height_ = 0;
-  std::array<std::unique_ptr<double[]>, kLayerCount + 1> layers_{};
-  size_t cells() const { return static_cast<size_t>(width_) * height_; }
+  std::array<PageBlock, 3> groups_{};   // layers 1-5, 7-11, 13-17
+  std::array<PageBlock, 3> contour_{};  // layers 19, 20, 21
+  std::array<double*, kLayerCount + 1> ptr_{};
 
  public:
   ResultLayers(const ResultLayers& other);
   ResultLayers& operator=(const ResultLayers& other);
-  ResultLayers(ResultLayers&&) noexcept = default;
-  ResultLayers& operator=(ResultLayers&&) noexcept = default;
+  ResultLayers(ResultLayers&& other) noexcept;
+  ResultLayers& operator=(ResultLayers&& other) noexcept;
 };
 
 // 256 entries x (red, green, blue), single precision, 0..255.

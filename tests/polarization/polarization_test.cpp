@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <string>
+#include <vector>
 
 #include "polarization/polarization.h"
 #include "support/test_support.h"
@@ -144,6 +146,134 @@ TEST(SetProcessing, ParallelResultIsBitIdenticalToTheOneThreadOrder) {
                                                            Intensity(a, Definition::Max, 3, 4, 3),
                                                            Intensity(a, Definition::Max, 3, 4, 4)})
                                          .A0);
+}
+
+TEST(SetProcessing, EveryTieOfTheAzimuthRulesMatchesThePerPixelFunction) {
+  // Grey pixels whose four intensities run through every quadruple of four
+  // levels: ties of every kind, so each azimuth rule and the order of the
+  // fall-back rules is met, for the 24-bit and the palette path.
+  const uint8_t levels[4] = {0, 1, 2, 200};
+  std::vector<std::vector<uint8_t>> slots(4, std::vector<uint8_t>(16 * 16 * 3));
+  for (int p = 0; p < 256; ++p)
+    for (int k = 0; k < 4; ++k)
+      for (int c = 0; c < 3; ++c) slots[k][3 * p + c] = levels[(p >> (2 * k)) & 3];
+  for (int bits : {24, 8}) {
+    AppState a, b;
+    test::FillSet24(a, 16, 16, slots);
+    if (bits == 8) {
+      a.Header.BitsPerPixel = 8;
+      for (int i = 0; i < 256; ++i) a.PaletteTable[i] = {float(i), float(i / 2), float(i)};
+    }
+    b = a;
+    EXPECT_TRUE(ЗаполнениеМассива(a, {}, 2));
+    ЗаполнениеМассиваReference(b);
+    ExpectSameMaps(a.ResultMap, b.ResultMap);
+  }
+}
+
+TEST(SetProcessing, OneDefinitionFirstAndTheOthersAddedGiveTheReferenceMap) {
+  AppState s, reference;
+  RandomSet(s, 41, 29, 8);
+  reference = s;
+  ЗаполнениеМассиваReference(reference);
+
+  ProcessOptions first;
+  first.definitions = kMeanBit;
+  ASSERT_TRUE(ProcessSet(s, first).complete);
+  EXPECT_EQ(ProcessedDefinitions(s.ResultMap), unsigned{kMeanBit});
+  EXPECT_FALSE(s.ResultMap.hasStorage(1));
+  EXPECT_FALSE(s.ResultMap.hasStorage(13));
+  s.IntensityMode = kModeMax;  // a definition that was not processed is never served as zeros
+  EXPECT_THROW(ОпределениеИнтенсивностей(static_cast<const AppState&>(s), 3, 3), std::out_of_range);
+  s.IntensityMode = kModeMean;
+  EXPECT_EQ(ОпределениеИнтенсивностей(static_cast<const AppState&>(s), 3, 3).A0, reference.ResultMap.at(3, 3, 7));
+
+  // The other two join the map without touching the shown definition or the contour layers.
+  const double* mean = s.ResultMap.layer(7);
+  s.ResultMap.set(2, 2, 19, 4.5);
+  ProcessOptions rest;
+  rest.definitions = kAllDefinitions;
+  rest.addToMap = true;
+  ASSERT_TRUE(ProcessSet(s, rest, {}).complete);
+  EXPECT_EQ(s.ResultMap.layer(7), mean);
+  EXPECT_EQ(s.ResultMap.at(2, 2, 19), 4.5);
+  ExpectSameMaps(s.ResultMap, reference.ResultMap);
+
+  // Reprocessing new content of the same size reuses the blocks and leaves nothing stale.
+  const uint64_t allocated = PageBlock::totalAllocated();
+  AppState changed;
+  RandomSet(changed, 41, 29, 9);
+  s.ImageStore = changed.ImageStore;
+  reference.ImageStore = changed.ImageStore;
+  const uint64_t allocatedBefore = PageBlock::totalAllocated();
+  ASSERT_TRUE(ЗаполнениеМассива(s));
+  EXPECT_EQ(PageBlock::totalAllocated(), allocatedBefore);
+  EXPECT_FALSE(s.ResultMap.hasStorage(19));
+  ЗаполнениеМассиваReference(reference);
+  ExpectSameMaps(s.ResultMap, reference.ResultMap);
+  EXPECT_GT(allocatedBefore, allocated);  // the copied store took a block of its own
+}
+
+TEST(SetProcessing, RefusesBeforeAllocatingWhenTheMachineLacksTheMemory) {
+  AppState s;
+  RandomSet(s, 400, 300, 4);  // the three definitions need 14.4 MB
+  ProcessOptions o;
+  o.availableMemory = 5u << 20;
+  const uint64_t allocated = PageBlock::totalAllocated();
+  ProcessOutcome out = ProcessSet(s, o);
+  EXPECT_FALSE(out.complete);
+  EXPECT_EQ(PageBlock::totalAllocated(), allocated);
+  EXPECT_TRUE(s.ResultMap.empty());
+  EXPECT_EQ(out.neededBytes, 3u * 5 * 8 * 400 * 300);
+  ASSERT_EQ(out.messages.size(), 1u);
+  const std::string& text = out.messages[0].text;
+  EXPECT_NE(text.find("400 x 300"), std::string::npos) << text;
+  EXPECT_NE(text.find("нужно 14 МБ"), std::string::npos) << text;
+  EXPECT_NE(text.find("доступно 5 МБ"), std::string::npos) << text;
+  EXPECT_EQ(out.messages[0].title, "Недостаточно памяти");
+
+  // One definition fits where three do not; adding the other two is refused and
+  // leaves the processed definition in place.
+  o.definitions = kLumaBit;
+  ASSERT_TRUE(ProcessSet(s, o).complete);
+  o.definitions = kAllDefinitions;
+  o.addToMap = true;
+  out = ProcessSet(s, o);
+  EXPECT_FALSE(out.complete);
+  EXPECT_EQ(out.neededBytes, 2u * 5 * 8 * 400 * 300);
+  EXPECT_TRUE(s.ResultMap.hasStorage(13));
+  EXPECT_FALSE(s.ResultMap.hasStorage(1));
+  // A map of the same size needs nothing new: no check, no refusal.
+  o.addToMap = false;
+  o.definitions = kLumaBit;
+  o.availableMemory = 1;
+  EXPECT_TRUE(ProcessSet(s, o).complete);
+}
+
+TEST(ResultStorage, LargeBlocksAreAlignedZeroFilledAndCopiedDeep) {
+  PageBlock big(5u << 20);
+  ASSERT_FALSE(big.empty());
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(big.data()) % (2u << 20), 0u);
+  EXPECT_EQ(big.data()[0] | big.data()[(5u << 20) - 1], 0);
+  big.data()[12345] = 7;
+  PageBlock copy = big;
+  EXPECT_NE(copy.data(), big.data());
+  EXPECT_EQ(copy.data()[12345], 7);
+  big.data()[12345] = 8;
+  EXPECT_EQ(copy.data()[12345], 7);
+  PageBlock moved = std::move(copy);
+  EXPECT_TRUE(copy.empty());
+  EXPECT_EQ(moved.data()[12345], 7);
+
+  // A copied map has layers of its own.
+  ResultLayers m(300, 200);
+  m.set(300, 200, 17, 2.5);
+  m.set(1, 1, 20, 1.5);
+  ResultLayers c = m;
+  m.set(300, 200, 17, 0);
+  EXPECT_EQ(c.at(300, 200, 17), 2.5);
+  EXPECT_EQ(c.at(1, 1, 20), 1.5);
+  EXPECT_NE(c.layer(17), m.layer(17));
 }
 
 TEST(SetProcessing, GreySetAndUnusableFilesFillTheExpectedLayers) {
