@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
-#include <limits>
 
 #include "polarization/polarization.h"
 
@@ -15,12 +14,24 @@ constexpr double kTau = 6.283185307179586;  // geometry here is not the system's
 
 using Points = std::vector<std::pair<double, double>>;
 
+// Median (upper one of an even count); reorders `v`.
+double MedianInPlace(std::vector<double>& v) {
+  if (v.empty()) return 0;
+  const size_t m = v.size() / 2;
+  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(m), v.end());
+  return v[m];
+}
+
 double Median(std::vector<double> v) {
   if (v.empty()) return 0;
   const size_t m = v.size() / 2;
   std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(m), v.end());
   return v[m];
 }
+
+// sqrt(x^2 + y^2) without hypot's care for overflow, which costs several times
+// as much and is not needed for distances in cells.
+inline double Len(double x, double y) { return std::sqrt(x * x + y * y); }
 
 bool Finite(const Circle2& c) { return std::isfinite(c.x) && std::isfinite(c.y) && std::isfinite(c.r) && c.r > 0; }
 
@@ -86,13 +97,15 @@ struct Layer {
 //
 // The pressed cell is moved to the most negative contour response within 3
 // cells (the crest of the outline). Every crest cell Q of the response at least
-// a fifth as strong as the press's votes for the centre of the circle through
-// the press P and Q whose radius at Q runs along Q's intensity gradient: the
-// point where Q's gradient line meets the perpendicular bisector of PQ. Cells
-// of one circle through P all vote for its centre; other edges scatter. A vote
-// counts only when it lies within 20 degrees of P's own gradient line, and the
-// votes are binned in 2 x 2 cells; the densest 3 x 3 bins give the centre, the
-// distance to P the radius.
+// a fifth as strong as the press's (on every other row, which halves the work
+// and still meets every circle of more than a few cells) votes for the centre
+// of the circle through the press P and Q whose radius at Q runs along Q's
+// intensity gradient: the point where Q's gradient line meets the
+// perpendicular bisector of PQ. Cells of one circle through P all vote for its
+// centre; other edges scatter. A vote counts only when it lies within 20
+// degrees of P's own gradient line, and the votes are binned in 2 x 2 cells;
+// the densest 3 x 3 bins (at least 6 votes) give the centre as the mean of
+// their votes, the distance to P the radius.
 bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* seed) {
   const int W = v.w, H = v.h;
   int bx = px, by = py;
@@ -104,7 +117,7 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
 
   double gpx, gpy;
   v.gradient(bx, by, 3, &gpx, &gpy);
-  const double gpn = std::hypot(gpx, gpy);
+  const double gpn = Len(gpx, gpy);
   if (!(gpn > 0)) return false;
   gpx /= gpn, gpy /= gpn;
   const double gateSin = std::sin(20.0 * kTau / 360);
@@ -114,7 +127,7 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
   const int BW = (W + kBin - 1) / kBin + 2, BH = (H + kBin - 1) / kBin + 2;
   std::vector<int> acc(static_cast<size_t>(BW) * BH, 0);
   std::vector<std::pair<float, float>> votes;
-  for (int y = 3; y <= H - 2; ++y) {
+  for (int y = 3; y <= H - 2; y += 2) {
     const double* row = resp.v + static_cast<size_t>(y - 1) * W;
     for (int x = 3; x <= W - 2; ++x) {
       const double r = row[x - 1];
@@ -126,11 +139,19 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
           if ((i || j) && std::fabs(row[x - 1 + i + static_cast<ptrdiff_t>(j) * W]) < std::fabs(r)) ++weaker;
       if (weaker <= 5) continue;
       const double dx = x - bx, dy = y - by;
-      const double d = std::hypot(dx, dy);
+      const double d = Len(dx, dy);
       if (d < 6) continue;
-      double gx, gy;
-      v.gradient(x, y, 2, &gx, &gy);
-      const double gn = std::hypot(gx, gy);
+      // Intensity gradient over the 5 x 5 square (all inside: 3 <= x, y <= size - 2).
+      double gx = 0, gy = 0;
+      for (int j = -2; j <= 2; ++j) {
+        const double* vr = v.v + static_cast<size_t>(y - 1 + j) * W + (x - 1);
+        gx += vr[1] + vr[2] - vr[-1] - vr[-2];
+      }
+      for (int i = -2; i <= 2; ++i) {
+        const double* vc = v.v + static_cast<size_t>(y - 1) * W + (x - 1 + i);
+        gy += vc[W] + vc[2 * W] - vc[-W] - vc[-2 * W];
+      }
+      const double gn = Len(gx, gy);
       if (!(gn > 0)) continue;
       gx /= gn, gy /= gn;
       const double gd = gx * dx + gy * dy;
@@ -139,7 +160,7 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
       const double t = -0.5 * d * d / gd;
       const double cx = x + t * gx, cy = y + t * gy;
       const double vx = cx - bx, vy = cy - by;
-      const double vn = std::hypot(vx, vy);
+      const double vn = Len(vx, vy);
       if (vn < 3 || std::fabs(vx * gpy - vy * gpx) > gateSin * vn) continue;
       if (!(cx >= 1 && cy >= 1 && cx <= W && cy <= H)) continue;
       ++acc[static_cast<size_t>(static_cast<int>(cy) / kBin + 1) * BW + static_cast<int>(cx) / kBin + 1];
@@ -154,7 +175,7 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
         for (int i = -1; i <= 1; ++i) s += acc[static_cast<size_t>(y + j) * BW + x + i];
       if (s > peak) peak = s, pbx = x, pby = y;
     }
-  if (peak < 8) return false;
+  if (peak < 6) return false;
   // Mean of the votes in the peak's 3 x 3 bins.
   double sx = 0, sy = 0;
   int n = 0;
@@ -164,20 +185,23 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
   }
   seed->x = sx / n;
   seed->y = sy / n;
-  seed->r = std::hypot(seed->x - bx, seed->y - by);
+  seed->r = Len(seed->x - bx, seed->y - by);
   return seed->r >= 3;
 }
 
 // ---- Edge points along rays -------------------------------------------------
 //
-// N rays leave the centre (about one per cell of circumference, 32..720). Along
-// each, the intensity is sampled every half cell from r - band to r + band,
-// each sample the mean of five points on the arc through it (one cell apart,
-// so the averaging does not bend the edge), smoothed with a 1 4 6 4 1 kernel;
-// the edge is where the difference across one cell is largest in magnitude
-// (either sign: the rim may be darker or brighter than what lies behind it),
-// placed between samples by a parabola. A ray whose largest change lies at
-// either end of its band, or that leaves the image, gives no point.
+// N rays leave the centre, about one per cell of circumference, at least 32
+// and at most the caller's limit. Along each, the intensity is sampled every
+// half cell from r - band to r + band, each sample the mean of five points on
+// the arc through it (one cell apart, wider when the rays are sparse, so that
+// together they cover the rim; along the arc the averaging does not bend the
+// edge), smoothed with a 1 4 6 4 1 kernel; the edge is where the difference
+// across one cell is largest in magnitude (either sign: the rim may be darker
+// or brighter than what lies behind it), placed between samples by a
+// parabola. A ray whose largest change lies at either end of its band, or that
+// leaves the image, gives no point. The ray's typical change is the median
+// over at least 6 cells either side.
 struct RayEdge {
   double x, y;
   double strength;  // |change| per cell at the edge
@@ -186,20 +210,27 @@ struct RayEdge {
 
 constexpr double kStep = 0.5;
 
-int CastRays(const Layer& v, const Circle2& c, double band, std::vector<RayEdge>* out) {
+int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::vector<RayEdge>* out) {
   out->clear();
-  const int rays = std::clamp(static_cast<int>(std::lround(kTau * c.r)), 32, 720);
-  const int half = static_cast<int>(std::ceil(band / kStep));
+  const int rays = std::clamp(static_cast<int>(std::lround(kTau * c.r)), 32, std::max(32, maxRays));
+  // Samples cover at least 6 cells either side, so that the typical change is
+  // measured mostly away from the edge even when the band is narrow.
+  const int half = static_cast<int>(std::ceil(std::max(band, 6.0) / kStep));
+  const int inner = static_cast<int>(std::ceil(band / kStep));  // the band the edge is looked for in
   const int S = 2 * half + 9;  // four extra samples each side for the smoothing and the difference
+  const int lo = half + 4 - inner, hi = half + 4 + inner;
   const double rho0 = c.r - (half + 4) * kStep;
-  const double dAngle = 1.0 / std::max(c.r, 2.0);
+  const double dAngle = std::max(1.0, kTau * c.r / rays / 5) / std::max(c.r, 2.0);
+  double cosOff[5], sinOff[5];
+  for (int t = 0; t < 5; ++t) cosOff[t] = std::cos((t - 2) * dAngle), sinOff[t] = std::sin((t - 2) * dAngle);
   std::vector<double> p(S), q(S), d(S);
   std::vector<double> mags;
   int inside = 0;
   for (int k = 0; k < rays; ++k) {
     const double theta = kTau * k / rays;
+    const double ct = std::cos(theta), st = std::sin(theta);
     double cs[5], sn[5];
-    for (int t = 0; t < 5; ++t) cs[t] = std::cos(theta + (t - 2) * dAngle), sn[t] = std::sin(theta + (t - 2) * dAngle);
+    for (int t = 0; t < 5; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
     bool ok = rho0 >= 0;
     for (int s = 0; s < S && ok; ++s) {
       const double rho = rho0 + s * kStep;
@@ -219,14 +250,14 @@ int CastRays(const Layer& v, const Circle2& c, double band, std::vector<RayEdge>
     for (int s = 4; s < S - 4; ++s) {
       d[s] = std::fabs(q[s + 2] - q[s - 2]);
       mags.push_back(d[s]);
-      if (best < 0 || d[s] > d[best]) best = s;
+      if (s >= lo && s <= hi && (best < 0 || d[s] > d[best])) best = s;
     }
-    if (best <= 4 || best >= S - 5) continue;
+    if (best <= lo || best >= hi) continue;
     const double a = d[best - 1], b = d[best], e = d[best + 1];
     const double den = a - 2 * b + e;
     const double off = den < 0 ? std::clamp(0.5 * (a - e) / den, -0.5, 0.5) : 0.0;
     const double rho = rho0 + (best + off) * kStep;
-    out->push_back({c.x + rho * std::cos(theta), c.y + rho * std::sin(theta), b, Median(mags)});
+    out->push_back({c.x + rho * ct, c.y + rho * st, b, MedianInPlace(mags)});
   }
   return inside;
 }
@@ -251,7 +282,7 @@ bool FitRobust(const Points& pts, RobustFit* out) {
   std::vector<char> keep(pts.size(), 1), prev;
   std::vector<double> e(pts.size());
   for (int round = 0; round < 8; ++round) {
-    for (size_t i = 0; i < pts.size(); ++i) e[i] = std::hypot(pts[i].first - c.x, pts[i].second - c.y) - c.r;
+    for (size_t i = 0; i < pts.size(); ++i) e[i] = Len(pts[i].first - c.x, pts[i].second - c.y) - c.r;
     const double med = Median(e);
     std::vector<double> dev(e.size());
     for (size_t i = 0; i < e.size(); ++i) dev[i] = std::fabs(e[i] - med);
@@ -271,7 +302,7 @@ bool FitRobust(const Points& pts, RobustFit* out) {
   int n = 0;
   for (size_t i = 0; i < pts.size(); ++i)
     if (keep[i]) {
-      const double r = std::hypot(pts[i].first - c.x, pts[i].second - c.y) - c.r;
+      const double r = Len(pts[i].first - c.x, pts[i].second - c.y) - c.r;
       ss += r * r, ++n;
     }
   out->c = c;
@@ -326,7 +357,7 @@ bool FitCircleGeometric(const Points& points, const Circle2& start, Circle2* out
   auto cost = [&](const Circle2& c) {
     double s = 0;
     for (const auto& [x, y] : points) {
-      const double e = std::hypot(x - c.x, y - c.y) - c.r;
+      const double e = Len(x - c.x, y - c.y) - c.r;
       s += e * e;
     }
     return s;
@@ -336,7 +367,7 @@ bool FitCircleGeometric(const Points& points, const Circle2& start, Circle2* out
   for (int it = 0; it < 100; ++it) {
     double a[3][3] = {}, b[3] = {};
     for (const auto& [x, y] : points) {
-      const double dx = x - c.x, dy = y - c.y, d = std::hypot(dx, dy);
+      const double dx = x - c.x, dy = y - c.y, d = Len(dx, dy);
       if (d == 0) continue;
       const double J[3] = {-dx / d, -dy / d, -1};
       const double e = d - c.r;
@@ -378,7 +409,7 @@ bool CircleThrough(const std::array<std::pair<double, double>, 3>& p, Circle2* o
   if (!(std::fabs(d) > 1e-9 * std::sqrt(scale))) return false;
   const double b2 = bx * bx + by * by, c2 = cx * cx + cy * cy;
   const double ux = (cy * b2 - by * c2) / d, uy = (bx * c2 - cx * b2) / d;
-  const Circle2 c{ax + ux, ay + uy, std::hypot(ux, uy)};
+  const Circle2 c{ax + ux, ay + uy, Len(ux, uy)};
   if (!Finite(c)) return false;
   *out = c;
   return true;
@@ -417,21 +448,31 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
   std::vector<RayEdge> edges;
   RobustFit fit;
   int inside = 0;
-  for (int pass = 1; pass <= 12; ++pass) {
+  // Coarse passes (at most 180 rays) while the circle still moves by more than
+  // a twentieth of a cell, then passes with up to 360 rays until it moves by
+  // less than a hundredth.
+  bool fine = false;
+  for (int pass = 1; pass <= 20; ++pass) {
     res.passes = pass;
-    inside = CastRays(v, c, band, &edges);
+    inside = CastRays(v, c, band, fine ? 360 : 180, &edges);
     // Edges that stand out: at least four times the ray's typical change.
     Points pts;
     for (const RayEdge& e : edges)
       if (e.strength > 4 * e.noise && e.strength > 0) pts.emplace_back(e.x, e.y);
     res.rays = inside;
-    if (pts.size() < 16 || !FitRobust(pts, &fit) || fit.c.r < 3 || fit.c.r > 2.0 * std::max(width, height))
+    if (pts.size() < 16 || !FitRobust(pts, &fit))
       return fail(RefineFailure::TooFewPoints,
                   Failed(("найдено только " + std::to_string(pts.size()) + " точек края").c_str()));
-    const double move = std::max(std::hypot(fit.c.x - c.x, fit.c.y - c.y), std::fabs(fit.c.r - c.r));
+    if (fit.c.r < 3 || fit.c.r > 2.0 * std::max(width, height))
+      return fail(RefineFailure::MovedTooFar, Failed("окружность ушла слишком далеко от начальной"));
+    const double move = std::max(Len(fit.c.x - c.x, fit.c.y - c.y), std::fabs(fit.c.r - c.r));
     c = fit.c;
     band = std::clamp(3 * fit.rms + 2, 3.0, band);
-    if (move < 0.01) break;
+    // A move below half the centre's standard error (rms * sqrt(2 / points))
+    // is the fit's own noise, the kept set swapping a few points: not a move.
+    const double noise = 0.5 * fit.rms * std::sqrt(2.0 / fit.used);
+    if (fine && move < std::max(0.01, noise)) break;
+    if (!fine && move < std::max(0.05, noise)) fine = true;
   }
   res.points = fit.used;
   res.rms = fit.rms;
@@ -441,7 +482,7 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
                         std::to_string(inside))
                            .c_str()));
   const double limit = std::max(5.0, 0.3 * res.seed.r);
-  if (std::hypot(c.x - res.seed.x, c.y - res.seed.y) > limit || std::fabs(c.r - res.seed.r) > limit)
+  if (Len(c.x - res.seed.x, c.y - res.seed.y) > limit || std::fabs(c.r - res.seed.r) > limit)
     return fail(RefineFailure::MovedTooFar, Failed("окружность ушла слишком далеко от начальной"));
   res.refined = true;
   res.circle = c;
