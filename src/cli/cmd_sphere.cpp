@@ -102,13 +102,7 @@ int Run(const std::vector<std::string>& argv) {
   const SphereCircle& c = state.Circle;
   const int boundary = args.has("--start") ? result.boundaryCount : 3;
   // The refinement starts from the press or the three clicks, never from the fit above.
-  RefinedCircle refined;
-  if (args.has("--refine"))
-    refined = RefineSphereCircle(
-        state, args.has("--start") ? RefineSeed::Press(result.cellX, result.cellY)
-                                   : RefineSeed::ThreeClicks({{{static_cast<int>(cells[0]), static_cast<int>(cells[1])},
-                                                               {static_cast<int>(cells[2]), static_cast<int>(cells[3])},
-                                                               {static_cast<int>(cells[4]), static_cast<int>(cells[5])}}}));
+  const RefinedCircle refined = args.has("--refine") ? RefineAfterPress(state, session, result) : RefinedCircle{};
   if (args.has("--json")) {
     Json json;
     json.add("centre_x", c.CircleCentreX)

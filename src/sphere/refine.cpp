@@ -498,6 +498,28 @@ RefinedCircle RefineSphereCircle(const AppState& state, const RefineSeed& seed) 
   return RefineCircle(v, r, state.SetWidth, state.SetHeight, seed, unrefined);
 }
 
+RefinedCircle RefineAfterPress(const AppState& state, const SphereSession& session, const PressResult& press) {
+  if (press.circleChanged && press.traced) return RefineSphereCircle(state, RefineSeed::Press(press.cellX, press.cellY));
+  if (press.circleChanged && session.ManualPointCount >= 3) {
+    std::array<std::pair<int, int>, 3> clicks;
+    for (int i = 0; i < 3; ++i) clicks[i] = {session.ManualPoints[i][0], session.ManualPoints[i][1]};
+    return RefineSphereCircle(state, RefineSeed::ThreeClicks(clicks));
+  }
+  RefinedCircle none;
+  none.circle = {state.Circle.CircleCentreX, state.Circle.CircleCentreY, state.Circle.CircleRadius};
+  none.failure = RefineFailure::NoSeed;
+  none.message = Failed("нет новой окружности");
+  return none;
+}
+
+bool StoreRefinedCircle(AppState& state, const RefinedCircle& refined) {
+  if (!refined.refined) return false;
+  state.Circle.CircleCentreX = refined.circle.x;
+  state.Circle.CircleCentreY = refined.circle.y;
+  state.Circle.CircleRadius = refined.circle.r;
+  return true;
+}
+
 const char* RefineFailureName(RefineFailure failure) {
   switch (failure) {
     case RefineFailure::None: return "none";

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "sphere/press.h"
 #include "state/app_state.h"
 
 namespace ps {
@@ -81,6 +82,16 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
 // mean, 13 luma, 1 otherwise), layer 19, and state.Circle as the unrefined
 // circle. Reads only; the caller stores `circle` into state.Circle.
 RefinedCircle RefineSphereCircle(const AppState& state, const RefineSeed& seed);
+
+// After a press on the map (HandleMapPress) that gave a new circle: the
+// refinement from the traced press cell, or from the three manual points of the
+// session. A press that gave no circle returns the unrefined state circle with
+// failure NoSeed.
+RefinedCircle RefineAfterPress(const AppState& state, const SphereSession& session, const PressResult& press);
+
+// Stores a refined circle into state.Circle; a failed refinement leaves it.
+// Returns whether the circle changed.
+bool StoreRefinedCircle(AppState& state, const RefinedCircle& refined);
 
 // Machine-readable name of a failure: "none", "no_image", "no_contour",
 // "no_seed", "too_few_points", "moved_too_far".

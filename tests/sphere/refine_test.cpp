@@ -275,6 +275,13 @@ class FruitOrange : public ::testing::Test {
     }
     return best;
   }
+  static PressInput At(int x, int y, PressMode mode) {
+    PressInput in;
+    in.x = static_cast<float>((x - 1) * state_->ZoomFactor);
+    in.y = static_cast<float>((y - 1) * state_->ZoomFactor);
+    in.mode = mode;
+    return in;
+  }
   static void ExpectOrange(const RefinedCircle& r) {
     ASSERT_TRUE(r.refined) << r.message;
     EXPECT_LE(CentreOff(r.circle, kOrange), 2.0) << r.circle.x << " " << r.circle.y;
@@ -284,34 +291,40 @@ class FruitOrange : public ::testing::Test {
 };
 AppState* FruitOrange::state_ = nullptr;
 
+// Presses in automatic mode and three presses in manual mode, as the window
+// makes them; the specified fit stays beside the refinement.
 TEST_F(FruitOrange, PressesOnTheCrestAllRound) {
   std::vector<std::pair<int, int>> presses = {{978, 86}, {1089, 345}, {701, 268}};  // where the trace goes wrong
   for (int k = 0; k < 8; ++k) presses.push_back(Crest(kPiD / 8 + k * kPiD / 4));
   for (const auto& [x, y] : presses) {
     SCOPED_TRACE(testing::Message() << "press " << x << "," << y);
     ASSERT_LT(state_->ResultMap.at(x, y, 19), 0.0);
-    // The specified fit from this press stays as it is beside the refinement.
     AppState state = *state_;
     SphereSession session;
-    PressInput in;
-    in.x = static_cast<float>((x - 1) * state.ZoomFactor), in.y = static_cast<float>((y - 1) * state.ZoomFactor);
-    ASSERT_TRUE(HandleMapPress(state, session, in).circleChanged);
-    const RefinedCircle r = RefineSphereCircle(state, RefineSeed::Press(x, y));
+    const PressResult press = HandleMapPress(state, session, At(x, y, PressMode::Automatic));
+    ASSERT_TRUE(press.circleChanged);
+    const SphereCircle specified = state.Circle;
+    const RefinedCircle r = RefineAfterPress(state, session, press);
     ExpectOrange(r);
     EXPECT_GT(r.points, 0.6 * r.rays);  // the rim all round, less the stalks
+    EXPECT_EQ(state.Circle.CircleRadius, specified.CircleRadius);  // the refinement only reads the state
+    ASSERT_TRUE(StoreRefinedCircle(state, r));
+    EXPECT_EQ(state.Circle.CircleCentreX, r.circle.x);
   }
 }
 
-TEST_F(FruitOrange, ThreeClicksOnTheRim) {
+TEST_F(FruitOrange, ThreeClicksOnTheCrest) {
   for (double a0 : {0.2, 1.0, 2.5}) {
-    std::array<std::pair<int, int>, 3> clicks;
-    for (int i = 0; i < 3; ++i) {
-      const double a = a0 + i * 2 * kPiD / 3;
-      clicks[i] = {static_cast<int>(std::lround(kOrange.x + kOrange.r * std::cos(a))),
-                   static_cast<int>(std::lround(kOrange.y + kOrange.r * std::sin(a)))};
-    }
     SCOPED_TRACE(testing::Message() << "clicks from angle " << a0);
-    ExpectOrange(RefineSphereCircle(*state_, RefineSeed::ThreeClicks(clicks)));
+    AppState state = *state_;
+    SphereSession session;
+    PressResult press;
+    for (int i = 0; i < 3; ++i) {
+      const auto [x, y] = Crest(a0 + i * 2 * kPiD / 3);
+      press = HandleMapPress(state, session, At(x, y, PressMode::Manual));
+    }
+    ASSERT_TRUE(press.circleChanged);
+    ExpectOrange(RefineAfterPress(state, session, press));
   }
 }
 
