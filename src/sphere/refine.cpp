@@ -481,6 +481,11 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
                 Failed(("на окружности только " + std::to_string(fit.used) + " точек края из " +
                         std::to_string(inside))
                            .c_str()));
+  // A sphere's outline lies within a few cells of its circle even when the
+  // object is not quite round (the orange of the fruit frame: rms 1.8 at
+  // radius 202); edges of unrelated things scatter far wider.
+  if (fit.rms > std::max(1.5, 0.02 * c.r))
+    return fail(RefineFailure::NotACircle, Failed("точки края не ложатся на окружность"));
   const double limit = std::max(5.0, 0.3 * res.seed.r);
   if (Len(c.x - res.seed.x, c.y - res.seed.y) > limit || std::fabs(c.r - res.seed.r) > limit)
     return fail(RefineFailure::MovedTooFar, Failed("окружность ушла слишком далеко от начальной"));
@@ -528,6 +533,7 @@ const char* RefineFailureName(RefineFailure failure) {
     case RefineFailure::NoSeed: return "no_seed";
     case RefineFailure::TooFewPoints: return "too_few_points";
     case RefineFailure::MovedTooFar: return "moved_too_far";
+    case RefineFailure::NotACircle: return "not_a_circle";
   }
   return "none";
 }

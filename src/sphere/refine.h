@@ -56,6 +56,7 @@ enum class RefineFailure {
   NoSeed,        // the press gave no centre / the clicks are collinear
   TooFewPoints,  // not enough clear edge points round the circle
   MovedTooFar,   // the fit left the seed implausibly far behind
+  NotACircle,    // the edge points scatter too widely about the fitted circle
 };
 
 struct RefinedCircle {
@@ -94,7 +95,7 @@ RefinedCircle RefineAfterPress(const AppState& state, const SphereSession& sessi
 bool StoreRefinedCircle(AppState& state, const RefinedCircle& refined);
 
 // Machine-readable name of a failure: "none", "no_image", "no_contour",
-// "no_seed", "too_few_points", "moved_too_far".
+// "no_seed", "too_few_points", "moved_too_far", "not_a_circle".
 const char* RefineFailureName(RefineFailure failure);
 
 }  // namespace ps

@@ -313,6 +313,17 @@ TEST_F(FruitOrange, PressesOnTheCrestAllRound) {
   }
 }
 
+TEST_F(FruitOrange, PressOnTheBananaStalkKeepsTheUnrefinedCircle) {
+  AppState state = *state_;
+  SphereSession session;
+  const PressResult press = HandleMapPress(state, session, At(1039, 418, PressMode::Automatic));
+  ASSERT_TRUE(press.circleChanged);
+  const RefinedCircle r = RefineAfterPress(state, session, press);
+  EXPECT_FALSE(r.refined) << r.circle.x << " " << r.circle.y << " " << r.circle.r;
+  EXPECT_EQ(r.circle.r, state.Circle.CircleRadius);
+  EXPECT_FALSE(StoreRefinedCircle(state, r));
+}
+
 TEST_F(FruitOrange, ThreeClicksOnTheCrest) {
   for (double a0 : {0.2, 1.0, 2.5}) {
     SCOPED_TRACE(testing::Message() << "clicks from angle " << a0);
