@@ -76,21 +76,6 @@ struct Layer {
     *out = (r0[0] * (1 - tx) + r0[1] * tx) * (1 - ty) + (r1[0] * (1 - tx) + r1[1] * tx) * ty;
     return true;
   }
-  // Intensity gradient summed over a (2k+1)-cell square: differences of the k
-  // columns (rows) on either side. Cells outside the layer are clamped.
-  void gradient(int x, int y, int k, double* gx, double* gy) const {
-    auto c = [&](int xx, int yy) {
-      return at(std::clamp(xx, 1, w), std::clamp(yy, 1, h));
-    };
-    double sx = 0, sy = 0;
-    for (int j = -k; j <= k; ++j)
-      for (int i = 1; i <= k; ++i) {
-        sx += c(x + i, y + j) - c(x - i, y + j);
-        sy += c(x + j, y + i) - c(x + j, y - i);
-      }
-    *gx = sx;
-    *gy = sy;
-  }
 };
 
 // ---- Seed from a press ------------------------------------------------------
@@ -102,11 +87,13 @@ struct Layer {
 // of the circle through the press P and Q whose radius at Q runs along Q's
 // intensity gradient: the point where Q's gradient line meets the
 // perpendicular bisector of PQ. Cells of one circle through P all vote for its
-// centre; other edges scatter. A vote counts only when it lies within 20
-// degrees of P's own gradient line, and the votes are binned in 2 x 2 cells;
-// the densest 3 x 3 bins (at least 6 votes) give the centre as the mean of
-// their votes, the distance to P the radius.
-bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* seed) {
+// centre; other edges scatter. The votes are binned in 2 x 2 cells; the
+// densest 3 x 3 bins (at least 6 votes) give the centre as the mean of
+// their votes, the distance to P the radius. The next two densest places, 10
+// cells or more apart, are kept as further seeds, tried when the first leads
+// to no circle (a weak or cluttered rim can put the true centre second).
+bool SeedsFromPress(const Layer& v, const Layer& resp, int px, int py, std::vector<Circle2>* seeds, int* snapX,
+                    int* snapY) {
   const int W = v.w, H = v.h;
   int bx = px, by = py;
   double best = 0;
@@ -114,13 +101,6 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
     for (int x = std::max(1, px - 3); x <= std::min(W, px + 3); ++x)
       if (resp.at(x, y) < best) best = resp.at(x, y), bx = x, by = y;
   if (!(best < 0)) return false;
-
-  double gpx, gpy;
-  v.gradient(bx, by, 3, &gpx, &gpy);
-  const double gpn = Len(gpx, gpy);
-  if (!(gpn > 0)) return false;
-  gpx /= gpn, gpy /= gpn;
-  const double gateSin = std::sin(20.0 * kTau / 360);
 
   const double threshold = 0.2 * best;  // negative
   constexpr int kBin = 2;
@@ -159,34 +139,42 @@ bool SeedFromPress(const Layer& v, const Layer& resp, int px, int py, Circle2* s
       // Q + t g on the bisector: (Q + t g - M) . d = 0 with M = (P + Q) / 2.
       const double t = -0.5 * d * d / gd;
       const double cx = x + t * gx, cy = y + t * gy;
-      const double vx = cx - bx, vy = cy - by;
-      const double vn = Len(vx, vy);
-      if (vn < 3 || std::fabs(vx * gpy - vy * gpx) > gateSin * vn) continue;
+      if (Len(cx - bx, cy - by) < 3) continue;
       if (!(cx >= 1 && cy >= 1 && cx <= W && cy <= H)) continue;
       ++acc[static_cast<size_t>(static_cast<int>(cy) / kBin + 1) * BW + static_cast<int>(cx) / kBin + 1];
       votes.emplace_back(static_cast<float>(cx), static_cast<float>(cy));
     }
   }
-  int peak = 0, pbx = 0, pby = 0;
+  // Box sums of 3 x 3 bins; up to three peaks, each at least 5 bins from the
+  // ones before it.
+  std::vector<int> box(acc.size(), 0);
   for (int y = 1; y < BH - 1; ++y)
     for (int x = 1; x < BW - 1; ++x) {
       int s = 0;
       for (int j = -1; j <= 1; ++j)
         for (int i = -1; i <= 1; ++i) s += acc[static_cast<size_t>(y + j) * BW + x + i];
-      if (s > peak) peak = s, pbx = x, pby = y;
+      box[static_cast<size_t>(y) * BW + x] = s;
     }
-  if (peak < 6) return false;
-  // Mean of the votes in the peak's 3 x 3 bins.
-  double sx = 0, sy = 0;
-  int n = 0;
-  for (const auto& [cx, cy] : votes) {
-    const int ix = static_cast<int>(cx) / kBin + 1, iy = static_cast<int>(cy) / kBin + 1;
-    if (std::abs(ix - pbx) <= 1 && std::abs(iy - pby) <= 1) sx += cx, sy += cy, ++n;
+  seeds->clear();
+  *snapX = bx, *snapY = by;
+  for (int k = 0; k < 3; ++k) {
+    const auto top = std::max_element(box.begin(), box.end());
+    if (*top < 6) break;
+    const int pbx = static_cast<int>((top - box.begin()) % BW), pby = static_cast<int>((top - box.begin()) / BW);
+    // Mean of the votes in the peak's 3 x 3 bins.
+    double sx = 0, sy = 0;
+    int n = 0;
+    for (const auto& [cx, cy] : votes) {
+      const int ix = static_cast<int>(cx) / kBin + 1, iy = static_cast<int>(cy) / kBin + 1;
+      if (std::abs(ix - pbx) <= 1 && std::abs(iy - pby) <= 1) sx += cx, sy += cy, ++n;
+    }
+    for (int y = std::max(0, pby - 5); y <= std::min(BH - 1, pby + 5); ++y)
+      for (int x = std::max(0, pbx - 5); x <= std::min(BW - 1, pbx + 5); ++x) box[static_cast<size_t>(y) * BW + x] = 0;
+    if (n == 0) continue;
+    const Circle2 c{sx / n, sy / n, Len(sx / n - bx, sy / n - by)};
+    if (c.r >= 3) seeds->push_back(c);
   }
-  seed->x = sx / n;
-  seed->y = sy / n;
-  seed->r = Len(seed->x - bx, seed->y - by);
-  return seed->r >= 3;
+  return !seeds->empty();
 }
 
 // ---- Edge points along rays -------------------------------------------------
@@ -415,35 +403,21 @@ bool CircleThrough(const std::array<std::pair<double, double>, 3>& p, Circle2* o
   return true;
 }
 
-RefinedCircle RefineCircle(const double* intensity, const double* response, int width, int height,
-                           const RefineSeed& seed, const Circle2& unrefined) {
+namespace {
+
+// Passes from one seed: rays from the current circle, robust fit, a narrower
+// band. `press` (cells, or null) is the pressed crest the circle must pass.
+RefinedCircle RefineFrom(const Layer& v, const Circle2& seed, const std::pair<int, int>* press) {
   RefinedCircle res;
-  res.circle = unrefined;
+  res.seed = seed;
   auto fail = [&](RefineFailure f, std::string message) {
     res.refined = false;
-    res.circle = unrefined;
     res.failure = f;
     res.message = std::move(message);
     return res;
   };
-  if (!intensity || width < 8 || height < 8) return fail(RefineFailure::NoImage, Failed("нет изображения интенсивности"));
-  const Layer v{intensity, width, height};
-
-  if (seed.kind == RefineSeed::Kind::Press) {
-    if (!response) return fail(RefineFailure::NoContour, Failed("контур не вычислен"));
-    if (seed.pressX < 1 || seed.pressY < 1 || seed.pressX > width || seed.pressY > height ||
-        !SeedFromPress(v, Layer{response, width, height}, seed.pressX, seed.pressY, &res.seed))
-      return fail(RefineFailure::NoSeed, Failed("у точки нажатия не найден край шара"));
-  } else {
-    std::array<std::pair<double, double>, 3> p;
-    for (int i = 0; i < 3; ++i) p[i] = {seed.clicks[i].first, seed.clicks[i].second};
-    if (!CircleThrough(p, &res.seed)) return fail(RefineFailure::NoSeed, Failed("три точки лежат на одной прямой"));
-  }
-  if (res.seed.r < 3) return fail(RefineFailure::NoSeed, Failed("слишком малый радиус"));
-
-  // Passes: rays from the current circle, robust fit, a narrower band, until
-  // the circle moves less than a hundredth of a cell.
-  Circle2 c = res.seed;
+  if (seed.r < 3) return fail(RefineFailure::NoSeed, Failed("слишком малый радиус"));
+  Circle2 c = seed;
   double band = std::max(4.0, 0.12 * c.r);
   std::vector<RayEdge> edges;
   RobustFit fit;
@@ -463,7 +437,7 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
     if (pts.size() < 16 || !FitRobust(pts, &fit))
       return fail(RefineFailure::TooFewPoints,
                   Failed(("найдено только " + std::to_string(pts.size()) + " точек края").c_str()));
-    if (fit.c.r < 3 || fit.c.r > 2.0 * std::max(width, height))
+    if (fit.c.r < 3 || fit.c.r > 2.0 * std::max(v.w, v.h))
       return fail(RefineFailure::MovedTooFar, Failed("окружность ушла слишком далеко от начальной"));
     const double move = std::max(Len(fit.c.x - c.x, fit.c.y - c.y), std::fabs(fit.c.r - c.r));
     c = fit.c;
@@ -486,11 +460,54 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
   // radius 202); edges of unrelated things scatter far wider.
   if (fit.rms > std::max(1.5, 0.02 * c.r))
     return fail(RefineFailure::NotACircle, Failed("точки края не ложатся на окружность"));
-  const double limit = std::max(5.0, 0.3 * res.seed.r);
-  if (Len(c.x - res.seed.x, c.y - res.seed.y) > limit || std::fabs(c.r - res.seed.r) > limit)
+  const double limit = std::max(5.0, 0.3 * seed.r);
+  if (Len(c.x - seed.x, c.y - seed.y) > limit || std::fabs(c.r - seed.r) > limit)
     return fail(RefineFailure::MovedTooFar, Failed("окружность ушла слишком далеко от начальной"));
+  if (press && std::fabs(Len(press->first - c.x, press->second - c.y) - c.r) > std::max(4.0, 0.05 * c.r))
+    return fail(RefineFailure::MovedTooFar, Failed("окружность не проходит через точку нажатия"));
   res.refined = true;
   res.circle = c;
+  return res;
+}
+
+}  // namespace
+
+RefinedCircle RefineCircle(const double* intensity, const double* response, int width, int height,
+                           const RefineSeed& seed, const Circle2& unrefined) {
+  RefinedCircle res;
+  auto fail = [&](RefineFailure f, std::string message) {
+    res.refined = false;
+    res.circle = unrefined;
+    res.failure = f;
+    res.message = std::move(message);
+    return res;
+  };
+  if (!intensity || width < 8 || height < 8) return fail(RefineFailure::NoImage, Failed("нет изображения интенсивности"));
+  const Layer v{intensity, width, height};
+
+  if (seed.kind == RefineSeed::Kind::Press) {
+    if (!response) return fail(RefineFailure::NoContour, Failed("контур не вычислен"));
+    std::vector<Circle2> seeds;
+    std::pair<int, int> crest;
+    if (seed.pressX < 1 || seed.pressY < 1 || seed.pressX > width || seed.pressY > height ||
+        !SeedsFromPress(v, Layer{response, width, height}, seed.pressX, seed.pressY, &seeds, &crest.first,
+                        &crest.second))
+      return fail(RefineFailure::NoSeed, Failed("у точки нажатия не найден край шара"));
+    // The first seed that leads to a circle; else the first seed's failure.
+    for (const Circle2& s : seeds) {
+      RefinedCircle r = RefineFrom(v, s, &crest);
+      if (r.refined) return r;
+      if (&s == &seeds.front()) res = std::move(r);
+    }
+    res.circle = unrefined;
+    return res;
+  }
+  std::array<std::pair<double, double>, 3> p;
+  for (int i = 0; i < 3; ++i) p[i] = {seed.clicks[i].first, seed.clicks[i].second};
+  Circle2 through;
+  if (!CircleThrough(p, &through)) return fail(RefineFailure::NoSeed, Failed("три точки лежат на одной прямой"));
+  res = RefineFrom(v, through, nullptr);
+  if (!res.refined) res.circle = unrefined;
   return res;
 }
 
