@@ -22,12 +22,7 @@ double MedianInPlace(std::vector<double>& v) {
   return v[m];
 }
 
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  const size_t m = v.size() / 2;
-  std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(m), v.end());
-  return v[m];
-}
+double Median(std::vector<double> v) { return MedianInPlace(v); }
 
 // sqrt(x^2 + y^2) without hypot's care for overflow, which costs several times
 // as much and is not needed for distances in cells.
@@ -193,7 +188,7 @@ bool SeedsFromPress(const Layer& v, const Layer& resp, int px, int py, std::vect
 struct RayEdge {
   double x, y;
   double strength;  // |change| per cell at the edge
-  double noise;     // median |change| along the band
+  double noise;     // median |change| along the sampled stretch
 };
 
 constexpr double kStep = 0.5;
@@ -417,6 +412,8 @@ RefinedCircle RefineFrom(const Layer& v, const Circle2& seed, const std::pair<in
     return res;
   };
   if (seed.r < 3) return fail(RefineFailure::NoSeed, Failed("слишком малый радиус"));
+  // Nearly collinear clicks give a circle far larger than any sphere in the picture.
+  if (seed.r > 2.0 * std::max(v.w, v.h)) return fail(RefineFailure::NoSeed, Failed("слишком большой радиус"));
   Circle2 c = seed;
   double band = std::max(4.0, 0.12 * c.r);
   std::vector<RayEdge> edges;

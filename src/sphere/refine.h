@@ -53,7 +53,7 @@ enum class RefineFailure {
   None,
   NoImage,       // no intensity layer of the set's size
   NoContour,     // a press without the contour response
-  NoSeed,        // the press gave no centre / the clicks are collinear
+  NoSeed,        // the press gave no centre / the clicks are (nearly) collinear
   TooFewPoints,  // not enough clear edge points round the circle
   MovedTooFar,   // the fit left the seed implausibly far behind
   NotACircle,    // the edge points scatter too widely about the fitted circle
@@ -64,7 +64,7 @@ struct RefinedCircle {
   Circle2 circle;        // cells, 1-based
   Circle2 seed;          // the start taken from the press or the clicks (radius 0 if none)
   int points = 0;        // edge points the final fit used
-  int rays = 0;          // rays cast in the final pass
+  int rays = 0;          // rays of the final pass that stayed inside the image
   double rms = 0;        // rms distance of the used points from the circle, cells
   int passes = 0;        // ray passes made
   RefineFailure failure = RefineFailure::None;

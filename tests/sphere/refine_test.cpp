@@ -123,6 +123,7 @@ TEST(RefineCircle, KeepsTheUnrefinedCircleAndSaysWhy) {
       {"press on a uniform image", flat, RefineSeed::Press(40, 40), F::NoSeed},
       {"press far from any edge", disc, RefineSeed::Press(40, 40), F::NoSeed},
       {"collinear clicks", disc, RefineSeed::ThreeClicks({{{20, 20}, {30, 30}, {40, 40}}}), F::NoSeed},
+      {"nearly collinear clicks", disc, RefineSeed::ThreeClicks({{{10, 40}, {40, 41}, {70, 40}}}), F::NoSeed},
       {"clicks on a uniform image", flat, RefineSeed::ThreeClicks({{{20, 40}, {40, 20}, {60, 40}}}), F::TooFewPoints},
       // A small circle inside the disc: no edge within reach of its rays.
       {"clicks off the rim", disc, RefineSeed::ThreeClicks({{{35, 40}, {40, 35}, {45, 40}}}), F::TooFewPoints},
