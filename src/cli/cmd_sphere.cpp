@@ -10,6 +10,7 @@
 #include "polarization/polarization.h"
 #include "sphere/contour.h"
 #include "sphere/press.h"
+#include "sphere/refine.h"
 
 namespace ps::cli {
 namespace {
@@ -25,7 +26,7 @@ PressInput PressAt(const AppState& state, long long x, long long y, PressMode mo
 
 int Run(const std::vector<std::string>& argv) {
   Args args(argv, {{"--start", 2}, {"--points", 6}, {"--mode", 1}, {"--out", 1}, {"--json", 0},
-                   {"--autocontrast", 0}});
+                   {"--autocontrast", 0}, {"--refine", 0}});
   if (!args.ok() || args.positional().size() != 4) {
     std::cerr << (args.ok() ? "sphere needs four files: F0 F45 F90 F135" : args.error()) << "\n";
     return 2;
@@ -100,18 +101,31 @@ int Run(const std::vector<std::string>& argv) {
   if (!state.Circle.exists()) return 1;
   const SphereCircle& c = state.Circle;
   const int boundary = args.has("--start") ? result.boundaryCount : 3;
+  // The refinement starts from the press or the three clicks, never from the fit above.
+  const RefinedCircle refined = args.has("--refine") ? RefineAfterPress(state, session, result) : RefinedCircle{};
   if (args.has("--json")) {
-    std::cout << Json()
-                     .add("centre_x", c.CircleCentreX)
-                     .add("centre_y", c.CircleCentreY)
-                     .add("radius", c.CircleRadius)
-                     .add("boundary_points", boundary)
-                     .add("end", end)
-                     .str()
-              << "\n";
+    Json json;
+    json.add("centre_x", c.CircleCentreX)
+        .add("centre_y", c.CircleCentreY)
+        .add("radius", c.CircleRadius)
+        .add("boundary_points", boundary)
+        .add("end", end);
+    if (args.has("--refine")) {
+      Json r;
+      r.add("centre_x", refined.circle.x).add("centre_y", refined.circle.y).add("radius", refined.circle.r);
+      r.add("points", refined.points).add("rms", refined.rms);
+      if (!refined.refined) r.add("failure", RefineFailureName(refined.failure)).add("message", refined.message);
+      json.addRaw("refined", r.str());
+    }
+    std::cout << json.str() << "\n";
   } else {
     std::printf("centre %g %g   radius %.4f   boundary points %d   end %s\n", c.CircleCentreX, c.CircleCentreY,
                 c.CircleRadius, boundary, end.c_str());
+    if (args.has("--refine") && refined.refined)
+      std::printf("refined: centre %.3f %.3f   radius %.3f   edge points %d   rms %.3f\n", refined.circle.x,
+                  refined.circle.y, refined.circle.r, refined.points, refined.rms);
+    else if (args.has("--refine"))
+      std::printf("refined: %s\n", refined.message.c_str());
   }
   return 0;
 }
@@ -119,7 +133,7 @@ int Run(const std::vector<std::string>& argv) {
 PS_REGISTER_COMMAND(Command{
     "sphere", "find the calibration sphere: contour, boundary trace and circle fit",
     "usage: polarsphere-cli sphere F0 F45 F90 F135 (--start X Y | --points X1 Y1 X2 Y2 X3 Y3)\n"
-    "                          [--mode max|mean|luma] [--autocontrast] [--out DIR] [--json]\n"
+    "                          [--mode max|mean|luma] [--autocontrast] [--refine] [--out DIR] [--json]\n"
     "  Processes the set, computes the contour response of the chosen intensity\n"
     "  (default mean) and finds the sphere's circle. Cells are 1-based (x from the\n"
     "  left, y from the top).\n"
@@ -131,8 +145,12 @@ PS_REGISTER_COMMAND(Command{
     "  --out DIR         write layer_19.npy (response), layer_20.npy (flattened\n"
     "                    intensity, zero without --autocontrast) and layer_21.npy (edge\n"
     "                    magnitude), float64, height x width\n"
+    "  --refine          also refine the circle to a fraction of a cell from the start\n"
+    "                    cell or the three points (edge points along rays, robust fit)\n"
     "  --json            print {centre_x, centre_y, radius, boundary_points, end}; end\n"
-    "                    is closed, edge, dead_end or manual",
+    "                    is closed, edge, dead_end or manual; with --refine also\n"
+    "                    refined: {centre_x, centre_y, radius, points, rms}, plus failure\n"
+    "                    and message when the unrefined circle was kept",
     Run});
 
 }  // namespace

@@ -59,9 +59,9 @@ double DiffuseDegreeOfPolarization(double theta, double n) {
 SampleScene RenderSampleScene(const SampleSceneOptions& o) {
   SampleScene scene;
   const int w = o.width, h = o.height;
-  scene.centreX = std::round(0.52 * w);
-  scene.centreY = std::round(0.49 * h);
-  scene.radius = std::round(0.33 * std::min(w, h));
+  scene.centreX = o.radius > 0 ? o.centreX : std::round(0.52 * w);
+  scene.centreY = o.radius > 0 ? o.centreY : std::round(0.49 * h);
+  scene.radius = o.radius > 0 ? o.radius : std::round(0.33 * std::min(w, h));
   Noise noise(o.seed);
   const Texture texture(noise);
   const Texture tint(noise);

@@ -17,6 +17,12 @@ struct SampleSceneOptions {
   uint32_t seed = 1;
   double refractiveIndex = 1.5;
   double noiseSigma = 1.5;  // sensor noise, grey levels
+  // The sphere in map cells, fractions allowed; a radius of 0 places it at the
+  // default spot (centre at 52 % and 49 % of the size, radius a third of the
+  // smaller side, all rounded to whole cells).
+  double centreX = 0;
+  double centreY = 0;
+  double radius = 0;
 };
 
 struct SampleScene {
