@@ -113,7 +113,10 @@ struct WeightsOrigin {
   SphereCircle circle;
   int width = 0, height = 0;  // of the image set
   std::string set;            // fingerprint of the set's pixels (16 hex digits)
-  bool operator==(const WeightsOrigin&) const = default;
+  bool operator==(const WeightsOrigin& o) const {
+    return circle.CircleCentreX == o.circle.CircleCentreX && circle.CircleCentreY == o.circle.CircleCentreY &&
+           circle.CircleRadius == o.circle.CircleRadius && width == o.width && height == o.height && set == o.set;
+  }
 };
 
 inline constexpr const char* kWeightsOriginName = "Круг обучения.txt";
