@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "learning/files.h"
+#include "learning/text_encoding.h"
 #include "state/number_format.h"
 
 namespace ps {
@@ -46,6 +47,16 @@ PredictorFigures Figures(const std::vector<HeightCell>& cells, Predict&& predict
   f.rmsError = std::sqrt(sq / n);
   f.correlation = sPP > 0 && sHH > 0 ? sPH / std::sqrt(sPP * sHH) : kNaN;
   return f;
+}
+
+std::optional<std::string> ReadWhole(const std::string& path) {
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return std::nullopt;
+  std::string text;
+  char buf[4096];
+  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  std::fclose(f);
+  return text;
 }
 
 std::string Fixed(double v, const std::string& sep, const char* pattern = "0.000") {
@@ -272,13 +283,8 @@ bool WriteWeightsOrigin(const std::string& path, const WeightsOrigin& origin, st
 }
 
 std::optional<WeightsOrigin> ReadWeightsOrigin(const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return std::nullopt;
-  std::string text;
-  char buf[4096];
-  for (size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-  std::fclose(f);
-  return ParseWeightsOrigin(text);
+  const auto text = ReadWhole(path);
+  return text ? ParseWeightsOrigin(*text) : std::nullopt;
 }
 
 std::string OriginNote(const std::optional<WeightsOrigin>& recorded, const WeightsOrigin& current,
@@ -308,6 +314,35 @@ std::string OriginNote(const std::optional<WeightsOrigin>& recorded, const Weigh
             circleText(current.circle) + ".";
   }
   return note;
+}
+
+// ---------------------------------------------------------------- energies
+
+std::vector<EnergyPoint> LatestRunEnergies(const std::string& utf8, const std::string& sep) {
+  // "h:mm:ss  Энер.= A + B + abs  Изм.Эн.= gain;  Итер-я= n;  № ..."
+  static const std::string kEnergy = "Энер.= ", kIteration = "Итер-я= ";
+  std::vector<EnergyPoint> points;
+  std::istringstream in(utf8);
+  for (std::string line; std::getline(in, line);) {
+    const size_t e = line.find(kEnergy), i = line.find(kIteration);
+    if (e == std::string::npos || i == std::string::npos) continue;
+    const size_t a0 = e + kEnergy.size(), plus1 = line.find(" + ", a0);
+    if (plus1 == std::string::npos) continue;
+    const size_t b0 = plus1 + 3, plus2 = line.find(" + ", b0);
+    if (plus2 == std::string::npos) continue;
+    const auto a = ParseNumber(line.substr(a0, plus1 - a0), sep), b = ParseNumber(line.substr(b0, plus2 - b0), sep);
+    const size_t n0 = i + kIteration.size(), n1 = line.find(';', n0);
+    const auto n = ParseNumber(line.substr(n0, n1 == std::string::npos ? std::string::npos : n1 - n0), sep);
+    if (!a || !b || !n) continue;
+    if (*n == 1) points.clear();
+    points.push_back(EnergyPoint{static_cast<long long>(*n), *a, *b});
+  }
+  return points;
+}
+
+std::vector<EnergyPoint> ReadLatestRunEnergies(const std::string& path, const std::string& sep) {
+  const auto bytes = ReadWhole(path);
+  return bytes ? LatestRunEnergies(DecodeLearningText(*bytes), sep) : std::vector<EnergyPoint>{};
 }
 
 }  // namespace ps

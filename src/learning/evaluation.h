@@ -141,4 +141,18 @@ std::optional<WeightsOrigin> ReadWeightsOrigin(const std::string& path);
 std::string OriginNote(const std::optional<WeightsOrigin>& recorded, const WeightsOrigin& current,
                        const std::string& decimalSeparator = ",");
 
+// ---- Energies of a training run, from the progress log -----------------------
+
+struct EnergyPoint {
+  long long iteration = 0;  // accepted iteration, from 1
+  double energyA = 0, energyB = 0;
+};
+
+// The accepted iterations of the latest run in the progress log's text (UTF-8):
+// one point per line from the last line whose iteration is 1 on (each run
+// counts from 1 again). Lines that do not read as log lines are passed over.
+std::vector<EnergyPoint> LatestRunEnergies(const std::string& utf8, const std::string& decimalSeparator);
+// The same from the file (code page 1251 or UTF-8); empty when it is missing.
+std::vector<EnergyPoint> ReadLatestRunEnergies(const std::string& path, const std::string& decimalSeparator);
+
 }  // namespace ps
