@@ -330,9 +330,16 @@ std::vector<EnergyPoint> LatestRunEnergies(const std::string& utf8, const std::s
     if (plus1 == std::string::npos) continue;
     const size_t b0 = plus1 + 3, plus2 = line.find(" + ", b0);
     if (plus2 == std::string::npos) continue;
-    const auto a = ParseNumber(line.substr(a0, plus1 - a0), sep), b = ParseNumber(line.substr(b0, plus2 - b0), sep);
+    // The log may have been written with either separator (the window takes the
+    // user's, the command line its option); the numbers carry no grouping.
+    auto number = [&sep](std::string text) {
+      for (char& c : text)
+        if (c == ',') c = '.';
+      return ParseNumber(text, sep == "," ? "." : sep);
+    };
+    const auto a = number(line.substr(a0, plus1 - a0)), b = number(line.substr(b0, plus2 - b0));
     const size_t n0 = i + kIteration.size(), n1 = line.find(';', n0);
-    const auto n = ParseNumber(line.substr(n0, n1 == std::string::npos ? std::string::npos : n1 - n0), sep);
+    const auto n = number(line.substr(n0, n1 == std::string::npos ? std::string::npos : n1 - n0));
     if (!a || !b || !n) continue;
     if (*n == 1) points.clear();
     points.push_back(EnergyPoint{static_cast<long long>(*n), *a, *b});

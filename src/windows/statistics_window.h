@@ -150,7 +150,10 @@ class Статистика : public QDialog {
   // decimal separator.
   void setAcceptedLimit(long long limit) { acceptedLimit_ = limit; }
   void setClock(Clock clock) { clock_ = std::move(clock); }
-  void setDecimalSeparator(const std::string& sep) { separator_ = sep; }
+  void setDecimalSeparator(const std::string& sep) {
+    separator_ = sep;
+    showCircle();
+  }
 
   // The program that hands a file or folder to the desktop's application
   // ("xdg-open"); its exit status says whether one took it. Tests replace it.
