@@ -241,15 +241,14 @@ void Статистика::buildControls() {
   EvaluationText->setTextInteractionFlags(Qt::TextSelectableByMouse);
   EvaluationText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   EvaluationText->setWordWrap(true);
-  EvaluationText->setMinimumWidth(330);
   ErrorMapPicture = new QLabel(judging);
   ErrorMapPicture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   SaveErrorMap = new QPushButton(Q("Сохранить карту ошибок…"), judging);
   SaveErrorMap->setEnabled(false);
   jg->addWidget(EvaluateTraining, 0, 0, Qt::AlignLeft);
-  jg->addWidget(EvaluationText, 1, 0, 2, 1);
-  jg->addWidget(ErrorMapPicture, 0, 1, 2, 1);
-  jg->addWidget(SaveErrorMap, 2, 1, Qt::AlignLeft | Qt::AlignTop);
+  jg->addWidget(SaveErrorMap, 0, 1, Qt::AlignRight);
+  jg->addWidget(EvaluationText, 1, 0, 1, 2);
+  jg->addWidget(ErrorMapPicture, 2, 0, 1, 2);
   jg->setColumnStretch(0, 1);
   right->addWidget(judging);
 
