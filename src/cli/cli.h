@@ -98,3 +98,14 @@ bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, un
                       bool keepImages = true);
 
 }  // namespace ps::cli
+
+#include "learning/evaluation.h"
+
+namespace ps::cli {
+
+// The height evaluation as one JSON object: cells, mean_abs_error, rms_error,
+// correlation, the constant and physics figures, physics_n and rings
+// (evaluate --json, and the final state of train --json).
+std::string HeightSummaryJson(const HeightSummary& summary);
+
+}  // namespace ps::cli

@@ -10,6 +10,7 @@
 #include <iostream>
 
 #include "cli/cli.h"
+#include "learning/evaluation.h"
 #include "learning/files.h"
 #include "learning/training.h"
 #include "polarization/polarization.h"
@@ -32,6 +33,13 @@ void OnInterrupt(int signal) {
 std::string Crlf2Lf(std::string text) {
   for (size_t p; (p = text.find("\r\n")) != std::string::npos;) text.replace(p, 2, "\n");
   return text;
+}
+
+// The height evaluation of the weights file the run left (the last accepted
+// state), or null when there is none.
+std::string FinalEvaluationJson(const AppState& state, const TrainingOptions& options) {
+  const HeightEvaluation e = EvaluateWeightsFile(state, options.files.weights, options.decimalSeparator);
+  return e.ok ? HeightSummaryJson(e.summary) : "null";
 }
 
 int Run(const std::vector<std::string>& argv) {
@@ -164,6 +172,11 @@ int Run(const std::vector<std::string>& argv) {
     return 1;
   }
   if (result.cancelled) std::cerr << "interrupted: the weights file holds the last accepted state\n";
+  // The weights now belong to this circle and set: say so beside them, for the
+  // evaluation of a later session.
+  std::string originError;
+  if (result.accepted > 0 && !WriteWeightsOrigin(WeightsOriginPath(folder), OriginOf(state), &originError))
+    PrintMessages({Message{originError, "", MessageIcon::Exclamation}});
   const bool failed = result.message.icon == MessageIcon::Critical;
   if (failed) PrintMessages({result.message});
   if (args.has("--json")) {
@@ -181,6 +194,7 @@ int Run(const std::vector<std::string>& argv) {
                      .add("cancelled", result.cancelled)
                      .add("weights_file", options.files.weights)
                      .add("message", Crlf2Lf(result.message.text))
+                     .addRaw("evaluation", FinalEvaluationJson(state, options))
                      .str()
               << "\n";
   } else {
@@ -219,7 +233,8 @@ PS_REGISTER_COMMAND(Command{
     "  --separator       decimal separator of the files (default ,)\n"
     "  --threads T       evaluation threads, 0 = up to two (default)\n"
     "  --json            print {accepted, evaluations, energy_a, energy_b, first_energy_b,\n"
-    "                    inside_cells, seconds, weights_file, ...}",
+    "                    inside_cells, seconds, weights_file, ..., evaluation}: evaluation\n"
+    "                    holds the figures of evaluate --json for the final state",
     Run});
 
 }  // namespace

@@ -134,7 +134,44 @@ HeightBox HeightTableBox(const SphereCircle& c) {
   return box;
 }
 
+void FillHeightErrors(SpreadsheetOperations& sheet, const std::vector<HeightCell>& cells) {
+  const long long n = static_cast<long long>(cells.size());
+  if (n + 1 > kSheetMaxRows)
+    throw SheetError("в листе помещается не более " + std::to_string(kSheetMaxRows - 1) + " строк, точек " +
+                     std::to_string(n));
+  sheet.SetScreenUpdating(false);
+  CellBlock block(static_cast<int>(n) + 1, 5);
+  const char* titles[5] = {"x", "y", "h (высота шара)", "y (выход сети)", "y − h"};
+  for (int c = 1; c <= 5; ++c) block.set(1, c, CellValue(titles[c - 1]));
+  for (int k = 0; k < n; ++k) {
+    const HeightCell& cell = cells[static_cast<size_t>(k)];
+    block.set(k + 2, 1, cell.x);
+    block.set(k + 2, 2, cell.y);
+    block.set(k + 2, 3, cell.target);
+    block.set(k + 2, 4, cell.output);
+    block.set(k + 2, 5, cell.error());
+  }
+  sheet.SetRange("A1:E" + std::to_string(n + 1), block);
+  sheet.SetColumnsNumberFormat("A:B", "0");
+  sheet.SetColumnsNumberFormat("C:E", "0.000");
+  sheet.AutoFitColumns("A:E");
+  sheet.SetScreenUpdating(true);
+  sheet.SetVisible(true);
+}
+
 // ---------------------------------------------------------------- exports
+
+ExportResult ExportHeightErrors(const std::vector<HeightCell>& cells) {
+  ExportResult result;
+  try {
+    FillHeightErrors(result.sheet, cells);
+    result.ok = true;
+  } catch (const std::exception& e) {
+    result.sheet = Sheet();
+    result.message = ExportFailure(e);
+  }
+  return result;
+}
 
 ExportResult ExportLearningCoefficients(const NetworkParameters& parameters, SpreadsheetOperations* target) {
   ExportResult result;

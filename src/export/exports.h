@@ -9,6 +9,7 @@
 #include <string>
 
 #include "export/sheet.h"
+#include "learning/evaluation.h"
 #include "learning/network.h"
 #include "state/app_state.h"
 #include "state/message.h"
@@ -79,6 +80,12 @@ ExportResult ExportSphereCells(const AppState& state, DirectionConvention conven
 ExportResult ExportRecognisedHeights(const AppState& state, NetworkParameters& parameters,
                                      const std::string& weightsPath, const std::string& decimalSeparator,
                                      DirectionConvention convention = DirectionConvention::FullTurn);
+
+// Errors of the recognised heights ("Ошибки распознавания высот"): a title row,
+// then one row per inside cell in the order given: x, y, the target h, the
+// output y and y - h. Columns A:B "0", C:E "0.000", all fitted.
+void FillHeightErrors(SpreadsheetOperations& sheet, const std::vector<HeightCell>& cells);
+ExportResult ExportHeightErrors(const std::vector<HeightCell>& cells);
 
 // ---- template definition ---------------------------------------------------
 

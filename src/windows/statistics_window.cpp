@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -11,23 +10,29 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QImageWriter>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
+#include <QPointer>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 #include <climits>
 #include <exception>
 
+#include "display/error_map.h"
 #include "export/exports.h"
 #include "export/xlsx_writer.h"
 #include "learning/files.h"
 #include "learning/text_encoding.h"
 #include "state/number_format.h"
+#include "windows/energy_plot.h"
 #include "windows/export_form.h"
 #include "windows/icons.h"
 #include "windows/messages.h"
@@ -70,9 +75,17 @@ bool MakeFolder(const QString& folder, QWidget* parent) {
 
 }  // namespace
 
-std::function<bool(const QUrl&)>& Статистика::UrlOpener() {
-  static std::function<bool(const QUrl&)> opener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-  return opener;
+QString& Статистика::OpenerProgram() {
+  static QString program = QStringLiteral("xdg-open");
+  return program;
+}
+
+std::function<QString(QWidget*, const QString&, const QString&, const QString&)>& Статистика::SavePathAsker() {
+  static std::function<QString(QWidget*, const QString&, const QString&, const QString&)> ask =
+      [](QWidget* parent, const QString& caption, const QString& suggested, const QString& filter) {
+        return QFileDialog::getSaveFileName(parent, caption, suggested, filter);
+      };
+  return ask;
 }
 
 std::function<bool(QWidget*, const QString&)>& Статистика::Asker() {
@@ -110,14 +123,19 @@ void Статистика::buildControls() {
   root->addLayout(left);
 
   // Toning: the two pictures and the rotation of the observation.
-  auto* pictures = new QHBoxLayout;
+  auto* pictures = new QGridLayout;
   Picture1 = new QLabel(this);
   Picture2 = new QLabel(this);
+  SavePicture1 = new QPushButton(Q("Сохранить левую картинку…"), this);
+  SavePicture2 = new QPushButton(Q("Сохранить правую картинку…"), this);
+  int column = 0;
   for (QLabel* p : {Picture1, Picture2}) {
     p->setFixedSize(kPictureWidth, kPictureHeight);
     p->setFrameShape(QFrame::NoFrame);
-    pictures->addWidget(p);
+    pictures->addWidget(p, 0, column++);
   }
+  pictures->addWidget(SavePicture1, 1, 0, Qt::AlignLeft);
+  pictures->addWidget(SavePicture2, 1, 1, Qt::AlignLeft);
   left->addLayout(pictures);
 
   Shape1 = new QFrame(this);
@@ -158,6 +176,11 @@ void Статистика::buildControls() {
   Image2 = new QLabel(learning);
   Image2->setPixmap(icons::AppIcon().scaled(44, 44, Qt::KeepAspectRatio, Qt::SmoothTransformation));
   lg->addWidget(Image2, 0, 0, 2, 1, Qt::AlignTop);
+  CircleLabel = new QLabel(learning);
+  CircleLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  lg->addWidget(CircleLabel, 4, 1, 1, 3);
+  TrainingPlot = new EnergyPlot(learning);
+  lg->addWidget(TrainingPlot, 5, 0, 1, 4);
   Command3 = new QPushButton(Q("Обучение нейросети"), learning);
   CancelTraining = new QPushButton(Q("Остановить обучение"), learning);
   CancelTraining->setEnabled(false);
@@ -199,15 +222,39 @@ void Статистика::buildControls() {
   eg->addWidget(ЭкспортВExcel1, 0, 2);
   eg->addWidget(Command4, 1, 1);
   eg->addWidget(Command2, 1, 2);
+  HeightErrors = new QPushButton(Q("Ошибки распознавания высот"), exports);
+  HeightErrors->setToolTip(Q("Лист: x, y, высота шара h, выход сети y и ошибка y − h каждой точки внутри шара"));
+  eg->addWidget(HeightErrors, 2, 1);
   left->addWidget(exports);
   left->addStretch(1);
 
   // The embedded sheet with its own commands.
   auto* right = new QVBoxLayout;
   root->addLayout(right, 1);
+
+  // Judging the learned height: figures beside the error map.
+  auto* judging = new QGroupBox(Q("Оценка обучения"), this);
+  auto* jg = new QGridLayout(judging);
+  EvaluateTraining = new QPushButton(Q("Оценить обучение"), judging);
+  EvaluateTraining->setToolTip(Q("Сравнить высоту, распознанную по файлу весов, с высотой шара и с двумя простыми оценками"));
+  EvaluationText = new QLabel(Q("Оценки пока нет."), judging);
+  EvaluationText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  EvaluationText->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  EvaluationText->setWordWrap(true);
+  ErrorMapPicture = new QLabel(judging);
+  ErrorMapPicture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  SaveErrorMap = new QPushButton(Q("Сохранить карту ошибок…"), judging);
+  SaveErrorMap->setEnabled(false);
+  jg->addWidget(EvaluateTraining, 0, 0, Qt::AlignLeft);
+  jg->addWidget(SaveErrorMap, 0, 1, Qt::AlignRight);
+  jg->addWidget(EvaluationText, 1, 0, 1, 2);
+  jg->addWidget(ErrorMapPicture, 2, 0, 1, 2);
+  jg->setColumnStretch(0, 1);
+  right->addWidget(judging);
+
   SheetCaption = new QLabel(Q("Лист Microsoft Excel"), this);
   OLE1 = new SheetView(this);
-  OLE1->setMinimumSize(520, 400);
+  OLE1->setMinimumSize(520, 300);
   auto* sheetButtons = new QHBoxLayout;
   SaveSheet = new QPushButton(Q("Сохранить как .xlsx"), this);
   OpenSheet = new QPushButton(Q("Открыть в табличном редакторе"), this);
@@ -233,6 +280,11 @@ void Статистика::buildControls() {
   connect(CreateStepsFile, &QPushButton::clicked, this, [this] { CreateStepsFile_Click(); });
   connect(SaveSheet, &QPushButton::clicked, this, [this] { SaveSheet_Click(); });
   connect(OpenSheet, &QPushButton::clicked, this, [this] { OpenSheet_Click(); });
+  connect(SavePicture1, &QPushButton::clicked, this, [this] { SavePicture1_Click(); });
+  connect(SavePicture2, &QPushButton::clicked, this, [this] { SavePicture2_Click(); });
+  connect(EvaluateTraining, &QPushButton::clicked, this, [this] { EvaluateTraining_Click(); });
+  connect(SaveErrorMap, &QPushButton::clicked, this, [this] { SaveErrorMap_Click(); });
+  connect(HeightErrors, &QPushButton::clicked, this, [this] { HeightErrors_Click(); });
   connect(&Timer1, &QTimer::timeout, this, [this] { Timer1_Timer(); });
   connect(&poll_, &QTimer::timeout, this, [this] { pollTraining(); });
   // Enter in a rotation box tones; no other button is pressed by Enter, least of
@@ -256,6 +308,20 @@ void Статистика::Form_Load() {
   Timer1.start(100);
   refreshDataFolder();
   TrainingStatus->setText(Q("Обучение не запускалось."));
+  showCircle();
+  // The latest run of the progress log, as it was left.
+  TrainingPlot->setPoints(ReadLatestRunEnergies(LearningFiles(ToStd(dataFolder())).progressLog, separator_));
+}
+
+void Статистика::showCircle() {
+  const SphereCircle& c = state_.Circle;
+  if (!c.exists()) {
+    CircleLabel->setText(Q("Окружность шара не найдена."));
+    return;
+  }
+  CircleLabel->setText(ToQt("Окружность шара: центр (" + FormatNumber(c.CircleCentreX, "0.00", separator_) + "; " +
+                            FormatNumber(c.CircleCentreY, "0.00", separator_) + "), радиус " +
+                            FormatNumber(c.CircleRadius, "0.00", separator_) + " точек изображения"));
 }
 
 void Статистика::rotationChanged(QLineEdit* box, double ToningView::*member) {
@@ -327,9 +393,32 @@ void Статистика::refreshDataFolder() {
 void Статистика::OpenDataFolder_Click() {
   const QString folder = dataFolder();
   if (!MakeFolder(folder, this)) return;
-  if (!UrlOpener()(QUrl::fromLocalFile(folder)))
-    ShowMessage(this, Message{"Не удалось открыть папку " + ToStd(folder) + " в файловом менеджере.", "",
-                              MessageIcon::Exclamation});
+  openExternally(folder, "Не удалось открыть папку данных в файловом менеджере." + std::string(kCrLf) +
+                             "Папка данных: " + ToStd(folder));
+}
+
+// xdg-open hands the file to the desktop's application and tells by its exit
+// status whether one took it. Some openers run the application in the
+// foreground, so the window does not wait: the status is checked when the
+// opener ends, and the process outlives the window if need be.
+void Статистика::openExternally(const QString& path, const std::string& failure) {
+  auto* process = new QProcess;
+  process->setStandardOutputFile(QProcess::nullDevice());
+  process->setStandardErrorFile(QProcess::nullDevice());
+  QPointer<Статистика> self(this);
+  auto fail = [self, failure] {
+    if (self) ShowMessage(self, Message{failure, "", MessageIcon::Exclamation});
+  };
+  QObject::connect(process, &QProcess::finished, process, [process, fail](int code, QProcess::ExitStatus status) {
+    process->deleteLater();
+    if (status != QProcess::NormalExit || code != 0) fail();
+  });
+  QObject::connect(process, &QProcess::errorOccurred, process, [process, fail](QProcess::ProcessError error) {
+    if (error != QProcess::FailedToStart) return;  // a crash also ends in finished()
+    process->deleteLater();
+    fail();
+  });
+  process->start(OpenerProgram(), {path});
 }
 
 bool Статистика::CreateStepsFile_Click() {
@@ -358,6 +447,8 @@ void Статистика::setTrainingControls(bool running) {
   // These two read the weights file into the parameters the run is changing.
   Command4->setEnabled(!running);
   Command5->setEnabled(!running);
+  EvaluateTraining->setEnabled(!running);
+  HeightErrors->setEnabled(!running);
   CreateStepsFile->setEnabled(false);
   if (running) setCursor(Qt::BusyCursor);
   else unsetCursor();
@@ -385,6 +476,8 @@ void Статистика::Command3_Click() {
   opt.cancel = &cancel_;
   opt.onProgress = [this](const TrainingSnapshot& s) {
     std::lock_guard<std::mutex> lock(progressMutex_);
+    // One point per accepted iteration: the snapshot follows every iteration.
+    if (s.accepted > latest_.accepted) pendingPoints_.push_back(EnergyPoint{s.accepted, s.energyA, s.energyB});
     latest_ = s;
   };
   opt.onWarning = [this](const Message& m) {
@@ -398,7 +491,9 @@ void Статистика::Command3_Click() {
     latest_ = TrainingSnapshot{};
     latest_.acceptedLimit = acceptedLimit_;
     latestWarning_.clear();
+    pendingPoints_.clear();
   }
+  TrainingPlot->setPoints({});
   running_ = true;
   const int id = ++runId_;
   setTrainingControls(true);
@@ -426,11 +521,14 @@ void Статистика::Command3_Click() {
 void Статистика::pollTraining() {
   TrainingSnapshot s;
   std::string warning;
+  std::vector<EnergyPoint> points;
   {
     std::lock_guard<std::mutex> lock(progressMutex_);
     s = latest_;
     warning = latestWarning_;
+    points.swap(pendingPoints_);
   }
+  TrainingPlot->addPoints(points);
   TrainingBar->setValue(static_cast<int>(std::min<long long>(s.accepted, TrainingBar->maximum())));
   QString text = Q("Принято итераций: %1 из %2, вычислений сети: %3\n")
                      .arg(s.accepted)
@@ -460,6 +558,12 @@ void Статистика::finishTraining(const TrainingResult& result, int runI
   setTrainingControls(false);
   refreshDataFolder();
   lastResult_ = result;
+  if (result.accepted > 0) {
+    // The weights file holds the last accepted state: record what it was
+    // learned on and show how well it does, before the closing message.
+    recordWeightsOrigin();
+    EvaluateTraining_Click(/*quiet=*/true);
+  }
   if (!result.started) {
     TrainingStatus->setText(Q("Обучение не началось."));
     ShowMessage(this, result.message);
@@ -498,6 +602,97 @@ void Статистика::stopTraining() {
   poll_.stop();
   setTrainingControls(false);
   refreshDataFolder();
+  recordWeightsOrigin();
+}
+
+void Статистика::recordWeightsOrigin() {
+  const std::string folder = ToStd(dataFolder());
+  if (!QFileInfo::exists(QString::fromStdString(LearningFiles(folder).weights))) return;
+  std::string error;
+  if (!WriteWeightsOrigin(WeightsOriginPath(folder), OriginOf(state_), &error))
+    ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+}
+
+// ---- Judging the learned height ------------------------------------------------
+
+bool Статистика::EvaluateTraining_Click(bool quiet) {
+  if (running_) return false;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::string folder = ToStd(dataFolder());
+  HeightEvaluation e = EvaluateWeightsFile(state_, LearningFiles(folder).weights, separator_);
+  QApplication::restoreOverrideCursor();
+  if (!e.ok) {
+    const Message m = e.message.value_or(Message{"Оценка не удалась.", "", MessageIcon::Exclamation});
+    EvaluationText->setText(Q("Оценки нет: ") + ToQt(m.text).replace(Q("\r\n"), Q(" ")));
+    ErrorMapPicture->clear();
+    SaveErrorMap->setEnabled(false);
+    evaluation_.reset();
+    if (!quiet) ShowMessage(this, m);
+    return false;
+  }
+  QString text = ToQt(SummaryText(e.summary, separator_));
+  const std::string note = OriginNote(ReadWeightsOrigin(WeightsOriginPath(folder)), OriginOf(state_), separator_);
+  if (!note.empty()) text += Q("\n\n") + ToQt(note);
+  EvaluationText->setText(text);
+  errorMap_ = DrawErrorMap(state_.Circle, e.cells, 150);
+  ErrorMapPicture->setPixmap(QPixmap::fromImage(ToImage(errorMap_)));
+  SaveErrorMap->setEnabled(true);
+  evaluation_ = std::move(e);
+  return true;
+}
+
+void Статистика::HeightErrors_Click() {
+  if (!evaluation_ && !EvaluateTraining_Click()) return;
+  ExportResult r = ExportHeightErrors(evaluation_->cells);
+  if (r.ok) showSheet(std::make_shared<Sheet>(std::move(r.sheet)), Q("Ошибки распознавания высот"));
+  if (r.message) ShowMessage(this, *r.message);
+}
+
+// ---- Saving pictures ---------------------------------------------------------------
+
+bool Статистика::SavePicture(const RasterSurface& picture, const QString& path) {
+  // QSaveFile writes a temporary file beside the target and renames it over
+  // the target only on commit, so a failed write leaves the old file.
+  QSaveFile file(path);
+  QImageWriter writer(&file, "png");
+  QString reason;
+  if (!file.open(QIODevice::WriteOnly)) reason = file.errorString();
+  else if (!writer.write(ToImage(picture))) reason = writer.errorString();
+  else if (!file.commit()) reason = file.errorString();
+  if (reason.isEmpty()) return true;
+  file.cancelWriting();
+  ShowMessage(this, Message{"Не удалось сохранить картинку " + ToStd(path) + ":" + kCrLf + ToStd(reason), "",
+                            MessageIcon::Exclamation});
+  return false;
+}
+
+QString Статистика::askSavePath(const QString& caption, const QString& name, const QString& filter) {
+  const QString suggested =
+      QDir(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)).filePath(name);
+  return SavePathAsker()(this, caption, suggested, filter);
+}
+
+void Статистика::SavePicture1_Click() {
+  QString path = askSavePath(Q("Сохранить левую картинку"), Q("тонирование.png"), Q("Картинка PNG (*.png)"));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  SavePicture(left_, path);
+}
+
+void Статистика::SavePicture2_Click() {
+  QString path = askSavePath(Q("Сохранить правую картинку"), Q("тонирование, окрестность.png"),
+                             Q("Картинка PNG (*.png)"));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  SavePicture(right_, path);
+}
+
+void Статистика::SaveErrorMap_Click() {
+  if (!evaluation_) return;
+  QString path = askSavePath(Q("Сохранить карту ошибок"), Q("карта ошибок.png"), Q("Картинка PNG (*.png)"));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  SavePicture(errorMap_, path);
 }
 
 // Closing the window (its close box or Esc) while a run goes on asks first and
@@ -556,7 +751,8 @@ bool Статистика::SaveSheetAs(const QString& path) {
   }
   std::string error;
   if (!WriteXlsx(*sheet_, ToStd(path), &error)) {
-    ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+    ShowMessage(this, Message{"Не удалось сохранить книгу " + ToStd(path) + ":" + kCrLf + error, "",
+                              MessageIcon::Exclamation});
     return false;
   }
   return true;
@@ -566,10 +762,11 @@ void Статистика::SaveSheet_Click() {
   if (!sheet_) return;
   const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
                                 .filePath(sheetName_ + QStringLiteral(".xlsx"));
-  QString path = QFileDialog::getSaveFileName(this, Q("Сохранить лист"), suggested, Q("Книга Excel (*.xlsx)"));
+  QString path = SavePathAsker()(this, Q("Сохранить лист"), suggested, Q("Книга Excel (*.xlsx)"));
   if (path.isEmpty()) return;
   if (!path.endsWith(QStringLiteral(".xlsx"), Qt::CaseInsensitive)) path += QStringLiteral(".xlsx");
-  SaveSheetAs(path);
+  if (SaveSheetAs(path))
+    ShowMessage(this, Message{"Книга сохранена:" + std::string(kCrLf) + ToStd(path), "", MessageIcon::Information});
 }
 
 bool Статистика::OpenSheet_Click() {
@@ -583,12 +780,8 @@ bool Статистика::OpenSheet_Click() {
   }
   const QString path = QDir(folder).filePath(sheetName_ + QStringLiteral(".xlsx"));
   if (!SaveSheetAs(path)) return false;
-  if (!UrlOpener()(QUrl::fromLocalFile(path))) {
-    ShowMessage(this, Message{"Не найдено приложение, открывающее книги .xlsx." + std::string(kCrLf) +
-                                  "Книга сохранена в " + ToStd(path) + ".",
-                              "", MessageIcon::Exclamation});
-    return false;
-  }
+  openExternally(path, "Не найдено приложение, открывающее книги .xlsx." + std::string(kCrLf) +
+                           "Книга сохранена в " + ToStd(path) + ".");
   return true;
 }
 

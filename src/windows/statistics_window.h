@@ -1,15 +1,17 @@
 // The statistics window: training of the network on the sphere (on a worker
-// thread, so the window keeps answering, shows the progress and can stop the
-// run), toning of the virtual sphere from the typed rotation angles, and the
-// three spreadsheet exports shown in the window's own sheet, which can be saved
-// as a workbook or opened in the user's spreadsheet application.
+// thread, so the window keeps answering, shows the progress and plots energy A
+// and B of every accepted iteration, and can stop the run), the judgement of
+// the learned height after each run or on demand (figures, error map, a sheet of
+// per-cell errors), toning of the virtual sphere from the typed rotation angles
+// (pictures saved as PNG), and the spreadsheet exports shown in the window's own
+// sheet, which can be saved as a workbook or opened in the user's spreadsheet
+// application.
 #pragma once
 
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
-#include <QUrl>
 #include <array>
 #include <atomic>
 #include <functional>
@@ -22,6 +24,7 @@
 #include "display/surface.h"
 #include "display/toning.h"
 #include "export/sheet.h"
+#include "learning/evaluation.h"
 #include "learning/training.h"
 #include "state/app_state.h"
 #include "state/message.h"
@@ -36,6 +39,7 @@ class QRadioButton;
 
 namespace ps::ui {
 
+class EnergyPlot;
 class SheetView;
 
 class Статистика : public QDialog {
@@ -79,6 +83,17 @@ class Статистика : public QDialog {
   QLabel* DataFolderLabel;
   QPushButton* OpenDataFolder;   // "Открыть папку"
   QPushButton* CreateStepsFile;  // "Создать файл шагов"
+  EnergyPlot* TrainingPlot;      // energy A and B of every accepted iteration
+  QLabel* CircleLabel;           // the sphere circle the window works on
+  // Saving the toning pictures.
+  QPushButton* SavePicture1;     // "Сохранить левую картинку…"
+  QPushButton* SavePicture2;     // "Сохранить правую картинку…"
+  // Judging the learned height.
+  QPushButton* EvaluateTraining;  // "Оценить обучение"
+  QLabel* EvaluationText;
+  QLabel* ErrorMapPicture;
+  QPushButton* SaveErrorMap;      // "Сохранить карту ошибок…"
+  QPushButton* HeightErrors;      // "Ошибки распознавания высот": the fourth sheet
   // The sheet's own commands.
   QLabel* SheetCaption;
   QPushButton* SaveSheet;  // "Сохранить как .xlsx"
@@ -105,6 +120,16 @@ class Статистика : public QDialog {
   // Closing (close box, Esc): during a training run asks first, then stops it.
   void reject() override;
   bool OpenSheet_Click();  // writes a workbook beside the temporary files and opens it
+  // Evaluates the weights file over the circle and shows the figures and the
+  // error map; false (with the reason in the figures' place) when it cannot.
+  // `quiet` leaves out the message box of a refusal (the run after a training).
+  bool EvaluateTraining_Click(bool quiet = false);
+  void HeightErrors_Click();
+  // Writes a picture as PNG, whole or not at all; says why on failure.
+  bool SavePicture(const RasterSurface& picture, const QString& path);
+  void SavePicture1_Click();
+  void SavePicture2_Click();
+  void SaveErrorMap_Click();
 
   // --- State ---
   const ToningView& view() const { return view_; }
@@ -114,6 +139,8 @@ class Статистика : public QDialog {
   // Runs the event loop until the training run ends; false on timeout.
   bool waitTrainingDone(int timeoutMs = 120000);
   const std::optional<TrainingResult>& lastTraining() const { return lastResult_; }
+  const std::optional<HeightEvaluation>& lastEvaluation() const { return evaluation_; }
+  const RasterSurface& errorMap() const { return errorMap_; }
   const Sheet* sheet() const { return sheet_.get(); }
   QString sheetName() const { return sheetName_; }
   QString dataFolder() const;
@@ -123,11 +150,17 @@ class Статистика : public QDialog {
   // decimal separator.
   void setAcceptedLimit(long long limit) { acceptedLimit_ = limit; }
   void setClock(Clock clock) { clock_ = std::move(clock); }
-  void setDecimalSeparator(const std::string& sep) { separator_ = sep; }
+  void setDecimalSeparator(const std::string& sep) {
+    separator_ = sep;
+    showCircle();
+  }
 
-  // How URLs are opened (the file manager, the spreadsheet application); tests
-  // replace it. Returns false when nothing could open the URL.
-  static std::function<bool(const QUrl&)>& UrlOpener();
+  // The program that hands a file or folder to the desktop's application
+  // ("xdg-open"); its exit status says whether one took it. Tests replace it.
+  static QString& OpenerProgram();
+  // The save dialog (parent, caption, suggested path, filter) -> path, "" when
+  // cancelled; tests replace it.
+  static std::function<QString(QWidget*, const QString&, const QString&, const QString&)>& SavePathAsker();
   // Yes/no questions; tests replace it.
   static std::function<bool(QWidget*, const QString&)>& Asker();
 
@@ -141,6 +174,12 @@ class Статистика : public QDialog {
   void stopTraining();  // cancels a running run and waits for it
   void showSheet(std::shared_ptr<Sheet> sheet, const QString& name);
   void showPictures();
+  void showCircle();
+  void recordWeightsOrigin();
+  // Runs the opener on `path`; when it cannot start or reports failure, shows
+  // `failure` (which says where the file is).
+  void openExternally(const QString& path, const std::string& failure);
+  QString askSavePath(const QString& caption, const QString& name, const QString& filter);
   DirectionConvention convention() const;
 
   AppState& state_;
@@ -167,6 +206,9 @@ class Статистика : public QDialog {
   QTimer poll_;
   QElapsedTimer elapsed_;
   std::optional<TrainingResult> lastResult_;
+  std::vector<EnergyPoint> pendingPoints_;  // accepted since the last poll, under progressMutex_
+  std::optional<HeightEvaluation> evaluation_;
+  RasterSurface errorMap_;
 };
 
 // Opens the statistics window modally over `owner`; what the window keeps

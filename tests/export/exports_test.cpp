@@ -313,6 +313,28 @@ TEST(HeightExport, AddressesCarryPastTwentySixColumns) {  // BH is column 60
   EXPECT_EQ(wide.ColumnFormat(ColumnNumber("BH")), "0.000");
 }
 
+TEST(HeightErrorExport, OneRowPerCellUnderTheTitles) {
+  std::vector<HeightCell> cells(2);
+  cells[0].x = 7, cells[0].y = 12, cells[0].target = 0.25, cells[0].output = 0.5;
+  cells[1].x = 8, cells[1].y = 3, cells[1].target = 0.75, cells[1].output = 0.125;
+  const ExportResult r = ExportHeightErrors(cells);
+  ASSERT_TRUE(r.ok);
+  const Sheet& s = r.sheet;
+  EXPECT_EQ(s.UsedRange(), (SheetRange{1, 1, 3, 5}));
+  const std::pair<std::pair<int, int>, const char*> shown[] = {
+      {{1, 1}, "x"}, {{1, 3}, "h (высота шара)"}, {{1, 4}, "y (выход сети)"}, {{1, 5}, "y − h"},
+      {{2, 1}, "7"}, {{2, 2}, "12"}, {{2, 3}, "0,250"}, {{2, 4}, "0,500"}, {{2, 5}, "0,250"},
+      {{3, 1}, "8"}, {{3, 2}, "3"}, {{3, 5}, "-0,625"}};
+  for (const auto& [at, text] : shown) EXPECT_EQ(s.DisplayText(at.first, at.second, ","), text) << at.first << at.second;
+  EXPECT_GT(s.ColumnWidth(3), kDefaultColumnWidth);  // fitted to its title
+
+  PS_SKIP_WITHOUT_WRITER_AND_READER();
+  const auto book = test::WriteAndReadBack(s, test::TempDir("errors-book") + "/errors.xlsx");
+  EXPECT_EQ(book.dimensions, "A1:E3");
+  EXPECT_EQ(book.show("E3"), "-0.625 0.000");
+  EXPECT_EQ(book.show("B2"), "12 0");
+}
+
 TEST(ExportBadInput, NoCircleNoSetEdgeCircleAndMissingWeights) {
   AppState state;
   ProcessedSet(state, 60, 50);

@@ -1,7 +1,9 @@
 // The statistics window on the bundled sample set: start-up values, the
-// rotation boxes, the toning sweep, training runs on the worker thread (to the
-// end, refused, cancelled, stopped by closing) and the three exports shown in
-// the embedded sheet and saved as workbooks read back by openpyxl.
+// rotation boxes, the toning sweep and its saved pictures, training runs on the
+// worker thread (to the end with the energy plot and the figures of the learned
+// height, refused, cancelled, stopped by closing), the exports shown in the
+// embedded sheet and saved as workbooks read back by openpyxl, and the desktop
+// opener whose failure the window reports.
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -26,11 +28,14 @@
 #include "polarization/polarization.h"
 #include "sphere/detection_settings.h"
 #include "state/number_format.h"
+#include "learning/evaluation.h"
+#include "windows/energy_plot.h"
 #include "windows/export_form.h"
 #include "windows/picture_button.h"
 #include "windows/sheet_view.h"
 #include "windows/statistics_window.h"
 #include "windows/window_test_support.h"
+#include "windows/zoom_picture.h"
 
 using ps::ui::Статистика;
 
@@ -119,11 +124,31 @@ class StatisticsWindowTest : public QObject {
 
  private:
   QTemporaryDir dataDir_;
+  QTemporaryDir openerDir_;  // the stand-in openers and what they were given
   ps::AppState state_;
   wt::Messages* messages_ = nullptr;
   bool answer_ = true;
   int questions_ = 0;
-  std::vector<QUrl> opened_;
+  QString savePath_;  // what the save dialog answers
+
+  // Paths the stand-in opener was given, in order.
+  QStringList Opened() const {
+    QFile f(openerDir_.filePath(Q("opened.txt")));
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(f.readAll()).split('\n', Qt::SkipEmptyParts);
+  }
+  // An opener that records its argument and exits with `status`.
+  QString Opener(int status) {
+    const QString path = openerDir_.filePath(QString("opener-%1.sh").arg(status));
+    QFile f(path);
+    if (!f.exists()) {
+      f.open(QIODevice::WriteOnly);
+      f.write(QString("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n").arg(openerDir_.filePath(Q("opened.txt"))).arg(status).toUtf8());
+      f.close();
+      f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    return path;
+  }
 
   std::unique_ptr<Статистика> NewWindow() {
     auto w = std::make_unique<Статистика>(state_, std::make_shared<ps::TrainingSession>());
@@ -157,9 +182,8 @@ class StatisticsWindowTest : public QObject {
       ++questions_;
       return answer_;
     };
-    Статистика::UrlOpener() = [this](const QUrl& url) {
-      opened_.push_back(url);
-      return true;
+    Статистика::SavePathAsker() = [this](QWidget*, const QString&, const QString&, const QString&) {
+      return savePath_;
     };
 
     const std::string dir = PS_SAMPLE_DIR;
@@ -177,7 +201,8 @@ class StatisticsWindowTest : public QObject {
     messages_->Take();
     answer_ = true;
     questions_ = 0;
-    opened_.clear();
+    QFile::remove(openerDir_.filePath(Q("opened.txt")));
+    Статистика::OpenerProgram() = Opener(0);
   }
 
   void sphereButtonOpensTheWindowModally() {
@@ -231,7 +256,10 @@ class StatisticsWindowTest : public QObject {
     // The data folder in use is shown and opens in the file manager.
     QVERIFY(w->DataFolderLabel->text().contains(dataDir_.path()));
     w->OpenDataFolder->click();
-    QCOMPARE(opened_, std::vector<QUrl>{QUrl::fromLocalFile(dataDir_.path())});
+    QTRY_COMPARE(Opened(), QStringList{dataDir_.path()});
+    QVERIFY(messages_->Take().empty());
+    // The circle it works on, two decimals.
+    QCOMPARE(w->CircleLabel->text(), Q("Окружность шара: центр (166,00; 118,00), радиус 79,00 точек изображения"));
     // Timer1 stops on its first tick.
     QVERIFY(w->Timer1.isActive());
     QTRY_VERIFY(!w->Timer1.isActive());
@@ -356,6 +384,31 @@ class StatisticsWindowTest : public QObject {
     QVERIFY(w->TrainingStatus->text().contains(Q("Принято итераций: 4 из 4")));
     QVERIFY(w->Command3->isEnabled() && !w->CancelTraining->isEnabled());
 
+    // The plot holds one point per accepted iteration, the last one the state
+    // the run ended with.
+    const std::vector<ps::EnergyPoint> points = w->TrainingPlot->points();
+    QCOMPARE(points.size(), size_t(4));
+    for (size_t i = 0; i < points.size(); ++i) QCOMPARE(points[i].iteration, static_cast<long long>(i) + 1);
+    QCOMPARE(points.back().energyA, r.energyAOld);
+    QCOMPARE(points.back().energyB, r.energyBOld);
+    // The figures of the learned height for the weights file the run left,
+    // learned on this circle and set (so no note follows them).
+    const ps::HeightEvaluation judged = ps::EvaluateWeightsFile(state_, Files().weights, ",");
+    QVERIFY(judged.ok);
+    QCOMPARE(w->EvaluationText->text(), QString::fromStdString(ps::SummaryText(judged.summary, ",")));
+    QVERIFY(w->EvaluationText->text().startsWith(Q("Точек внутри шара: %1\n").arg(judged.summary.cells)));
+    QVERIFY(!w->ErrorMapPicture->pixmap().isNull() && w->SaveErrorMap->isEnabled());
+    // A window opened later draws the same run from the progress log (energies
+    // written with three decimals).
+    auto again = NewWindow();
+    const std::vector<ps::EnergyPoint> logged = again->TrainingPlot->points();
+    QCOMPARE(logged.size(), points.size());
+    for (size_t i = 0; i < logged.size(); ++i) {
+      QCOMPARE(logged[i].iteration, points[i].iteration);
+      QVERIFY(std::fabs(logged[i].energyA - points[i].energyA) <= 0.0005);
+      QVERIFY(std::fabs(logged[i].energyB - points[i].energyB) <= 0.0005);
+    }
+
     // The closing message.
     const auto seen = messages_->Take();
     QCOMPARE(seen.size(), size_t(1));
@@ -384,6 +437,110 @@ class StatisticsWindowTest : public QObject {
     QVERIFY(ReadFile(alone.weights) == ReadFile(Files().weights));
     QVERIFY(ReadFile(alone.progressLog) == ReadFile(Files().progressLog));
     QVERIFY(session.Parameters == w->session().Parameters);
+  }
+
+  void evaluationOnDemandSaysWhenTheWeightsBelongElsewhere() {
+    auto w = NewWindowInEmptyFolder(false);
+    // No weights file: the reason, in a box and in the figures' place.
+    QVERIFY(!w->EvaluateTraining_Click());
+    QCOMPARE(messages_->Take().size(), size_t(1));
+    QVERIFY(w->EvaluationText->text().startsWith(Q("Оценки нет")));
+    QVERIFY(!w->SaveErrorMap->isEnabled());
+
+    ps::NetworkParameters p;
+    p.Смещение = 0.4;
+    QVERIFY(ps::WriteWeightsFile(Files().weights, p, ps::RunFigures{}, ","));
+    // Weights with no record of their circle, then recorded for another one.
+    w->EvaluateTraining->click();
+    QVERIFY(w->EvaluationText->text().contains(Q("Неизвестно, для какой окружности")));
+    ps::WeightsOrigin other = ps::OriginOf(state_);
+    other.circle.CircleRadius = 70;
+    QVERIFY(ps::WriteWeightsOrigin(ps::WeightsOriginPath(Files().folder), other));
+    w->EvaluateTraining->click();
+    QVERIFY2(w->EvaluationText->text().contains(Q("записан для другой окружности")), qPrintable(w->EvaluationText->text()));
+    QVERIFY(messages_->Take().empty());
+
+    // The fourth sheet: one row per inside cell under the titles.
+    w->HeightErrors->click();
+    QCOMPARE(w->sheetName(), Q("Ошибки распознавания высот"));
+    const std::vector<ps::HeightCell>& cells = w->lastEvaluation()->cells;
+    QCOMPARE(w->sheet()->UsedRange().lastRow, static_cast<int>(cells.size()) + 1);
+    QCOMPARE(w->sheet()->Value(2, 5).number, cells[0].output - cells[0].target);
+    QCOMPARE(w->OLE1->shownText(1, 5), Q("y − h"));
+
+    // The error map is saved as shown.
+    QTemporaryDir pictures;
+    savePath_ = pictures.filePath(Q("карта"));
+    w->SaveErrorMap->click();
+    QCOMPARE(QImage(pictures.filePath(Q("карта.png"))).convertToFormat(QImage::Format_RGB888),
+             ps::ui::ToImage(w->errorMap()).convertToFormat(QImage::Format_RGB888));
+    SAVE_AND_READ_BACK(w, "ошибки.xlsx", book);
+    QCOMPARE(book.dimensions, QString("A1:E%1").arg(cells.size() + 1));
+  }
+
+  void picturesAndWorkbooksAreSavedOrTheFailureNamed() {
+    auto w = NewWindowInEmptyFolder(false);
+    w->Command1_Click();
+    QTemporaryDir pictures;
+    savePath_ = pictures.filePath(Q("левая"));
+    w->SavePicture1->click();
+    savePath_ = pictures.filePath(Q("правая.png"));
+    w->SavePicture2->click();
+    QVERIFY(messages_->Take().empty());
+    QCOMPARE(QImage(pictures.filePath(Q("левая.png"))).convertToFormat(QImage::Format_RGB888),
+             ps::ui::ToImage(w->picture1Surface()).convertToFormat(QImage::Format_RGB888));
+    QCOMPARE(QImage(pictures.filePath(Q("правая.png"))).convertToFormat(QImage::Format_RGB888),
+             ps::ui::ToImage(w->picture2Surface()).convertToFormat(QImage::Format_RGB888));
+    // Cancelled: nothing happens. Unwritable: the message names the file.
+    savePath_.clear();
+    w->SavePicture1->click();
+    QVERIFY(messages_->Take().empty());
+    QVERIFY(!w->SavePicture(w->picture1Surface(), Q("/nonexistent-folder/x.png")));
+    auto seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(QString::fromStdString(seen[0].text).contains(Q("/nonexistent-folder/x.png")));
+
+    // A saved workbook is confirmed with its path; a failed one named.
+    QVERIFY(ps::WriteWeightsFile(Files().weights, ps::NetworkParameters{}, ps::RunFigures{}, ","));
+    w->Command5->click();
+    QVERIFY(messages_->Take().empty());
+    if (!ps::XlsxWriterAvailable()) QSKIP("built without the workbook writer");
+    savePath_ = pictures.filePath(Q("книга"));
+    w->SaveSheet->click();
+    seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QCOMPARE(QString::fromStdString(seen[0].text), Q("Книга сохранена:\r\n") + pictures.filePath(Q("книга.xlsx")));
+    QVERIFY(QFile::exists(pictures.filePath(Q("книга.xlsx"))));
+    savePath_ = Q("/nonexistent-folder/книга.xlsx");
+    w->SaveSheet->click();
+    seen = messages_->Take();
+    QCOMPARE(seen.size(), size_t(1));
+    QVERIFY(QString::fromStdString(seen[0].text).startsWith(Q("Не удалось сохранить книгу /nonexistent-folder/книга.xlsx")));
+  }
+
+  void desktopOpenerFailureIsReported() {
+    auto w = NewWindowInEmptyFolder(false);
+    // The opener ran and said no application took the folder.
+    Статистика::OpenerProgram() = Opener(4);
+    w->OpenDataFolder->click();
+    QTRY_COMPARE(messages_->seen.size(), size_t(1));
+    auto seen = messages_->Take();
+    QVERIFY(QString::fromStdString(seen[0].text).contains(Q("Папка данных: ") + dataDir_.path()));
+    QCOMPARE(Opened(), QStringList{dataDir_.path()});
+    // No opener installed at all.
+    Статистика::OpenerProgram() = openerDir_.filePath(Q("no-such-opener"));
+    w->OpenDataFolder->click();
+    QTRY_COMPARE(messages_->seen.size(), size_t(1));
+    messages_->Take();
+    // A workbook no application takes: the message says where it was saved.
+    QVERIFY(ps::WriteWeightsFile(Files().weights, ps::NetworkParameters{}, ps::RunFigures{}, ","));
+    w->Command5->click();
+    if (!ps::XlsxWriterAvailable()) QSKIP("built without the workbook writer");
+    Статистика::OpenerProgram() = Opener(3);
+    QVERIFY(w->OpenSheet_Click());
+    QTRY_COMPARE(messages_->seen.size(), size_t(1));
+    seen = messages_->Take();
+    QVERIFY(QString::fromStdString(seen[0].text).contains(Q("Книга сохранена в ") + Opened().last()));
   }
 
   void trainingRefusalIsShown() {
@@ -478,8 +635,8 @@ class StatisticsWindowTest : public QObject {
 
     // Opening in the spreadsheet application writes a workbook and hands it over.
     QVERIFY(w->OpenSheet_Click());
-    QCOMPARE(opened_.size(), size_t(1));
-    const QString handed = opened_[0].toLocalFile();
+    QTRY_COMPARE(Opened().size(), 1);
+    const QString handed = Opened()[0];
     QVERIFY(handed.startsWith(dataDir_.path()) && handed.endsWith(Q("Коэффициенты обучения.xlsx")));
     QCOMPARE(ReadWithOpenpyxl(handed).value("T5"), Q("1.0"));
     // A save that cannot be written says why and reports failure.
