@@ -386,40 +386,6 @@ void ExpectSameSet(const AppState& a, const AppState& b) {
                              b.ImageStore.row(y, slot)));
 }
 
-TEST_F(BmpReader, CheckingAFileChangesNothingWhateverTheFile) {
-  BmpSpec eight;
-  eight.bits = 8;
-  BmpSpec other;
-  other.width = 7;
-  BmpSpec packed;
-  packed.compression = 1;
-  BmpSpec cut;
-  cut.truncateBy = 5;
-  BmpSpec four;
-  four.bits = 4;
-  four.paletteEntries = 16;
-  BmpSpec topDown;
-  topDown.topDown = true;
-  const std::vector<std::pair<std::string, std::vector<uint8_t>>> files = {
-      {"text.bmp", {'t', 'e', 'x', 't'}}, {"eight.bmp", BuildBmp(eight)},  {"other.bmp", BuildBmp(other)},
-      {"packed.bmp", BuildBmp(packed)},   {"cut.bmp", BuildBmp(cut)},      {"four.bmp", BuildBmp(four)},
-      {"top.bmp", BuildBmp(topDown)},     {"good.bmp", BuildBmp({})},
-  };
-  // On an empty start and on a 24-bit set of one slot.
-  for (bool withSet : {false, true}) {
-    if (withSet) {
-      Check("first.bmp", BuildBmp({}));
-      ASSERT_TRUE(Take(2).pixels.read);
-    }
-    for (const auto& [name, bytes] : files) {
-      SCOPED_TRACE(name + (withSet ? " on a set" : " on an empty start"));
-      const AppState before = s;
-      Check(name, bytes);
-      ExpectSameSet(before, s);
-    }
-  }
-}
-
 TEST_F(BmpReader, TopDownFileReadsLikeItsBottomUpTwin) {
   BmpSpec spec;
   spec.width = 5;
