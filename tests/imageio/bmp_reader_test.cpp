@@ -445,19 +445,29 @@ TEST_F(BmpReader, FileOfAnotherDepthThanTheSetIsRefused) {
   }
 }
 
-TEST_F(BmpReader, AFirstFileThatCannotBeReadLeavesNoSet) {
+TEST_F(BmpReader, AFirstFileChangedAfterItsCheckLeavesNoSet) {
   BmpSpec big;
   big.width = 8;
   big.height = 6;
-  Check("first.bmp", BuildBmp(big));
-  big.truncateBy = 7;
-  Write(dir, "first.bmp", BuildBmp(big));  // spoiled between the check and the open button
-  EXPECT_FALSE(Take(1).pixels.read);
-  EXPECT_EQ(s.SetStarted, 0);
-  EXPECT_EQ(s.SetWidth, 0);
-  EXPECT_TRUE(s.ImageStore.empty());
-  EXPECT_FALSE(s.SlotLoaded[0]);
-  EXPECT_FALSE(s.SubtractNext[0]);
+  BmpSpec cut = big, eight = big, flipped = big;
+  cut.truncateBy = 7;
+  eight.bits = 8;
+  flipped.topDown = true;
+  // Changed between the check and the open button: cut short, another depth,
+  // the same size stored the other way up.
+  for (const BmpSpec& changed : {cut, eight, flipped}) {
+    Check("first.bmp", BuildBmp(big));
+    Write(dir, "first.bmp", BuildBmp(changed));
+    const auto a = Take(1);
+    EXPECT_FALSE(a.pixels.read);
+    ASSERT_EQ(a.pixels.messages.size(), 1u);
+    EXPECT_EQ(a.pixels.messages[0].title, "Ошибка");
+    EXPECT_EQ(s.SetStarted, 0);
+    EXPECT_EQ(s.SetWidth, 0);
+    EXPECT_TRUE(s.ImageStore.empty());
+    EXPECT_FALSE(s.SlotLoaded[0]);
+    EXPECT_FALSE(s.SubtractNext[0]);
+  }
   // A file of any size can still start the set.
   EXPECT_TRUE(Check("small.bmp", BuildBmp({})).header.accepted);
   ASSERT_TRUE(Take(1).pixels.read);
