@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QImageReader>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -23,7 +24,12 @@
 
 namespace {
 
-const std::string kFrame = std::string(PS_REALDATA_DIR) + "/fruits_IMX250MZR.png";
+// The frames' folder is taken at run time: PS_REALDATA_DIR, else ../shared/realdata
+// (relative to the folder the benchmark is started from).
+const std::string kFrame = [] {
+  const char* env = std::getenv("PS_REALDATA_DIR");
+  return std::string(env && *env ? env : "../shared/realdata") + "/fruits_IMX250MZR.png";
+}();
 
 // The processed fruit set with its contour response; null when the frame is absent.
 const ps::AppState* FruitState() {

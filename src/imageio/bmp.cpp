@@ -420,6 +420,19 @@ CheckFileOutcome CheckFile(const AppState& state, const std::string& folder, con
   return out;
 }
 
+namespace {
+// Two checks of one path describe the same file: every header value the
+// pixel reader uses, and the palette.
+bool SameFile(const CheckedFile& a, const CheckedFile& b) {
+  const FileHeaderValues &x = a.header, &y = b.header;
+  return x.FileSizeField == y.FileSizeField && x.PixelDataOffset == y.PixelDataOffset &&
+         x.InfoHeaderSize == y.InfoHeaderSize && x.ImageWidth == y.ImageWidth && x.ImageHeight == y.ImageHeight &&
+         x.BitsPerPixel == y.BitsPerPixel && x.CompressionCode == y.CompressionCode && x.RowPadding == y.RowPadding &&
+         x.RowLength == y.RowLength && x.TopDown == y.TopDown && a.hasPalette == b.hasPalette &&
+         (!a.hasPalette || a.palette == b.palette);
+}
+}  // namespace
+
 void UseCheckedFile(AppState& state, const CheckedFile& file) {
   state.Header = file.header;
   if (file.hasPalette) state.PaletteTable = file.palette;
@@ -513,6 +526,16 @@ SlotAssignmentOutcome AssignSlot(AppState& state, int slot, const CheckedFile& f
   // The set may have been started or changed since the file was checked.
   if (const std::optional<Message> misfit = SetMisfit(state, file.header, nullptr)) {
     out.pixels.messages.push_back(*misfit);
+    return out;
+  }
+  // The file is read with the header values of its check: a file changed
+  // since then (edited, replaced, cut) is refused rather than misread.
+  const HeaderOutcome now = ReadBitmapHeader(state, file.path);
+  if (!now.accepted || !SameFile(now.file, file)) {
+    out.pixels.messages = now.accepted || now.messages.empty()
+                              ? std::vector<Message>{ErrorMessage(
+                                    75, "Файл изменился после проверки, проверьте его снова: " + file.path)}
+                              : now.messages;
     return out;
   }
   const bool starts = state.SetStarted == 0;

@@ -117,8 +117,9 @@ class PressOption : public QRadioButton {
     showFields();
   });
   connect(Command1, &QPushButton::clicked, this, [this] {
-    // Reads the 25 weight fields again, in order, as their change handlers do.
-    for (int k = 0; k < 25; ++k) model_->EditWeight(k + 1, ToStd(Weight[static_cast<size_t>(k)]->text()));
+    // Reads the 25 weight fields again, in order, as their change handlers do
+    // (the model holds the texts the fields show).
+    model_->Refresh();
     showFields();
   });
 

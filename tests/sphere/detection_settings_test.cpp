@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <tuple>
+#include <vector>
 
 #include "sphere/detection_settings.h"
 #include "state/number_format.h"
@@ -117,81 +118,51 @@ TEST(DetectionSettingsModel, EditingKernelFields) {
 
 // Kernel and sensitivity fields take only numbers in their range. While
 // typing, anything else leaves the stored value; on confirming, the field
-// goes back to the stored value and the refusal says why.
+// goes back to the value from before the entry and the refusal says why.
 TEST(DetectionSettingsModel, EntriesOutOfRangeOrNotNumbersAreRefused) {
   struct Case {
     CheckedField field;
-    const char* text;
-    bool taken;
-    const char* says;  // part of the refusal
+    std::vector<const char*> typed;  // the texts the field shows while typing
+    double stored;                   // percent, after confirming
+    const char* says;                // part of the refusal; null: taken
   };
   const Case cases[] = {
-      {CheckedField::Weight, "0", true, ""},
-      {CheckedField::Weight, "100", true, ""},
-      {CheckedField::Weight, "12,5", true, ""},
-      {CheckedField::Weight, "-50", false, "Число -50 вне этих пределов."},
-      {CheckedField::Weight, "100,01", false, "вне этих пределов"},
-      {CheckedField::Weight, "abc", false, "«abc» — не число."},
-      {CheckedField::Subtract, "150", false, "Весовой коэффициент вычитаемой области задаётся числом от 0 до 100 %."},
-      {CheckedField::Subtract, "48,5861", true, ""},
-      {CheckedField::Ellipticity, "10000", true, ""},
-      {CheckedField::Ellipticity, "10001", false, "Чувствительность к изменению эллиптичности задаётся числом от 0 до 10000 %."},
-      {CheckedField::Azimuth, "-1", false, "Чувствительность к изменению азимута"},
-      {CheckedField::Azimuth, "1e3", true, ""},
-      {CheckedField::Azimuth, "50%", false, "не число"},
+      {CheckedField::Weight, {"1", "10", "100"}, 100, nullptr},
+      {CheckedField::Weight, {"0"}, 0, nullptr},
+      {CheckedField::Weight, {"-", "-5", "-50"}, 5.7546, "Число -50 вне этих пределов."},
+      {CheckedField::Weight, {"1", "10", "100", "100,", "100,0", "100,01"}, 5.7546, "Оставлено прежнее значение 5,7546."},
+      {CheckedField::Weight, {"a", "ab", "abc"}, 5.7546, "«abc» — не число."},
+      {CheckedField::Subtract, {"1", "15", "150"}, 100, "Весовой коэффициент вычитаемой области задаётся числом от 0 до 100 %."},
+      {CheckedField::Ellipticity, {"1", "10", "100", "1000", "10000"}, 10000, nullptr},
+      {CheckedField::Ellipticity, {"10001"}, 100, "Чувствительность к изменению эллиптичности задаётся числом от 0 до 10000 %."},
+      {CheckedField::Azimuth, {"50%"}, 100, "не число"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+    SCOPED_TRACE(c.typed.back());
     DetectionSettings s;
     DetectionSettingsModel m(s, ",");
     m.Load();
-    const DetectionSettings before = s;
     std::optional<Message> refusal;
-    std::string shown;
     double stored = 0;
-    switch (c.field) {
-      case CheckedField::Weight:
-        m.EditWeight(7, c.text);  // WeightKernel(2, 2)
-        refusal = m.ConfirmWeight(7);
-        shown = m.fields().Weight[6];
-        stored = s.WeightKernel[1][1];
-        break;
-      case CheckedField::Subtract:
-        m.EditSubtract(5, c.text);  // SubtractKernel(3, 3)
-        refusal = m.ConfirmSubtract(5);
-        shown = m.fields().Subtract[4];
-        stored = s.SubtractKernel[2][2];
-        break;
-      case CheckedField::Ellipticity:
-        m.EditEllipticity(c.text);
-        refusal = m.ConfirmEllipticity();
-        shown = m.fields().Ellipticity;
-        stored = s.EllipticitySensitivity * 100;
-        break;
-      case CheckedField::Azimuth:
-        m.EditAzimuth(c.text);
-        refusal = m.ConfirmAzimuth();
-        shown = m.fields().Azimuth;
-        stored = s.AzimuthSensitivity * 100;
-        break;
+    std::string shown;
+    for (const char* t : c.typed) {
+      if (c.field == CheckedField::Weight) m.EditWeight(7, t);  // WeightKernel(2, 2)
+      if (c.field == CheckedField::Subtract) m.EditSubtract(5, t);  // SubtractKernel(3, 3)
+      if (c.field == CheckedField::Ellipticity) m.EditEllipticity(t);
+      if (c.field == CheckedField::Azimuth) m.EditAzimuth(t);
     }
-    if (c.taken) {
-      EXPECT_FALSE(refusal);
-      EXPECT_EQ(shown, c.text);
-      EXPECT_FLOAT_EQ(stored, *ParseNumber(c.text, ","));
-    } else {
-      ASSERT_TRUE(refusal);
+    switch (c.field) {
+      case CheckedField::Weight: refusal = m.ConfirmWeight(7), stored = s.WeightKernel[1][1], shown = m.fields().Weight[6]; break;
+      case CheckedField::Subtract: refusal = m.ConfirmSubtract(5), stored = s.SubtractKernel[2][2], shown = m.fields().Subtract[4]; break;
+      case CheckedField::Ellipticity: refusal = m.ConfirmEllipticity(), stored = s.EllipticitySensitivity * 100, shown = m.fields().Ellipticity; break;
+      case CheckedField::Azimuth: refusal = m.ConfirmAzimuth(), stored = s.AzimuthSensitivity * 100, shown = m.fields().Azimuth; break;
+    }
+    EXPECT_NEAR(stored, c.stored, 1e-4);
+    EXPECT_EQ(static_cast<float>(*ParseNumber(shown, ",")), static_cast<float>(c.stored));  // shows what is stored
+    ASSERT_EQ(refusal.has_value(), c.says != nullptr);
+    if (refusal) {
       EXPECT_NE(refusal->text.find(c.says), std::string::npos) << refusal->text;
-      EXPECT_EQ(refusal->icon, MessageIcon::Exclamation);
-      EXPECT_EQ(s.WeightKernel, before.WeightKernel);
-      EXPECT_EQ(s.SubtractKernel, before.SubtractKernel);
-      EXPECT_EQ(std::make_pair(s.EllipticitySensitivity, s.AzimuthSensitivity), std::make_pair(1.0, 1.0));
-      // The field shows the kept value again, and the refusal names it.
-      const std::string kept = c.field == CheckedField::Weight     ? "5,7546"
-                               : c.field == CheckedField::Subtract ? "100"
-                                                                   : "100";
-      EXPECT_EQ(shown, kept);
-      EXPECT_NE(refusal->text.find("Оставлено прежнее значение " + kept + "."), std::string::npos);
+      EXPECT_EQ(std::make_pair(refusal->title, refusal->icon), std::make_pair(std::string("Настройки"), MessageIcon::Exclamation));
     }
   }
   // An emptied field goes back to its value without a message.

@@ -129,10 +129,8 @@ class LoadingTest : public QObject {
     QTest::addColumn<QString>("message");  // start of the one message, "" for none
     QTest::newRow("nothing chosen, title bar") << 2 << "" << "close" << false << "";
     QTest::newRow("accepted file, Esc") << 2 << "good.bmp" << "escape" << true << "";
-    QTest::newRow("accepted file, cancel") << 4 << "good.bmp" << "cancel" << true << "";
     QTest::newRow("text named .bmp") << 2 << "text.bmp" << "close" << false
                                      << "Файл text.bmp не является изображением,\r\nа содержит что-то другое";
-    QTest::newRow("cut short") << 1 << "cut.bmp" << "escape" << false << "Ошибка №62 ";
     QTest::newRow("accepted, then cut short") << 1 << "good.bmp,cut.bmp" << "close" << false << "Ошибка №62 ";
     QTest::newRow("other size") << 3 << "small.bmp" << "close" << false
                                 << "Это изображение другого формата:  10 x 10\r\nА нужно  320 x 240";
