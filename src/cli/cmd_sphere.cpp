@@ -97,19 +97,25 @@ int Run(const std::vector<std::string>& argv) {
     }
     end = "manual";
   }
-  // A refused fit has printed why (HandleMapPress's message) and set no circle.
-  if (!state.Circle.exists()) return 1;
+  // The refinement starts from the press or the three clicks, never from the
+  // fit: it also runs when the fit was refused.
+  const RefinedCircle refined = args.has("--refine") ? RefineAfterPress(state, session, result) : RefinedCircle{};
+  // A refused fit has printed why (HandleMapPress's message) and set no circle;
+  // without a refined circle either, there is no circle at all.
+  const bool fitted = state.Circle.exists();
+  if (!fitted && !refined.refined) {
+    if (args.has("--refine")) std::cerr << "refined: " << refined.message << "\n";
+    return 1;
+  }
   const SphereCircle& c = state.Circle;
   const int boundary = args.has("--start") ? result.boundaryCount : 3;
-  // The refinement starts from the press or the three clicks, never from the fit above.
-  const RefinedCircle refined = args.has("--refine") ? RefineAfterPress(state, session, result) : RefinedCircle{};
   if (args.has("--json")) {
     Json json;
-    json.add("centre_x", c.CircleCentreX)
-        .add("centre_y", c.CircleCentreY)
-        .add("radius", c.CircleRadius)
-        .add("boundary_points", boundary)
-        .add("end", end);
+    if (fitted)
+      json.add("centre_x", c.CircleCentreX).add("centre_y", c.CircleCentreY).add("radius", c.CircleRadius);
+    else
+      json.addNull("centre_x").addNull("centre_y").addNull("radius");
+    json.add("boundary_points", boundary).add("end", end);
     if (args.has("--refine")) {
       Json r;
       r.add("centre_x", refined.circle.x).add("centre_y", refined.circle.y).add("radius", refined.circle.r);
@@ -119,8 +125,11 @@ int Run(const std::vector<std::string>& argv) {
     }
     std::cout << json.str() << "\n";
   } else {
-    std::printf("centre %g %g   radius %.4f   boundary points %d   end %s\n", c.CircleCentreX, c.CircleCentreY,
-                c.CircleRadius, boundary, end.c_str());
+    if (fitted)
+      std::printf("centre %g %g   radius %.4f   boundary points %d   end %s\n", c.CircleCentreX, c.CircleCentreY,
+                  c.CircleRadius, boundary, end.c_str());
+    else
+      std::printf("no fitted circle   boundary points %d   end %s\n", boundary, end.c_str());
     if (args.has("--refine") && refined.refined)
       std::printf("refined: centre %.3f %.3f   radius %.3f   edge points %d   rms %.3f\n", refined.circle.x,
                   refined.circle.y, refined.circle.r, refined.points, refined.rms);
@@ -150,7 +159,9 @@ PS_REGISTER_COMMAND(Command{
     "  --json            print {centre_x, centre_y, radius, boundary_points, end}; end\n"
     "                    is closed, edge, dead_end or manual; with --refine also\n"
     "                    refined: {centre_x, centre_y, radius, points, rms}, plus failure\n"
-    "                    and message when the unrefined circle was kept",
+    "                    and message when the unrefined circle was kept; a refused fit\n"
+    "                    gives null centre and radius, and exit status 0 only when the\n"
+    "                    refinement found the circle",
     Run});
 
 }  // namespace

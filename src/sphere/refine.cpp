@@ -518,8 +518,12 @@ RefinedCircle RefineSphereCircle(const AppState& state, const RefineSeed& seed) 
 }
 
 RefinedCircle RefineAfterPress(const AppState& state, const SphereSession& session, const PressResult& press) {
-  if (press.circleChanged && press.traced) return RefineSphereCircle(state, RefineSeed::Press(press.cellX, press.cellY));
-  if (press.circleChanged && session.ManualPointCount >= 3) {
+  // A fit that was refused (a trace that stopped after a few cells, a circle
+  // off the image) still leaves the user's press: the refinement starts from
+  // it and may find the sphere where the specified fit could not.
+  const bool fitted = press.circleChanged || press.refusal != CircleRefusal::None;
+  if (fitted && press.traced) return RefineSphereCircle(state, RefineSeed::Press(press.cellX, press.cellY));
+  if (fitted && session.ManualPointCount >= 3) {
     std::array<std::pair<int, int>, 3> clicks;
     for (int i = 0; i < 3; ++i) clicks[i] = {session.ManualPoints[i][0], session.ManualPoints[i][1]};
     return RefineSphereCircle(state, RefineSeed::ThreeClicks(clicks));

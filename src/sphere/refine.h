@@ -84,10 +84,10 @@ RefinedCircle RefineCircle(const double* intensity, const double* response, int 
 // circle. Reads only; the caller stores `circle` into state.Circle.
 RefinedCircle RefineSphereCircle(const AppState& state, const RefineSeed& seed);
 
-// After a press on the map (HandleMapPress) that gave a new circle: the
-// refinement from the traced press cell, or from the three manual points of the
-// session. A press that gave no circle returns the unrefined state circle with
-// failure NoSeed.
+// After a press on the map (HandleMapPress) that ran a fit, whether the fit
+// gave a circle or was refused: the refinement from the traced press cell, or
+// from the three manual points of the session. A press that ran no fit returns
+// the state circle with failure NoSeed.
 RefinedCircle RefineAfterPress(const AppState& state, const SphereSession& session, const PressResult& press);
 
 // Stores a refined circle into state.Circle; a failed refinement leaves it.

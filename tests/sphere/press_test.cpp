@@ -314,6 +314,10 @@ TEST_F(FruitFramePresses, SphereCommandExitsNonZeroWithTheMessage) {
       {" --start 710 268", 1, "Окружность шара не найдена: На границе 1 точка"},
       {" --points 100 240 300 240 500 240", 1, "лежат на одной прямой"},
       {" --start 703 267 --json", 0, ""},
+      // With --refine a refused fit is still reported, and the refinement from
+      // the same press gives the circle; collinear clicks give none either way.
+      {" --start 978 86 --refine", 0, "Окружность шара не найдена"},
+      {" --points 100 240 300 240 500 240 --refine", 1, "лежат на одной прямой"},
   };
   for (const auto& c : cases) {
     const std::string err = dir_ + "/stderr.txt";

@@ -223,7 +223,9 @@ class FruitOrange : public ::testing::Test {
       in.mode = cells.size() == 3 ? PressMode::Manual : PressMode::Automatic;
       press = HandleMapPress(state, session, in);
     }
-    EXPECT_TRUE(press.circleChanged);
+    // The specified fit may be refused (the trace at 978,86 stops after 6 cells);
+    // the refinement starts from the press all the same.
+    EXPECT_TRUE(press.circleChanged || press.refusal != CircleRefusal::None);
     const SphereCircle specified = state.Circle;
     const RefinedCircle r = RefineAfterPress(state, session, press);
     EXPECT_EQ(state.Circle.CircleRadius, specified.CircleRadius);  // the refinement only reads the state
