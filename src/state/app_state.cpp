@@ -28,19 +28,11 @@ std::atomic<uint64_t> g_pageBlockBytes{0};
 
 PageBlock::PageBlock(size_t bytes) {
   if (bytes == 0) return;
-  constexpr size_t kHuge = size_t{2} << 20;
   if (bytes >= (size_t{1} << 20)) {
-    // Map 2 MiB more than needed, then cut the mapping to a 2 MiB-aligned start.
     const size_t length = (bytes + 4095) & ~size_t{4095};
-    void* p = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
-    const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t aligned = (raw + kHuge - 1) & ~(kHuge - 1);
-    if (aligned > raw) munmap(p, aligned - raw);
-    const size_t tail = raw + length + kHuge - (aligned + length);
-    if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
-    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-    data_ = reinterpret_cast<uint8_t*>(aligned);
+    data_ = static_cast<uint8_t*>(p);
     mapped_ = length;
   } else {
     data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
