@@ -191,9 +191,13 @@ void ResultLayers::prepareForOverwrite(int width, int height, unsigned groups) {
 
 void ResultLayers::addGroups(unsigned groups) {
   if (empty()) throw std::logic_error("ResultMap has no size to add layers to");
+  // Only the new groups' entries are written: a view may go on reading the
+  // layers already there while others are added.
   for (int g = 0; g < 3; ++g)
-    if ((groups >> g & 1) && groups_[g].empty()) groups_[g] = PageBlock(sizeof(double) * 5 * stride());
-  point();
+    if ((groups >> g & 1) && groups_[g].empty()) {
+      groups_[g] = PageBlock(sizeof(double) * 5 * stride());
+      for (int k = 0; k < 5; ++k) ptr_[6 * g + 1 + k] = reinterpret_cast<double*>(groups_[g].data()) + k * stride();
+    }
 }
 
 bool ResultLayers::hasStorage(int layer) const { return layer >= 1 && layer <= kLayerCount && ptr_[layer] != nullptr; }
@@ -223,9 +227,12 @@ double* ResultLayers::mutableLayer(int layer) {
   if (layer < 1 || layer > kLayerCount || empty()) outOfRange("ResultMap layer", layer, 0, 0, 0);
   if (isUnusedLayer(layer)) throw std::invalid_argument("ResultMap layers 6, 12 and 18 are never written");
   if (!ptr_[layer]) {
-    if (const int g = GroupOf(layer); g >= 0) addGroups(1u << g);
-    else contour_[layer - 19] = PageBlock(sizeof(double) * cells());
-    point();
+    if (const int g = GroupOf(layer); g >= 0) {
+      addGroups(1u << g);
+    } else {
+      contour_[layer - 19] = PageBlock(sizeof(double) * cells());
+      ptr_[layer] = reinterpret_cast<double*>(contour_[layer - 19].data());
+    }
   }
   return ptr_[layer];
 }
