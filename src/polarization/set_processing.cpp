@@ -13,7 +13,11 @@
 // they are off for this file. The build compiles it with -fno-math-errno: a
 // negative argument of a square root only arises in lanes whose result is
 // discarded, and square roots that need not set errno vectorize.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("fp-contract=off")
+#else
+#pragma STDC FP_CONTRACT OFF
+#endif
 
 #include <sys/mman.h>
 
