@@ -13,12 +13,17 @@
 // they are off for this file. The build compiles it with -fno-math-errno: a
 // negative argument of a square root only arises in lanes whose result is
 // discarded, and square roots that need not set errno vectorize.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC optimize("fp-contract=off")
+#else
+#pragma STDC FP_CONTRACT OFF
+#endif
+
+#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -231,6 +236,24 @@ void Intensities(const Job& job, const uint8_t* const rows[4], int x0, int n, De
   }
 }
 
+// Asks the kernel for the pages of rows [y0, y1) of every layer written in one
+// call per layer instead of one page fault per 4 KiB.
+void Populate(const Job& job, int y0, int y1) {
+#ifdef MADV_POPULATE_WRITE
+  const size_t w = static_cast<size_t>(job.s->SetWidth);
+  for (int d = 0; d < 3; ++d) {
+    if (!(job.definitions >> d & 1)) continue;
+    for (int q = 0; q < 5; ++q) {
+      const uintptr_t begin = reinterpret_cast<uintptr_t>(job.layer[d][q] + (y0 - 1) * w) & ~uintptr_t{4095};
+      const uintptr_t end = reinterpret_cast<uintptr_t>(job.layer[d][q] + (y1 - 1) * w);
+      if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+    }
+  }
+#else
+  (void)job, (void)y0, (void)y1;
+#endif
+}
+
 // Rows [y0, y1) (1-based).
 void ProcessRows(const Job& job, Worker& w, int y0, int y1) {
   const AppState& s = *job.s;
@@ -330,6 +353,7 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
       const int y0 = next.fetch_add(kRows);
       if (y0 > h) return;
       const int y1 = std::min(h + 1, y0 + kRows);
+      Populate(*job, y0, y1);
       ProcessRows(*job, *w, y0, y1);
       const long long d = done += (y1 - y0);
       if (reports) progress(d, h);

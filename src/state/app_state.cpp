@@ -28,19 +28,11 @@ std::atomic<uint64_t> g_pageBlockBytes{0};
 
 PageBlock::PageBlock(size_t bytes) {
   if (bytes == 0) return;
-  constexpr size_t kHuge = size_t{2} << 20;
   if (bytes >= (size_t{1} << 20)) {
-    // Map 2 MiB more than needed, then cut the mapping to a 2 MiB-aligned start.
     const size_t length = (bytes + 4095) & ~size_t{4095};
-    void* p = mmap(nullptr, length + kHuge, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* p = mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (p == MAP_FAILED) throw std::bad_alloc();
-    const uintptr_t raw = reinterpret_cast<uintptr_t>(p);
-    const uintptr_t aligned = (raw + kHuge - 1) & ~(kHuge - 1);
-    if (aligned > raw) munmap(p, aligned - raw);
-    const size_t tail = raw + length + kHuge - (aligned + length);
-    if (tail) munmap(reinterpret_cast<void*>(aligned + length), tail);
-    madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-    data_ = reinterpret_cast<uint8_t*>(aligned);
+    data_ = static_cast<uint8_t*>(p);
     mapped_ = length;
   } else {
     data_ = static_cast<uint8_t*>(std::calloc(bytes, 1));
@@ -199,9 +191,13 @@ void ResultLayers::prepareForOverwrite(int width, int height, unsigned groups) {
 
 void ResultLayers::addGroups(unsigned groups) {
   if (empty()) throw std::logic_error("ResultMap has no size to add layers to");
+  // Only the new groups' entries are written: a view may go on reading the
+  // layers already there while others are added.
   for (int g = 0; g < 3; ++g)
-    if ((groups >> g & 1) && groups_[g].empty()) groups_[g] = PageBlock(sizeof(double) * 5 * stride());
-  point();
+    if ((groups >> g & 1) && groups_[g].empty()) {
+      groups_[g] = PageBlock(sizeof(double) * 5 * stride());
+      for (int k = 0; k < 5; ++k) ptr_[6 * g + 1 + k] = reinterpret_cast<double*>(groups_[g].data()) + k * stride();
+    }
 }
 
 bool ResultLayers::hasStorage(int layer) const { return layer >= 1 && layer <= kLayerCount && ptr_[layer] != nullptr; }
@@ -231,9 +227,12 @@ double* ResultLayers::mutableLayer(int layer) {
   if (layer < 1 || layer > kLayerCount || empty()) outOfRange("ResultMap layer", layer, 0, 0, 0);
   if (isUnusedLayer(layer)) throw std::invalid_argument("ResultMap layers 6, 12 and 18 are never written");
   if (!ptr_[layer]) {
-    if (const int g = GroupOf(layer); g >= 0) addGroups(1u << g);
-    else contour_[layer - 19] = PageBlock(sizeof(double) * cells());
-    point();
+    if (const int g = GroupOf(layer); g >= 0) {
+      addGroups(1u << g);
+    } else {
+      contour_[layer - 19] = PageBlock(sizeof(double) * cells());
+      ptr_[layer] = reinterpret_cast<double*>(contour_[layer - 19].data());
+    }
   }
   return ptr_[layer];
 }
