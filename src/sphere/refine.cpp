@@ -58,18 +58,16 @@ struct Layer {
   const double* v;
   int w, h;
   double at(int x, int y) const { return v[static_cast<size_t>(y - 1) * w + (x - 1)]; }
-  // Bilinear value at a point in cells; false outside the cell centres' hull.
-  bool sample(double x, double y, double* out) const {
+  // Whether a point in cells lies within the hull of the cell centres.
+  bool inside(double x, double y) const { return x >= 1 && y >= 1 && x <= w && y <= h; }
+  // Bilinear value at a point inside that hull.
+  double sampleInside(double x, double y) const {
     const double fx = x - 1, fy = y - 1;
-    if (!(fx >= 0 && fy >= 0 && fx <= w - 1 && fy <= h - 1)) return false;
-    int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
-    if (ix > w - 2) ix = w - 2;
-    if (iy > h - 2) iy = h - 2;
+    const int ix = std::min(static_cast<int>(fx), w - 2), iy = std::min(static_cast<int>(fy), h - 2);
     const double tx = fx - ix, ty = fy - iy;
     const double* r0 = v + static_cast<size_t>(iy) * w + ix;
     const double* r1 = r0 + w;
-    *out = (r0[0] * (1 - tx) + r0[1] * tx) * (1 - ty) + (r1[0] * (1 - tx) + r1[1] * tx) * ty;
-    return true;
+    return (r0[0] + (r0[1] - r0[0]) * tx) * (1 - ty) + (r1[0] + (r1[1] - r1[0]) * tx) * ty;
   }
 };
 
@@ -214,18 +212,18 @@ int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::ve
     const double ct = std::cos(theta), st = std::sin(theta);
     double cs[5], sn[5];
     for (int t = 0; t < 5; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
+    // Each of the five lines of samples is straight, so it lies inside the
+    // image when both its ends do.
     bool ok = rho0 >= 0;
-    for (int s = 0; s < S && ok; ++s) {
-      const double rho = rho0 + s * kStep;
-      double sum = 0;
-      for (int t = 0; t < 5 && ok; ++t) {
-        double val = 0;
-        ok = v.sample(c.x + rho * cs[t], c.y + rho * sn[t], &val);
-        sum += val;
-      }
-      p[s] = sum;
-    }
+    const double rho1 = rho0 + (S - 1) * kStep;
+    for (int t = 0; t < 5 && ok; ++t)
+      ok = v.inside(c.x + rho0 * cs[t], c.y + rho0 * sn[t]) && v.inside(c.x + rho1 * cs[t], c.y + rho1 * sn[t]);
     if (!ok) continue;
+    std::fill(p.begin(), p.end(), 0.0);
+    for (int t = 0; t < 5; ++t) {
+      const double x0 = c.x + rho0 * cs[t], y0 = c.y + rho0 * sn[t], dx = kStep * cs[t], dy = kStep * sn[t];
+      for (int s = 0; s < S; ++s) p[s] += v.sampleInside(x0 + s * dx, y0 + s * dy);
+    }
     ++inside;
     for (int s = 2; s < S - 2; ++s) q[s] = (p[s - 2] + 4 * (p[s - 1] + p[s + 1]) + 6 * p[s] + p[s + 2]) / 80.0;
     int best = -1;
