@@ -192,7 +192,8 @@ struct RayEdge {
 
 constexpr double kStep = 0.5;
 
-int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::vector<RayEdge>* out) {
+int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, int arcPoints, std::vector<RayEdge>* out) {
+  const int n = std::clamp(arcPoints, 1, 5);
   out->clear();
   const int rays = std::clamp(static_cast<int>(std::lround(kTau * c.r)), 32, std::max(32, maxRays));
   // Samples cover at least 6 cells either side, so that the typical change is
@@ -202,9 +203,12 @@ int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::ve
   const int S = 2 * half + 9;  // four extra samples each side for the smoothing and the difference
   const int lo = half + 4 - inner, hi = half + 4 + inner;
   const double rho0 = c.r - (half + 4) * kStep;
-  const double dAngle = std::max(1.0, kTau * c.r / rays / 5) / std::max(c.r, 2.0);
+  const double dAngle = std::max(1.0, kTau * c.r / rays / n) / std::max(c.r, 2.0);
   double cosOff[5], sinOff[5];
-  for (int t = 0; t < 5; ++t) cosOff[t] = std::cos((t - 2) * dAngle), sinOff[t] = std::sin((t - 2) * dAngle);
+  for (int t = 0; t < n; ++t) {
+    const double a = (t - 0.5 * (n - 1)) * dAngle;
+    cosOff[t] = std::cos(a), sinOff[t] = std::sin(a);
+  }
   std::vector<double> p(S), q(S), d(S);
   std::vector<double> mags;
   int inside = 0;
@@ -212,21 +216,21 @@ int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::ve
     const double theta = kTau * k / rays;
     const double ct = std::cos(theta), st = std::sin(theta);
     double cs[5], sn[5];
-    for (int t = 0; t < 5; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
+    for (int t = 0; t < n; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
     // Each of the five lines of samples is straight, so it lies inside the
     // image when both its ends do.
     bool ok = rho0 >= 0;
     const double rho1 = rho0 + (S - 1) * kStep;
-    for (int t = 0; t < 5 && ok; ++t)
+    for (int t = 0; t < n && ok; ++t)
       ok = v.inside(c.x + rho0 * cs[t], c.y + rho0 * sn[t]) && v.inside(c.x + rho1 * cs[t], c.y + rho1 * sn[t]);
     if (!ok) continue;
     std::fill(p.begin(), p.end(), 0.0);
-    for (int t = 0; t < 5; ++t) {
+    for (int t = 0; t < n; ++t) {
       const double x0 = c.x + rho0 * cs[t], y0 = c.y + rho0 * sn[t], dx = kStep * cs[t], dy = kStep * sn[t];
       for (int s = 0; s < S; ++s) p[s] += v.sampleInside(x0 + s * dx, y0 + s * dy);
     }
     ++inside;
-    for (int s = 2; s < S - 2; ++s) q[s] = (p[s - 2] + 4 * (p[s - 1] + p[s + 1]) + 6 * p[s] + p[s + 2]) / 80.0;
+    for (int s = 2; s < S - 2; ++s) q[s] = (p[s - 2] + 4 * (p[s - 1] + p[s + 1]) + 6 * p[s] + p[s + 2]) / (16.0 * n);
     int best = -1;
     mags.clear();
     for (int s = 4; s < S - 4; ++s) {
@@ -424,7 +428,7 @@ RefinedCircle RefineFrom(const Layer& v, const Circle2& seed, const std::pair<in
   bool fine = false;
   for (int pass = 1; pass <= 20; ++pass) {
     res.passes = pass;
-    inside = CastRays(v, c, band, fine ? 360 : 180, &edges);
+    inside = CastRays(v, c, band, fine ? 360 : 180, fine ? 5 : 3, &edges);
     // Edges that stand out: at least four times the ray's typical change.
     Points pts;
     for (const RayEdge& e : edges)
