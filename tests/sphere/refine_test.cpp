@@ -224,11 +224,11 @@ class FruitOrange : public ::testing::Test {
       press = HandleMapPress(state, session, in);
     }
     EXPECT_TRUE(press.circleChanged);
-    const SphereCircle specified = state.Circle;
+    const SphereCircle unrefined = state.Circle;
     const RefinedCircle r = RefineAfterPress(state, session, press);
-    EXPECT_EQ(state.Circle.CircleRadius, specified.CircleRadius);  // the refinement only reads the state
+    EXPECT_EQ(state.Circle.CircleRadius, unrefined.CircleRadius);  // the refinement only reads the state
     EXPECT_EQ(StoreRefinedCircle(state, r), r.refined);
-    EXPECT_EQ(state.Circle.CircleRadius, r.refined ? r.circle.r : specified.CircleRadius);
+    EXPECT_EQ(state.Circle.CircleRadius, r.refined ? r.circle.r : unrefined.CircleRadius);
     return r;
   }
   static AppState* state_;
