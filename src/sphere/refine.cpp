@@ -58,18 +58,16 @@ struct Layer {
   const double* v;
   int w, h;
   double at(int x, int y) const { return v[static_cast<size_t>(y - 1) * w + (x - 1)]; }
-  // Bilinear value at a point in cells; false outside the cell centres' hull.
-  bool sample(double x, double y, double* out) const {
+  // Whether a point in cells lies within the hull of the cell centres.
+  bool inside(double x, double y) const { return x >= 1 && y >= 1 && x <= w && y <= h; }
+  // Bilinear value at a point inside that hull.
+  double sampleInside(double x, double y) const {
     const double fx = x - 1, fy = y - 1;
-    if (!(fx >= 0 && fy >= 0 && fx <= w - 1 && fy <= h - 1)) return false;
-    int ix = static_cast<int>(fx), iy = static_cast<int>(fy);
-    if (ix > w - 2) ix = w - 2;
-    if (iy > h - 2) iy = h - 2;
+    const int ix = std::min(static_cast<int>(fx), w - 2), iy = std::min(static_cast<int>(fy), h - 2);
     const double tx = fx - ix, ty = fy - iy;
     const double* r0 = v + static_cast<size_t>(iy) * w + ix;
     const double* r1 = r0 + w;
-    *out = (r0[0] * (1 - tx) + r0[1] * tx) * (1 - ty) + (r1[0] * (1 - tx) + r1[1] * tx) * ty;
-    return true;
+    return (r0[0] + (r0[1] - r0[0]) * tx) * (1 - ty) + (r1[0] + (r1[1] - r1[0]) * tx) * ty;
   }
 };
 
@@ -77,8 +75,9 @@ struct Layer {
 //
 // The pressed cell is moved to the most negative contour response within 3
 // cells (the crest of the outline). Every crest cell Q of the response at least
-// a fifth as strong as the press's (on every other row, which halves the work
-// and still meets every circle of more than a few cells) votes for the centre
+// a fifth as strong as the press's (on every other cell of every other row, in
+// a staggered pattern, which quarters the work and still meets every circle of
+// more than a few cells) votes for the centre
 // of the circle through the press P and Q whose radius at Q runs along Q's
 // intensity gradient: the point where Q's gradient line meets the
 // perpendicular bisector of PQ. Cells of one circle through P all vote for its
@@ -104,7 +103,7 @@ bool SeedsFromPress(const Layer& v, const Layer& resp, int px, int py, std::vect
   std::vector<std::pair<float, float>> votes;
   for (int y = 3; y <= H - 2; y += 2) {
     const double* row = resp.v + static_cast<size_t>(y - 1) * W;
-    for (int x = 3; x <= W - 2; ++x) {
+    for (int x = 3 + (y / 2) % 2; x <= W - 2; x += 2) {
       const double r = row[x - 1];
       if (!(r < threshold)) continue;
       // Crest: more than five of the eight neighbours respond less strongly.
@@ -193,7 +192,8 @@ struct RayEdge {
 
 constexpr double kStep = 0.5;
 
-int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::vector<RayEdge>* out) {
+int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, int arcPoints, std::vector<RayEdge>* out) {
+  const int n = std::clamp(arcPoints, 1, 5);
   out->clear();
   const int rays = std::clamp(static_cast<int>(std::lround(kTau * c.r)), 32, std::max(32, maxRays));
   // Samples cover at least 6 cells either side, so that the typical change is
@@ -203,9 +203,12 @@ int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::ve
   const int S = 2 * half + 9;  // four extra samples each side for the smoothing and the difference
   const int lo = half + 4 - inner, hi = half + 4 + inner;
   const double rho0 = c.r - (half + 4) * kStep;
-  const double dAngle = std::max(1.0, kTau * c.r / rays / 5) / std::max(c.r, 2.0);
+  const double dAngle = std::max(1.0, kTau * c.r / rays / n) / std::max(c.r, 2.0);
   double cosOff[5], sinOff[5];
-  for (int t = 0; t < 5; ++t) cosOff[t] = std::cos((t - 2) * dAngle), sinOff[t] = std::sin((t - 2) * dAngle);
+  for (int t = 0; t < n; ++t) {
+    const double a = (t - 0.5 * (n - 1)) * dAngle;
+    cosOff[t] = std::cos(a), sinOff[t] = std::sin(a);
+  }
   std::vector<double> p(S), q(S), d(S);
   std::vector<double> mags;
   int inside = 0;
@@ -213,21 +216,21 @@ int CastRays(const Layer& v, const Circle2& c, double band, int maxRays, std::ve
     const double theta = kTau * k / rays;
     const double ct = std::cos(theta), st = std::sin(theta);
     double cs[5], sn[5];
-    for (int t = 0; t < 5; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
+    for (int t = 0; t < n; ++t) cs[t] = ct * cosOff[t] - st * sinOff[t], sn[t] = st * cosOff[t] + ct * sinOff[t];
+    // Each of the five lines of samples is straight, so it lies inside the
+    // image when both its ends do.
     bool ok = rho0 >= 0;
-    for (int s = 0; s < S && ok; ++s) {
-      const double rho = rho0 + s * kStep;
-      double sum = 0;
-      for (int t = 0; t < 5 && ok; ++t) {
-        double val = 0;
-        ok = v.sample(c.x + rho * cs[t], c.y + rho * sn[t], &val);
-        sum += val;
-      }
-      p[s] = sum;
-    }
+    const double rho1 = rho0 + (S - 1) * kStep;
+    for (int t = 0; t < n && ok; ++t)
+      ok = v.inside(c.x + rho0 * cs[t], c.y + rho0 * sn[t]) && v.inside(c.x + rho1 * cs[t], c.y + rho1 * sn[t]);
     if (!ok) continue;
+    std::fill(p.begin(), p.end(), 0.0);
+    for (int t = 0; t < n; ++t) {
+      const double x0 = c.x + rho0 * cs[t], y0 = c.y + rho0 * sn[t], dx = kStep * cs[t], dy = kStep * sn[t];
+      for (int s = 0; s < S; ++s) p[s] += v.sampleInside(x0 + s * dx, y0 + s * dy);
+    }
     ++inside;
-    for (int s = 2; s < S - 2; ++s) q[s] = (p[s - 2] + 4 * (p[s - 1] + p[s + 1]) + 6 * p[s] + p[s + 2]) / 80.0;
+    for (int s = 2; s < S - 2; ++s) q[s] = (p[s - 2] + 4 * (p[s - 1] + p[s + 1]) + 6 * p[s] + p[s + 2]) / (16.0 * n);
     int best = -1;
     mags.clear();
     for (int s = 4; s < S - 4; ++s) {
@@ -425,7 +428,7 @@ RefinedCircle RefineFrom(const Layer& v, const Circle2& seed, const std::pair<in
   bool fine = false;
   for (int pass = 1; pass <= 20; ++pass) {
     res.passes = pass;
-    inside = CastRays(v, c, band, fine ? 360 : 180, &edges);
+    inside = CastRays(v, c, band, fine ? 360 : 180, fine ? 5 : 3, &edges);
     // Edges that stand out: at least four times the ray's typical change.
     Points pts;
     for (const RayEdge& e : edges)

@@ -26,8 +26,9 @@ struct Circle2 {
 };
 
 // Circle fits to points given in cells. Both return false (and leave `out`)
-// for fewer than three points, collinear points or a result that is not finite.
-// Taubin's algebraic fit: closed form, nearly unbiased, no start needed.
+// for fewer than three points or a result that is not finite.
+// Taubin's algebraic fit: closed form, nearly unbiased, no start needed; false
+// also for collinear points.
 bool FitCircleTaubin(const std::vector<std::pair<double, double>>& points, Circle2* out);
 // Geometric least squares: minimises the sum of (distance to centre - r)^2 by
 // damped Gauss-Newton from `start`.

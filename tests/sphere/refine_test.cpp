@@ -223,14 +223,14 @@ class FruitOrange : public ::testing::Test {
       in.mode = cells.size() == 3 ? PressMode::Manual : PressMode::Automatic;
       press = HandleMapPress(state, session, in);
     }
-    // The specified fit may be refused (the trace at 978,86 stops after 6 cells);
+    // The exhaustive fit may be refused (the trace at 978,86 stops after 6 cells);
     // the refinement starts from the press all the same.
     EXPECT_TRUE(press.circleChanged || press.refusal != CircleRefusal::None);
-    const SphereCircle specified = state.Circle;
+    const SphereCircle unrefined = state.Circle;
     const RefinedCircle r = RefineAfterPress(state, session, press);
-    EXPECT_EQ(state.Circle.CircleRadius, specified.CircleRadius);  // the refinement only reads the state
+    EXPECT_EQ(state.Circle.CircleRadius, unrefined.CircleRadius);  // the refinement only reads the state
     EXPECT_EQ(StoreRefinedCircle(state, r), r.refined);
-    EXPECT_EQ(state.Circle.CircleRadius, r.refined ? r.circle.r : specified.CircleRadius);
+    EXPECT_EQ(state.Circle.CircleRadius, r.refined ? r.circle.r : unrefined.CircleRadius);
     return r;
   }
   static AppState* state_;
