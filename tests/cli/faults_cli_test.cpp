@@ -139,6 +139,16 @@ TEST(WriterFaults, EveryWriterReportsTheFailureAndKeepsThePreviousFile) {
   }
 }
 
+TEST(WriterFaults, SummaryLostToAFullDiskIsAFailure) {
+  const std::string dir = test::TempDir("stdout-full");
+  const int st = std::system((std::string(PS_CLI_PATH) + " make-sample " + Q(dir) +
+                              " --width 16 --height 16 --json >/dev/full 2>" + dir + "/err.txt")
+                                 .c_str());
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 1);
+  EXPECT_NE(ReadAll(dir + "/err.txt").find("standard output"), std::string::npos);
+}
+
 TEST(WriterFaults, WholeFileOrNothingThroughTheSharedWriter) {
   const std::string dir = test::TempDir("atomic");
   const std::string path = dir + "/f.txt";
