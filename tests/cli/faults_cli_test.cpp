@@ -168,6 +168,8 @@ TEST(WriterFaults, WholeFileOrNothingThroughTheSharedWriter) {
   EXPECT_EQ(LiveTemporaryFileCount(), 0);
   EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
   std::string error;
+  EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/f.txt", "x", &error));
+  EXPECT_NE(error.find(dir + "/no/such/folder/f.txt: No such file"), std::string::npos) << error;
   EXPECT_FALSE(WriteFileAtomically("", "x", &error));
   EXPECT_NE(error.find("путь пуст"), std::string::npos) << error;
   // /dev/null is written in place (a device cannot be replaced), and works.
