@@ -52,6 +52,10 @@ int Run(const std::vector<std::string>& argv) {
     std::cerr << "train takes either --circle CX CY R or --start X Y, not both\n";
     return 2;
   }
+  if (args.has("--data") && args.value("--data").empty()) {
+    std::cerr << "--data: the folder path is empty\n";
+    return 2;
+  }
   TrainingOptions options;
   options.decimalSeparator = args.value("--separator", ",");
   if (options.decimalSeparator != "," && options.decimalSeparator != ".") {
@@ -134,10 +138,6 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   const std::string folder = args.value("--data", DataFolder());
-  if (folder.empty()) {
-    std::cerr << "--data: the folder path is empty\n";
-    return 2;
-  }
   options.files = LearningFiles(folder);
   options.cancel = &g_cancel;
   const bool quiet = args.has("--quiet");
