@@ -151,10 +151,11 @@ int Run(const std::vector<std::string>& argv) {
     std::fflush(stderr);
   };
   options.onWarning = [](const Message& m) { PrintMessages({m}); };
-  struct sigaction interrupt {};
+  struct sigaction interrupt {}, previous {};
   interrupt.sa_handler = OnInterrupt;
   sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);
+  sigaction(SIGINT, nullptr, &previous);
+  if (previous.sa_handler != SIG_IGN) sigaction(SIGINT, &interrupt, nullptr);
 
   TrainingSession session(seed);
   const TrainingResult result = RunTraining(state, session, options);

@@ -101,7 +101,13 @@ void InstallTemporaryFileCleanup() {
   struct sigaction sa {};
   sa.sa_handler = CleanupHandler;
   sigemptyset(&sa.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the parent chose to ignore (nohup, a shell's background job)
+    // stays ignored.
+    struct sigaction old {};
+    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(s, &sa, nullptr);
+  }
 }
 
 int LiveTemporaryFileCount() {

@@ -184,6 +184,7 @@ TEST(WriterFaults, SignalDuringAWriteRemovesTheTemporaryFile) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      ::signal(signal, SIG_DFL);  // as from a terminal, even when the tests run as a background job
       InstallTemporaryFileCleanup();
       AtomicFile f;
       if (!f.open(path, nullptr)) _exit(3);
