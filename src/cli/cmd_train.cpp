@@ -60,6 +60,10 @@ int Run(const std::vector<std::string>& argv) {
     std::cerr << "train takes either --circle CX CY R or --start X Y, not both\n";
     return 2;
   }
+  if (args.has("--data") && args.value("--data").empty()) {
+    std::cerr << "--data: the folder path is empty\n";
+    return 2;
+  }
   TrainingOptions options;
   options.decimalSeparator = args.value("--separator", ",");
   if (options.decimalSeparator != "," && options.decimalSeparator != ".") {
@@ -141,10 +145,6 @@ int Run(const std::vector<std::string>& argv) {
   }
 
   const std::string folder = args.value("--data", DataFolder());
-  if (folder.empty()) {
-    std::cerr << "--data: the folder path is empty\n";
-    return 2;
-  }
   options.files = LearningFiles(folder);
   options.cancel = &g_cancel;
   const bool quiet = args.has("--quiet");
@@ -158,10 +158,11 @@ int Run(const std::vector<std::string>& argv) {
     std::fflush(stderr);
   };
   options.onWarning = [](const Message& m) { PrintMessages({m}); };
-  struct sigaction interrupt {};
+  struct sigaction interrupt {}, previous {};
   interrupt.sa_handler = OnInterrupt;
   sigemptyset(&interrupt.sa_mask);
-  sigaction(SIGINT, &interrupt, nullptr);
+  sigaction(SIGINT, nullptr, &previous);
+  if (previous.sa_handler != SIG_IGN) sigaction(SIGINT, &interrupt, nullptr);
 
   TrainingSession session(seed);
   const TrainingResult result = RunTraining(state, session, options);

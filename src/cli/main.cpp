@@ -43,7 +43,15 @@ int main(int argc, char** argv) {
   // progress before the process ends, so no half-written output is left.
   ps::InstallTemporaryFileCleanup();
   try {
-    return it->second.run(args);
+    const int status = it->second.run(args);
+    // What a command printed is part of its result: a summary or JSON object
+    // lost to a full disk or a closed pipe is a failure, not a success.
+    std::cout.flush();
+    if (!std::cout || std::fflush(stdout) != 0 || std::ferror(stdout)) {
+      std::cerr << "polarsphere-cli " << argv[1] << ": cannot write to the standard output\n";
+      return status == 0 ? 1 : status;
+    }
+    return status;
   } catch (const std::bad_alloc&) {
     // Temporary files of writes cut short were removed as their writers unwound.
     std::cerr << "polarsphere-cli " << argv[1]

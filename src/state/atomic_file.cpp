@@ -101,7 +101,13 @@ void InstallTemporaryFileCleanup() {
   struct sigaction sa {};
   sa.sa_handler = CleanupHandler;
   sigemptyset(&sa.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &sa, nullptr);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    // A signal the parent chose to ignore (nohup, a shell's background job)
+    // stays ignored.
+    struct sigaction old {};
+    if (sigaction(s, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+    sigaction(s, &sa, nullptr);
+  }
 }
 
 int LiveTemporaryFileCount() {
@@ -123,7 +129,9 @@ bool AtomicFile::open(const std::string& target, std::string* error) {
   const fs::path path(target);
   if (path.filename().empty() || target.back() == '/') return fail("в пути нет имени файла");
 
-  mode_t mode = 0666 & ~CurrentUmask();
+  // The mask is read once: the training writes its files after every accepted iteration.
+  static const mode_t kNewFileMode = 0666 & ~CurrentUmask();
+  mode_t mode = kNewFileMode;
   struct stat st {};
   if (::stat(target.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return fail("это папка");
@@ -197,8 +205,6 @@ bool AtomicFile::commit(std::string* error, bool durable) {
   fd_ = -1;
   if (closed != 0) return fail(std::strerror(errno));
   if (temp_.empty()) return true;  // written in place
-  // A writer that opened the temporary file by name may have left it short or
-  // empty; the size is what it wrote, so nothing more to check here.
   if (::rename(temp_.c_str(), target_.c_str()) != 0) return fail(std::strerror(errno));
   temp_.clear();
   Unregister(slot_);

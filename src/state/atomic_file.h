@@ -59,7 +59,8 @@ std::string WriteFailure(const std::string& path, const std::string& reason);
 
 // Installs handlers for SIGINT, SIGTERM and SIGHUP that remove every temporary
 // file still being written and then end the process by the same signal (exit
-// status 128 + signal number in a shell: 130 for Ctrl-C, 143 for kill).
+// status 128 + signal number in a shell: 130 for Ctrl-C, 143 for kill). A
+// signal that is ignored when this is called stays ignored.
 void InstallTemporaryFileCleanup();
 
 // Removes every registered temporary file; async-signal-safe, for signal

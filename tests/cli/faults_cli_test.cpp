@@ -139,6 +139,16 @@ TEST(WriterFaults, EveryWriterReportsTheFailureAndKeepsThePreviousFile) {
   }
 }
 
+TEST(WriterFaults, SummaryLostToAFullDiskIsAFailure) {
+  const std::string dir = test::TempDir("stdout-full");
+  const int st = std::system((std::string(PS_CLI_PATH) + " make-sample " + Q(dir) +
+                              " --width 16 --height 16 --json >/dev/full 2>" + dir + "/err.txt")
+                                 .c_str());
+  ASSERT_TRUE(WIFEXITED(st));
+  EXPECT_EQ(WEXITSTATUS(st), 1);
+  EXPECT_NE(ReadAll(dir + "/err.txt").find("standard output"), std::string::npos);
+}
+
 TEST(WriterFaults, WholeFileOrNothingThroughTheSharedWriter) {
   const std::string dir = test::TempDir("atomic");
   const std::string path = dir + "/f.txt";
@@ -158,6 +168,8 @@ TEST(WriterFaults, WholeFileOrNothingThroughTheSharedWriter) {
   EXPECT_EQ(LiveTemporaryFileCount(), 0);
   EXPECT_EQ(Leftovers(dir), std::vector<std::string>{});
   std::string error;
+  EXPECT_FALSE(WriteFileAtomically(dir + "/no/such/folder/f.txt", "x", &error));
+  EXPECT_NE(error.find(dir + "/no/such/folder/f.txt: No such file"), std::string::npos) << error;
   EXPECT_FALSE(WriteFileAtomically("", "x", &error));
   EXPECT_NE(error.find("путь пуст"), std::string::npos) << error;
   // /dev/null is written in place (a device cannot be replaced), and works.
@@ -172,6 +184,7 @@ TEST(WriterFaults, SignalDuringAWriteRemovesTheTemporaryFile) {
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
+      ::signal(signal, SIG_DFL);  // as from a terminal, even when the tests run as a background job
       InstallTemporaryFileCleanup();
       AtomicFile f;
       if (!f.open(path, nullptr)) _exit(3);

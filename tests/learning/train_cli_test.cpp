@@ -185,6 +185,7 @@ TEST(TrainCommand, CtrlCEndsWithStatus130AndAWholeWeightsFile) {
     for (std::string& a : argv) args.push_back(a.data());
     args.push_back(nullptr);
     if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+    signal(SIGINT, SIG_DFL);  // as from a terminal, even when the tests run as a background job
     execv(args[0], args.data());
     _exit(127);
   }
