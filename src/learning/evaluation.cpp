@@ -24,6 +24,7 @@ Message Refusal(const std::string& text) { return Message{text, "Оценка н
 template <typename Predict>
 PredictorFigures Figures(const std::vector<HeightCell>& cells, Predict&& predict) {
   PredictorFigures f;
+  f.correlation = kNaN;
   if (cells.empty()) return f;
   const double n = static_cast<double>(cells.size());
   double abs = 0, sq = 0, meanP = 0, meanH = 0;
@@ -161,6 +162,8 @@ HeightEvaluation EvaluateLearnedHeights(const AppState& state, const NetworkPara
     e.message->title = "Оценка невозможна";
     return e;
   }
+  // The direction column is stored for the exports only; the network does not
+  // read it, so either convention gives the same outputs.
   CellNetwork network = PrepareCells(state, DirectionConvention::FullTurn);
   EvaluateNetwork(network, parameters);
   e.cells = CollectHeightCells(network, refractiveIndex);

@@ -80,7 +80,7 @@ struct HeightSummary {
 // The cells of a prepared network after EvaluateNetwork, x ascending then y.
 std::vector<HeightCell> CollectHeightCells(const CellNetwork& network, double refractiveIndex);
 
-// The summary of a set of cells (all zero for none).
+// The summary of a set of cells (for none: zero counts and errors, NaN correlations).
 HeightSummary SummarizeHeights(const std::vector<HeightCell>& cells, double refractiveIndex);
 
 struct HeightEvaluation {
