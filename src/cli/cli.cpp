@@ -8,6 +8,12 @@
 
 #include "state/atomic_file.h"
 
+#ifdef PS_HAVE_QTGUI
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#endif
+
 namespace ps::cli {
 
 namespace {
@@ -206,6 +212,27 @@ bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, un
   PrintMessages(processed.messages);
   if (!keepImages) state.ImageStore = ImageBuffer();
   return processed.complete;
+}
+
+// Encodes the picture as PNG in memory and writes it whole or not at all: a
+// full disk or a killed run never leaves a truncated PNG over the previous one.
+bool SavePng(const RasterSurface& picture, const std::string& path, std::string* error) {
+#ifdef PS_HAVE_QTGUI
+  const QImage view(picture.data(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB888);
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  if (!view.save(&buffer, "PNG")) {
+    *error = "cannot encode the picture as PNG for " + path;
+    return false;
+  }
+  return WriteFileAtomically(path, std::string_view(png.constData(), static_cast<size_t>(png.size())), error);
+#else
+  (void)picture;
+  (void)path;
+  *error = "this build has no PNG writer (built without Qt)";
+  return false;
+#endif
 }
 
 }  // namespace ps::cli

@@ -78,6 +78,7 @@ bool PrepareOutputFolder(const std::string& option, const std::string& dir, std:
 
 }  // namespace ps::cli
 
+#include "display/surface.h"
 #include "state/app_state.h"
 #include "state/message.h"
 
@@ -107,5 +108,8 @@ namespace ps::cli {
 // correlation, the constant and physics figures, physics_n and rings
 // (evaluate --json, and the final state of train --json).
 std::string HeightSummaryJson(const HeightSummary& summary);
+
+// Encodes the picture as PNG in memory and writes it whole or not at all.
+bool SavePng(const RasterSurface& picture, const std::string& path, std::string* error);
 
 }  // namespace ps::cli

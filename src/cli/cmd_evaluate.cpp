@@ -14,12 +14,6 @@
 #include "sphere/detection_settings.h"
 #include "sphere/press.h"
 
-#ifdef PS_HAVE_QTGUI
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#endif
-
 namespace ps::cli {
 
 namespace {
@@ -60,26 +54,6 @@ std::string HeightSummaryJson(const HeightSummary& s) {
 }
 
 namespace {
-
-// The PNG bytes of a picture, written whole or not at all.
-bool WritePng(const RasterSurface& picture, const std::string& path, std::string* error) {
-#ifdef PS_HAVE_QTGUI
-  const QImage view(picture.data(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB888);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  if (!view.save(&buffer, "PNG")) {
-    *error = "cannot encode the PNG for " + path;
-    return false;
-  }
-  return WriteFileAtomically(path, bytes.toStdString(), error);
-#else
-  (void)picture;
-  (void)path;
-  *error = "this build has no PNG writer (built without Qt)";
-  return false;
-#endif
-}
 
 // The circle a press on the map in automatic mode finds from cell (x, y).
 bool TraceCircle(AppState& state, long long x, long long y) {
@@ -166,7 +140,7 @@ int Run(const std::vector<std::string>& argv) {
 
   if (args.has("--png")) {
     std::string error;
-    if (!WritePng(DrawErrorMap(state.Circle, e.cells), args.value("--png"), &error)) {
+    if (!SavePng(DrawErrorMap(state.Circle, e.cells), args.value("--png"), &error)) {
       std::cerr << error << "\n";
       return 1;
     }
