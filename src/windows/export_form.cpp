@@ -11,6 +11,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QThread>
 #include <cmath>
@@ -42,6 +45,13 @@ constexpr int kBarTop = 8;
 constexpr int kBarWidth = 466;
 constexpr int kBarHeight = 26;
 constexpr int kPreviewSize = 61;
+constexpr int kMinWidth = 790;
+constexpr int kMinHeight = 500;
+constexpr int kOpenWidthLimit = 1600;
+constexpr int kOpenHeightLimit = 1000;
+// Of the height gained above the smallest window, the map takes this share and
+// the source views the rest.
+constexpr double kMapShareOfHeight = 0.6;
 
 const char* const kOpenTitles[4] = {
     "Открыть изображение при азимуте поляризатора 0°", "Открыть изображение при азимуте поляризатора 45°",
@@ -81,7 +91,9 @@ QString ExportForm::SampleFolder() {
 ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
   setWindowTitle(AppTitle());
   setWindowIcon(icons::AppIcon());
-  setFixedSize(790, 500);
+  // The smallest window is the classic layout; it opens as large as the
+  // screen comfortably allows and grows the views and the map with it.
+  setMinimumSize(kMinWidth, kMinHeight);
 
   // Start-up: a new, empty set.
   state_.startNewSet();
@@ -102,6 +114,13 @@ ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), stat
   Timer2.setInterval(200);
   connect(&Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
   Timer2.start();
+  QSize size(kMinWidth, kMinHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize room = screen->availableGeometry().size() - QSize(40, 70);  // frame and panel
+    size = size.expandedTo(room.boundedTo(QSize(kOpenWidthLimit, kOpenHeightLimit)));
+  }
+  resize(size);
+  relayout();
 }
 
 ExportForm::~ExportForm() {
@@ -113,6 +132,53 @@ ExportForm::~ExportForm() {
 void ExportForm::closeEvent(QCloseEvent* event) {
   cancel_ = true;
   QWidget::closeEvent(event);
+}
+
+void ExportForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  relayout();
+}
+
+void ExportForm::relayout() {
+  // While work runs, the worker reads the layout: it changes once the work ends.
+  if (busy_) {
+    layoutPending_ = true;
+    return;
+  }
+  layoutPending_ = false;
+  laidOutSize_ = size();
+  const int dw = std::max(0, width() - kMinWidth);
+  const int dh = std::max(0, height() - kMinHeight);
+  const int mapGain = R(dh * kMapShareOfHeight);
+  ViewArea area;
+  area.MapWidth = kMapMaxWidth + dw;
+  area.MapHeight = kMapMaxHeight + mapGain;
+  area.SourceTop = kSourceViewTop + mapGain;
+  area.SourceWidth = kSourceViewMaxWidth + dw / 4;
+  area.SourceHeight = kSourceViewMaxHeight + (dh - mapGain);
+  for (size_t k = 0; k < 4; ++k) area.SourceLeft[k] = kSourceViewLeft[k] + static_cast<double>(k * (dw / 4));
+  ds_.Area = area;
+
+  // Controls tied to the right or bottom edge move with it.
+  Picture12->move(width() - (kMinWidth - 716), 40);
+  CommandNew->move(176, 258 + mapGain);
+  for (QLabel* l : {Label10, Label11, Label2, Label3, Label16}) l->move(l->x(), 476 + dh);
+
+  // Views already shown take their new room.
+  bool shown = mapShown_;
+  for (int slot = 1; slot <= 4; ++slot)
+    if (!ViewPictures[static_cast<size_t>(slot - 1)]->image().isNull()) {
+      LayoutSourceView(ds_, state_, slot);
+      shown = true;
+    }
+  if (mapShown_) LayoutMap(ds_, state_);
+  if (shown) applyDisplay();
+}
+
+unsigned ExportForm::fitZoomToMap() {
+  const int32_t zoom = ZoomFittingArea(ds_.Area, state_);
+  if (zoom == state_.ZoomFactor) return kRedrawNone;
+  return TypedScale(ds_, state_, std::to_string(zoom * 100));
 }
 
 void ExportForm::buildControls() {
@@ -399,6 +465,9 @@ void ExportForm::updateCommands() {
 // ---------------------------------------------------------------- worker ---
 
 void ExportForm::runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar) {
+  // A hidden window gets its resize events only when shown: the work sees the
+  // layout of the size the window has now.
+  if (size() != laidOutSize_) relayout();
   busy_ = true;
   longWork_ = showBar;
   updateCommands();
@@ -454,6 +523,7 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
           if (*error) ShowMessage(this, **error);
           if (done) done();
           updateCommands();
+          if (!busy_ && layoutPending_) relayout();
           if (!busy_ && optionsPending_) applyOptions();
         },
         Qt::QueuedConnection);
@@ -602,13 +672,15 @@ void ExportForm::AzimuthMouseUp(int slot) {
   if (!choice) return;
   auto outcome = std::make_shared<SlotAssignmentOutcome>();
   auto flags = std::make_shared<unsigned>(0);
+  const bool firstMap = !mapShown_;
   runBusy(
-      [this, slot, outcome, flags, file = *choice](const Progress& progress) {
+      [this, slot, outcome, flags, firstMap, file = *choice](const Progress& progress) {
         *outcome = AssignSlot(state_, slot, file, progress);
         if (outcome->pixels.read) *flags |= RedrawViewFlag(slot);
         if (outcome->processNow) {
           ЗаполнениеМассива(state_, progress);
           *flags |= kRedrawMap;
+          if (firstMap) *flags |= fitZoomToMap();
         }
         renderOnWorker(*flags);
       },
@@ -657,7 +729,7 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
         ds_.SphereButtonVisible = false;  // the new set has no circle yet
         for (int s = 1; s <= 4; ++s) *flags |= RedrawViewFlag(s);
         ЗаполнениеМассива(state_, progress);
-        *flags |= kRedrawMap;
+        *flags |= kRedrawMap | fitZoomToMap();
         ds_.GridEnabled = state_.ZoomFactor > 2;
         renderOnWorker(*flags);
       },
@@ -689,6 +761,7 @@ void ExportForm::NewSet() {
   ds_.DecimalSeparator = old.DecimalSeparator;
   ds_.Grid = old.Grid;
   ds_.Ellipses = old.Ellipses;
+  ds_.Area = old.Area;
   clearSetDisplay();
   for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
   applyDisplay();

@@ -124,6 +124,7 @@ class ExportForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void buildControls();
@@ -147,6 +148,12 @@ class ExportForm : public QWidget {
   // Forgets everything shown of the set ("Новый набор"): views, map, circle, readouts.
   void clearSetDisplay();
   void showMessages(const std::vector<Message>& messages);
+  // Places the views, the map and the controls around them for the window's
+  // size; during work, as soon as it ends.
+  void relayout();
+  // Before the first map of a set is drawn: the zoom lowered until the whole
+  // map fits into its area. Worker side; returns what to redraw.
+  unsigned fitZoomToMap();
 
   AppState& state_;
   DisplayState ds_;
@@ -161,6 +168,8 @@ class ExportForm : public QWidget {
   bool optionsPending_ = false;  // an option or box was clicked during work
   bool mapShown_ = false;
   bool applying_ = false;
+  bool layoutPending_ = false;  // the window was resized during work
+  QSize laidOutSize_;           // the size relayout() last placed the views for
   std::thread worker_;
   std::atomic<bool> cancel_{false};
   unsigned pendingFlags_ = 0;
