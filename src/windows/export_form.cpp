@@ -9,6 +9,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QSettings>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
@@ -32,6 +35,7 @@
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
+#include "windows/picture_files.h"
 #include "windows/settings_form.h"
 #include "windows/zoom_picture.h"
 
@@ -162,6 +166,7 @@ void ExportForm::relayout() {
   // Controls tied to the right or bottom edge move with it.
   Picture12->move(width() - (kMinWidth - 716), 40);
   CommandNew->move(176, 258 + mapGain);
+  CommandFrame->move(4, 258 + mapGain);
   for (QLabel* l : {Label10, Label11, Label2, Label3, Label16}) l->move(l->x(), 476 + dh);
 
   // Views already shown take their new room.
@@ -257,6 +262,13 @@ void ExportForm::buildControls() {
   CommandNew->setToolTip(QString::fromUtf8("Закрыть снимки и начать новый набор (любого размера)"));
   CommandNew->setStyleSheet(QStringLiteral("font-size: 10px;"));
   connect(CommandNew, &QPushButton::clicked, this, [this] { NewSet(); });
+
+  CommandFrame = new QPushButton(QString::fromUtf8("Открыть кадр камеры…"), this);
+  CommandFrame->setGeometry(4, 258, 168, 22);
+  CommandFrame->setToolTip(
+      QString::fromUtf8("Один кадр поляризационной камеры (PNG, TIFF, BMP): разделить на снимки 0°, 45°, 90° и 135°"));
+  CommandFrame->setStyleSheet(QStringLiteral("font-size: 10px;"));
+  connect(CommandFrame, &QPushButton::clicked, this, [this] { OpenFrame(); });
 
   Command1 = new QPushButton(QString::fromUtf8("Контур"), this);
   Command1->setGeometry(264, 8, 80, 26);
@@ -451,6 +463,7 @@ void ExportForm::updateCommands() {
   const bool free = !(busy_ && longWork_);
   for (PictureButton* b : AzimuthButtons) b->setEnabled(free);
   for (QWidget* w : {static_cast<QWidget*>(CommandSample), static_cast<QWidget*>(CommandNew),
+                     static_cast<QWidget*>(CommandFrame),
                      static_cast<QWidget*>(Image1), static_cast<QWidget*>(Image19), static_cast<QWidget*>(Text1)})
     w->setEnabled(free);
   // A bar moved during long work would not move its picture.
@@ -776,6 +789,61 @@ void ExportForm::OpenSample() {
   std::vector<std::string> paths;
   for (int deg : kAzimuth) paths.push_back(ToStd(folder + "/" + QString::number(deg) + ".bmp"));
   LoadFiles(paths);
+}
+
+MosaicPattern ExportForm::RememberedPattern() {
+  MosaicPattern pattern;
+  const QString text = QSettings().value(QStringLiteral("frame/pattern")).toString();
+  std::string error;
+  MosaicPattern stored;
+  if (!text.isEmpty() && ParseMosaicPattern(ToStd(text), &stored, &error)) pattern = stored;
+  return pattern;
+}
+
+void ExportForm::OpenFrame() {
+  if (busy_) return;
+  QStringList filters;
+  for (const QString& f : FrameNameFilters()) filters << f;
+  const QString path = QFileDialog::getOpenFileName(
+      this, QString::fromUtf8("Открыть кадр поляризационной камеры"), QSettings().value(QStringLiteral("frame/folder")).toString(),
+      QString::fromUtf8("Кадры (") + filters.join(QStringLiteral(" ")) + QString::fromUtf8(");;Все файлы (*)"));
+  if (path.isEmpty()) return;
+  // The four block layouts sensors use; the last one chosen comes first.
+  QStringList patterns = {QStringLiteral("90,45,135,0"), QStringLiteral("0,45,135,90"), QStringLiteral("45,90,0,135"),
+                          QStringLiteral("135,0,90,45")};
+  const QString last = ToQt(FormatMosaicPattern(RememberedPattern()));
+  patterns.removeAll(last);
+  patterns.prepend(last);
+  bool ok = false;
+  const QString text = QInputDialog::getItem(
+      this, QString::fromUtf8("Расположение поляризаторов"),
+      QString::fromUtf8("Азимуты пикселей блока 2 x 2\n(строка 0: столбцы 0, 1; строка 1: столбцы 0, 1):"), patterns,
+      0, true, &ok);
+  if (!ok) return;
+  MosaicPattern pattern;
+  std::string error;
+  if (!ParseMosaicPattern(ToStd(text), &pattern, &error)) {
+    ShowMessage(this, Message{"Расположение поляризаторов не распознано: нужны четыре азимута 0, 45, 90 и 135 через "
+                              "запятую, каждый по одному разу.",
+                              "", MessageIcon::Exclamation});
+    return;
+  }
+  QSettings().setValue(QStringLiteral("frame/folder"), QFileInfo(path).absolutePath());
+  LoadFrame(path, pattern);
+}
+
+void ExportForm::LoadFrame(const QString& path, const MosaicPattern& pattern) {
+  if (busy_) return;
+  QSettings().setValue(QStringLiteral("frame/pattern"), ToQt(FormatMosaicPattern(pattern)));
+  std::string error;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::vector<std::string> files = SplitFrameToFiles(path, pattern, &error);
+  QApplication::restoreOverrideCursor();
+  if (files.empty()) {
+    ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+    return;
+  }
+  LoadFiles(files);
 }
 
 void ExportForm::Text1_Change() {

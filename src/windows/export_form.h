@@ -17,6 +17,7 @@
 
 #include "display/surface.h"
 #include "display/view_state.h"
+#include "imageio/demosaic.h"
 #include "state/app_state.h"
 #include "state/message.h"
 #include "state/progress.h"
@@ -61,6 +62,7 @@ class ExportForm : public QWidget {
   QPushButton* Command1;   // "Контур"
   QPushButton* CommandSample;  // "Открыть пример"
   QPushButton* CommandNew;     // "Новый набор"
+  QPushButton* CommandFrame;   // "Открыть кадр камеры…"
   QLabel* Label6;
   QRadioButton* Option4;
   QRadioButton* Option5;
@@ -108,6 +110,14 @@ class ExportForm : public QWidget {
   // Loads four files into the slots in one step (sample set, command line) as
   // a new set; a refused file leaves the set on screen as it was.
   void LoadFiles(const std::vector<std::string>& paths);
+  // "Открыть кадр камеры…": a frame file, then its mosaic pattern (the last
+  // one chosen is offered first), then LoadFrame.
+  void OpenFrame();
+  // Splits a polarization-camera frame into its four sub-images and loads
+  // them as four chosen files would be (LoadFiles); the pattern is remembered.
+  void LoadFrame(const QString& path, const MosaicPattern& pattern);
+  // The pattern offered first: the one last used, else the sensors' common one.
+  static MosaicPattern RememberedPattern();
   // "Новый набор": after a confirmation when a set is loaded, empties the set
   // so that photographs of any size can be opened.
   void NewSet();

@@ -1,8 +1,11 @@
 // polarsphere: the desktop application. Opens the analysis window on an empty
 // set; with --sample it loads the bundled sample set at start, and four BMP
 // paths on the command line are loaded into the slots 0°, 45°, 90°, 135°;
-// --scale PERCENT then sets the scale as if typed into the scale box. Paths
-// that cannot be loaded and unknown options are reported in a message.
+// --scale PERCENT then sets the scale as if typed into the scale box. One path
+// is a polarization-camera frame, split with --pattern P (azimuths of the 2 x 2
+// block, as in the "Открыть кадр камеры…" command; default the last pattern
+// used). Paths that cannot be loaded and unknown options are reported in a
+// message.
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
@@ -21,6 +24,7 @@
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("polarsphere"));
+  QApplication::setOrganizationName(QStringLiteral("polarsphere"));
   ps::AppState state;
   ps::ui::ExportForm form(state);
   // The network and its training settings outlive each opening of the
@@ -34,6 +38,7 @@ int main(int argc, char** argv) {
 
   bool sample = false;
   QString scale;
+  QString patternText;
   std::vector<std::string> files;
   QStringList unknown;
   const QStringList args = QApplication::arguments().mid(1);
@@ -41,23 +46,36 @@ int main(int argc, char** argv) {
     const QString& a = args[i];
     if (a == QStringLiteral("--sample")) sample = true;
     else if (a == QStringLiteral("--scale") && i + 1 < args.size()) scale = args[++i];
+    else if (a == QStringLiteral("--pattern") && i + 1 < args.size()) patternText = args[++i];
     else if (!a.startsWith(QStringLiteral("-")) || a == QStringLiteral("-")) files.push_back(a.toUtf8().toStdString());
     else unknown << a;
   }
-  if (!unknown.isEmpty() || (sample && !files.empty())) {
-    QTimer::singleShot(0, &form, [&form, unknown, sample] {
+  ps::MosaicPattern pattern = ps::ui::ExportForm::RememberedPattern();
+  std::string patternError;
+  const bool badPattern =
+      !patternText.isEmpty() && !ps::ParseMosaicPattern(ps::ui::ToStd(patternText), &pattern, &patternError);
+  const bool frame = !sample && files.size() == 1;
+  const bool strayPattern = !patternText.isEmpty() && !frame;
+  if (!unknown.isEmpty() || (sample && !files.empty()) || badPattern || strayPattern) {
+    QTimer::singleShot(0, &form, [&form, unknown, sample, badPattern, strayPattern] {
       std::string text;
       if (!unknown.isEmpty())
         text = "Неизвестные параметры командной строки: " + ps::ui::ToStd(unknown.join(QStringLiteral(" ")));
       if (sample) text += std::string(text.empty() ? "" : ps::kCrLf) + "С --sample пути к снимкам не учитываются.";
+      if (badPattern)
+        text += std::string(text.empty() ? "" : ps::kCrLf) +
+                "--pattern: нужны четыре азимута 0, 45, 90 и 135 через запятую, каждый по одному разу.";
+      if (strayPattern)
+        text += std::string(text.empty() ? "" : ps::kCrLf) + "--pattern относится только к одному кадру камеры.";
       ps::ui::ShowMessage(&form, ps::Message{text, "", ps::MessageIcon::Exclamation});
     });
   }
   // Any paths are handed to the loader, which refuses a wrong count or a file
   // it cannot use with a message naming it.
-  if (sample || !files.empty()) {
-    QTimer::singleShot(0, &form, [&form, sample, files, scale] {
+  if ((sample || !files.empty()) && !badPattern) {
+    QTimer::singleShot(0, &form, [&form, sample, files, scale, frame, pattern] {
       if (sample) form.OpenSample();
+      else if (frame) form.LoadFrame(QString::fromStdString(files[0]), pattern);
       else form.LoadFiles(files);
       if (scale.isEmpty() || !form.waitIdle()) return;
       form.Text1->setText(scale);

@@ -8,7 +8,17 @@
 #include <QScrollBar>
 #include <QtTest>
 
+#include <QComboBox>
+#include <QImage>
+#include <QImageWriter>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
 #include "display/view_state.h"
+#include "imageio/bmp.h"
+#include "windows/open_form.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
 #include "window_test_support.h"
@@ -24,6 +34,35 @@ void LoadSample(ExportForm& form) {
   QVERIFY(form.state().setComplete());
 }
 
+// The RGB bytes of every pixel of a slot, rows from the top.
+std::vector<uint8_t> SlotBytes(const AppState& s, int slot) {
+  std::vector<uint8_t> out;
+  for (int y = 1; y <= s.SetHeight; ++y) {
+    const uint8_t* row = s.ImageStore.row(y, slot);
+    out.insert(out.end(), row, row + size_t(s.SetWidth) * 3);
+  }
+  return out;
+}
+
+// Chooses `name` for slot 1 through the selection window showing bitmaps and
+// photographs; returns the information text and whether it could be opened.
+std::pair<QString, bool> ChoosePhoto(ExportForm& form, const QString& folder, const QString& name) {
+  std::pair<QString, bool> out;
+  wt::WhenModal<OpenForm>([&](OpenForm* f) {
+    f->ComboPattern->setCurrentIndex(2);
+    f->setFolder(folder);
+    if (f->selectFile(name)) f->Image1_Click();
+    out = {f->Text7->toPlainText(), f->openEnabled()};
+    if (out.second) f->Picture3->trigger();
+    else f->reject();
+  });
+  form.AzimuthButtons[0]->trigger();
+  form.waitIdle();
+  return out;
+}
+
+QString FruitFrame() { return QStringLiteral(PS_REALDATA_DIR "/fruits_IMX250MZR.png"); }
+
 }  // namespace
 
 class AnalysisWindowTest : public QObject {
@@ -31,7 +70,8 @@ class AnalysisWindowTest : public QObject {
 
  private slots:
   void initTestCase() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    QStandardPaths::setTestModeEnabled(true);  // remembered choices go to a test folder
+    QVERIFY(dir_.isValid());
   }
 
   // The sample (320 x 240, zoom 6 by the set's rule) opened in windows of
@@ -48,6 +88,7 @@ class AnalysisWindowTest : public QObject {
     QTest::newRow("room for zoom 3") << 1400 << 1500 << 3;
   }
   void windowSizeSetsRoomAndZoom() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     QFETCH(int, w);
     QFETCH(int, h);
     QFETCH(int, zoom);
@@ -83,6 +124,107 @@ class AnalysisWindowTest : public QObject {
     QVERIFY(form.ViewPorts[0]->width() + form.ViewPorts[0]->height() >= viewBefore);
     QVERIFY(form.ViewPorts[3]->geometry().right() < form.width());
   }
+
+  // The real camera frame opened as `polarsphere FRAME --pattern P` does:
+  // the four slots hold exactly the files `polarsphere-cli demosaic` writes
+  // with that pattern, and the pattern is remembered for the next frame.
+  void cameraFrameFillsTheSlotsAsDemosaicDoes_data() {
+    QTest::addColumn<QString>("pattern");
+    QTest::newRow("sensor layout") << "90,45,135,0";
+    QTest::newRow("scene labels") << "0,45,135,90";
+  }
+  void cameraFrameFillsTheSlotsAsDemosaicDoes() {
+    if (!QFileInfo::exists(FruitFrame())) QSKIP("real frames absent");
+    QFETCH(QString, pattern);
+    const QString out = dir_.path() + "/demosaic-" + QString(pattern).replace(',', '_');
+    QProcess cli;
+    cli.start(QStringLiteral(PS_CLI_PATH), {"demosaic", FruitFrame(), "--out", out, "--pattern", pattern});
+    QVERIFY(cli.waitForFinished(60000) && cli.exitCode() == 0);
+    AppState reference;
+    std::vector<std::string> files;
+    for (const char* n : {"0", "45", "90", "135"}) files.push_back((out + "/" + n + ".bmp").toStdString());
+    QVERIFY(LoadSet(reference, files).ok);
+
+    wt::Messages messages;
+    AppState state;
+    ExportForm form(state);
+    MosaicPattern p;
+    std::string error;
+    QVERIFY(ParseMosaicPattern(pattern.toStdString(), &p, &error));
+    form.LoadFrame(FruitFrame(), p);
+    QVERIFY(form.waitIdle());
+    QVERIFY2(messages.seen.empty(), messages.seen.empty() ? "" : messages.seen[0].text.c_str());
+    QVERIFY(state.setComplete() && form.mapShown());
+    QCOMPARE(state.SetWidth, 1224);
+    QCOMPARE(state.SetHeight, 1024);
+    for (int slot = 1; slot <= 4; ++slot) QVERIFY(SlotBytes(state, slot) == SlotBytes(reference, slot));
+    QCOMPARE(ExportForm::RememberedPattern(), p);
+  }
+
+  // Single photographs in PNG and TIFF beside BMP: taken as the set holds
+  // them (8-bit grey, or 24-bit colour; 16 bits scaled to 8) and the
+  // information text says what was read.
+  void photographsAreConverted_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("format");  // QImage::Format
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<int>("bits");    // of the set
+    QTest::newRow("grey PNG") << "g8.png" << int(QImage::Format_Grayscale8) << "PNG: 40 x 30, 8 бит" << 8;
+    QTest::newRow("16-bit grey PNG") << "g16.png" << int(QImage::Format_Grayscale16)
+                                     << "16 бит на канал (приведено к 8 битам)" << 8;
+    QTest::newRow("colour PNG") << "c8.png" << int(QImage::Format_RGB888) << "цветное" << 24;
+    QTest::newRow("16-bit colour PNG") << "c16.png" << int(QImage::Format_RGBX64) << "приведено к 8 битам" << 24;
+    QTest::newRow("colour TIFF") << "c8.tif" << int(QImage::Format_RGB888) << "TIFF" << 24;
+  }
+  void photographsAreConverted() {
+    QFETCH(QString, name);
+    QFETCH(int, format);
+    QFETCH(QString, said);
+    QFETCH(int, bits);
+    const auto fmt = QImage::Format(format);
+    const bool colour = fmt == QImage::Format_RGB888 || fmt == QImage::Format_RGBX64;
+    const bool deep = fmt == QImage::Format_Grayscale16 || fmt == QImage::Format_RGBX64;
+    QImage image(40, 30, fmt);
+    // Pixel (x, y): red 6x+1, green 8y+2, blue x+y (grey: red); 16-bit files
+    // hold 256 v + 200, which scales (v * 255 / 65535, rounded) to a value
+    // that dropping the low byte would not give.
+    auto value8 = [](int x, int y, int c) { return c == 0 ? 6 * x + 1 : c == 1 ? 8 * y + 2 : x + y; };
+    auto wide = [](int v) { return uint16_t(v * 256 + 200); };
+    auto value = [&](int x, int y, int c) {
+      return deep ? (wide(value8(x, y, c)) * 255 + 32767) / 65535 : value8(x, y, c);
+    };
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) {
+        const int r = value8(x, y, 0), g = value8(x, y, 1), b = value8(x, y, 2);
+        if (!colour) {
+          if (deep) reinterpret_cast<uint16_t*>(image.scanLine(y))[x] = wide(r);
+          else image.scanLine(y)[x] = uchar(r);
+        } else if (deep) {
+          reinterpret_cast<QRgba64*>(image.scanLine(y))[x] = QRgba64::fromRgba64(wide(r), wide(g), wide(b), 65535);
+        } else {
+          image.setPixel(x, y, qRgb(r, g, b));
+        }
+      }
+    if (name.endsWith(".tif") && !QImageWriter::supportedImageFormats().contains("tiff")) QSKIP("no TIFF plugin");
+    QVERIFY(image.save(dir_.path() + "/" + name));
+
+    wt::Messages messages;
+    AppState state;
+    ExportForm form(state);
+    const auto [info, opened] = ChoosePhoto(form, dir_.path(), name);
+    QVERIFY2(opened, qPrintable(info));
+    QVERIFY2(info.startsWith(QString::fromUtf8("Прочитан файл ")) && info.contains(said), qPrintable(info));
+    QVERIFY(state.SlotLoaded[0]);
+    QCOMPARE(state.SetBitsPerPixel, bits);
+    QCOMPARE(state.SetWidth, 40);
+    for (int y = 0; y < 30; y += 7)
+      for (int x = 0; x < 40; x += 3)
+        for (int c = 0; c < (colour ? 3 : 1); ++c)  // 8 bits: the grey palette's index in channel 0
+          QCOMPARE(int(state.ImageStore.at(x + 1, y + 1, c, 1)), value(x, y, c));
+  }
+
+ private:
+  QTemporaryDir dir_;
 };
 
 QTEST_MAIN(AnalysisWindowTest)
