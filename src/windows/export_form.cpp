@@ -49,6 +49,10 @@ constexpr int kBarTop = 8;
 constexpr int kBarWidth = 466;
 constexpr int kBarHeight = 26;
 constexpr int kPreviewSize = 61;
+constexpr int kStatusLeft = 264;
+constexpr int kStatusTop = 226;
+constexpr int kStatusWidth = 441;
+constexpr int kStatusHeight = 30;
 constexpr int kMinWidth = 790;
 constexpr int kMinHeight = 500;
 constexpr int kOpenWidthLimit = 1600;
@@ -167,6 +171,7 @@ void ExportForm::relayout() {
   Picture12->move(width() - (kMinWidth - 716), 40);
   CommandNew->move(176, 258 + mapGain);
   CommandFrame->move(4, 258 + mapGain);
+  StatusCircle->setGeometry(kStatusLeft, kStatusTop + mapGain, kStatusWidth + dw, kStatusHeight);
   for (QLabel* l : {Label10, Label11, Label2, Label3, Label16}) l->move(l->x(), 476 + dh);
 
   // Views already shown take their new room.
@@ -315,6 +320,20 @@ void ExportForm::buildControls() {
   Check4->setGeometry(350, 10, 166, 20);
   Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
   Check5->setGeometry(518, 10, 120, 20);
+  CheckRefine = new QCheckBox(QString::fromUtf8("Уточнять окружность"), this);
+  CheckRefine->setGeometry(128, 196, 134, 20);
+  CheckRefine->setFont(small);
+  CheckRefine->setToolTip(QString::fromUtf8(
+      "После подбора окружности по границе или по трём точкам уточнить её по перепаду яркости вдоль лучей из центра"));
+  CheckRefine->setChecked(QSettings().value(QStringLiteral("circle/refine"), true).toBool());
+  // The user's click is remembered for the next start.
+  connect(CheckRefine, &QCheckBox::clicked, this,
+          [](bool on) { QSettings().setValue(QStringLiteral("circle/refine"), on); });
+  StatusCircle = NewLabel(this, {}, kStatusLeft, kStatusTop, kStatusWidth, kStatusHeight);
+  StatusCircle->setFont(small);
+  StatusCircle->setWordWrap(true);
+  StatusCircle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  StatusCircle->setTextInteractionFlags(Qt::TextSelectableByMouse);
   // A box or option clicked during work is applied when the work ends.
   connect(Check1, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
   connect(Check2, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
@@ -727,6 +746,7 @@ void ExportForm::clearSetDisplay() {
   VScroll5->hide();
   HScroll5->hide();
   Picture12->clear();
+  StatusCircle->clear();
   clearReadouts();
 }
 
@@ -751,6 +771,7 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
           // A new set: the presses and readouts of the earlier set are forgotten.
           press_ = NewPressSession();
           clearReadouts();
+          StatusCircle->clear();
           Picture12->clear();
           pendingFlags_ = *flags;
           applyDisplay();
@@ -899,11 +920,16 @@ void ExportForm::MapMouseDown(int button, double x, double y) {
   const int mode = Check3->isChecked() ? 1 : 0;
   auto outcome = std::make_shared<MapPressOutcome>();
   const std::string sep = DecimalSeparator();
+  const bool refine = CheckRefine->isChecked();
   runBusy(
-      [this, outcome, x, y, mode, sep](const Progress& progress) {
-        *outcome = RunMapPress(*press_, state_, x, y, mode, sep, map_, progress);
+      [this, outcome, x, y, mode, sep, refine](const Progress& progress) {
+        *outcome = RunMapPress(*press_, state_, x, y, mode, sep, map_, progress, refine);
       },
       [this, outcome] {
+        if (outcome->fitRan) {
+          StatusCircle->setText(ToQt(outcome->statusLine));
+          StatusCircle->setToolTip(StatusCircle->text());
+        }
         if (outcome->selectionChanged) PlaceSelectionMarker(ds_, state_);
         if (outcome->circleChanged || outcome->circleCleared) ds_.SphereButtonVisible = state_.Circle.exists();
         pendingFlags_ |= kRedrawMap;

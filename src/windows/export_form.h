@@ -72,6 +72,8 @@ class ExportForm : public QWidget {
   QCheckBox* Check3;  // manual sphere selection
   QCheckBox* Check4;  // contour + image
   QCheckBox* Check5;  // autocontrast
+  QCheckBox* CheckRefine;  // "Уточнять окружность" (remembered, on by default)
+  QLabel* StatusCircle;    // the circle's figures after every fit, under the map
   QLabel* Label9;
   QLineEdit* Text1;   // scale in percent
   QLabel* Label10;

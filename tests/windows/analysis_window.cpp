@@ -18,6 +18,7 @@
 
 #include "display/view_state.h"
 #include "imageio/bmp.h"
+#include "state/number_format.h"
 #include "windows/open_form.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
@@ -59,6 +60,13 @@ std::pair<QString, bool> ChoosePhoto(ExportForm& form, const QString& folder, co
   form.AzimuthButtons[0]->trigger();
   form.waitIdle();
   return out;
+}
+
+// Centre and radius as the status line gives them.
+QString Figures(const ExportForm& form, double x, double y, double r) {
+  const std::string sep = form.display().DecimalSeparator;
+  return QString::fromStdString("центр (" + FormatNumber(x, "0.00", sep) + "; " + FormatNumber(y, "0.00", sep) +
+                                "), радиус " + FormatNumber(r, "0.00", sep) + " кл.");
 }
 
 QString FruitFrame() { return QStringLiteral(PS_REALDATA_DIR "/fruits_IMX250MZR.png"); }
@@ -221,6 +229,72 @@ class AnalysisWindowTest : public QObject {
       for (int x = 0; x < 40; x += 3)
         for (int c = 0; c < (colour ? 3 : 1); ++c)  // 8 bits: the grey palette's index in channel 0
           QCOMPARE(int(state.ImageStore.at(x + 1, y + 1, c, 1)), value(x, y, c));
+  }
+
+  // After a fit on the sample (sphere at (166, 118), radius 79) the status
+  // line under the map gives the circle in use; with "Уточнять окружность"
+  // the refined circle is stored, drawn and named, without it the fit's.
+  void statusLineAfterFit_data() {
+    QTest::addColumn<bool>("manual");
+    QTest::addColumn<bool>("refine");
+    QTest::newRow("trace, as fitted") << false << false;
+    QTest::newRow("trace, refined") << false << true;
+    QTest::newRow("three clicks, as fitted") << true << false;
+    QTest::newRow("three clicks, refined") << true << true;
+  }
+  void statusLineAfterFit() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    QFETCH(bool, manual);
+    QFETCH(bool, refine);
+    wt::Messages messages;
+    AppState state;
+    ExportForm form(state);
+    LoadSample(form);
+    form.Command1->click();  // "Контур"
+    QVERIFY(form.waitIdle());
+    QVERIFY(form.StatusCircle->text().isEmpty());
+    form.CheckRefine->setChecked(refine);
+    form.Check3->setChecked(manual);
+    const int Z = state.ZoomFactor;
+    auto press = [&](int x, int y) {
+      form.MapMouseDown(1, (x - 1) * Z + Z / 2.0, (y - 1) * Z + Z / 2.0);
+      QVERIFY(form.waitIdle());
+    };
+    if (manual) {
+      press(166 + 79, 118);
+      press(166, 118 + 79);
+      QVERIFY(form.StatusCircle->text().isEmpty());  // no fit yet
+      press(166 - 79, 118);
+    } else {
+      int bx = 166 + 79;  // the crest of the response beside the rim
+      for (int x = 166 + 76; x <= 166 + 82; ++x)
+        if (state.ResultMap.at(x, 118, 19) < state.ResultMap.at(bx, 118, 19)) bx = x;
+      press(bx, 118);
+    }
+    const QString line = form.StatusCircle->text();
+    const SphereCircle& c = state.Circle;
+    QVERIFY(c.exists());
+    QVERIFY(!form.Image19->isHidden());
+    QVERIFY2(line.startsWith(manual ? QString::fromUtf8("Окружность по трём точкам: центр (")
+                                    : QString::fromUtf8("Окружность: центр (")),
+             qPrintable(line));
+    QVERIFY2(line.contains(manual ? QString::fromUtf8("; точек: 3") : QString::fromUtf8("; точек границы: ")),
+             qPrintable(line));
+    if (!manual)
+      QVERIFY(line.contains(QString::fromUtf8("замкнулась")) || line.contains(QString::fromUtf8("дошла до края")));
+    const QString figures = Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius);
+    if (refine) {
+      // The refined circle is the one in use, within 0.3 cells of the truth.
+      QVERIFY2(line.contains(QString::fromUtf8("Уточнена: ") + figures), qPrintable(line));
+      QVERIFY(std::abs(c.CircleCentreX - 166) <= 0.3 && std::abs(c.CircleCentreY - 118) <= 0.3);
+      QVERIFY(std::abs(c.CircleRadius - 79) <= 0.3);
+    } else {
+      QVERIFY2(line.contains(figures) && !line.contains(QString::fromUtf8("точнен")), qPrintable(line));
+      // Three clicks on the true rim: the circle through them, radius not rounded to cells.
+      if (manual) QVERIFY(c.CircleCentreX == 166 && c.CircleCentreY == 118 && std::abs(c.CircleRadius - 79) < 0.05);
+    }
+    QVERIFY(wt::GreenOnCircle(form.mapSurface(), (c.CircleCentreX - 0.5) * Z - 1, (c.CircleCentreY - 0.5) * Z - 1,
+                              c.CircleRadius * Z) >= 30);
   }
 
  private:
