@@ -11,6 +11,8 @@
 #include <QPointer>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QBuffer>
+#include <QImageWriter>
 #include <QSettings>
 #include <QPushButton>
 #include <QRadioButton>
@@ -26,11 +28,13 @@
 
 #include "display/map_view.h"
 #include "imageio/bmp.h"
+#include "state/atomic_file.h"
 #include "polarization/polarization.h"
 #include "sphere/contour.h"
 #include "windows/big_picture.h"
 #include "windows/help_forms.h"
 #include "windows/icons.h"
+#include "windows/map_legend.h"
 #include "windows/map_press.h"
 #include "windows/messages.h"
 #include "windows/open_form.h"
@@ -169,6 +173,8 @@ void ExportForm::relayout() {
 
   // Controls tied to the right or bottom edge move with it.
   Picture12->move(width() - (kMinWidth - 716), 40);
+  Legend->move(width() - 86, 106);
+  CommandSaveMap->move(width() - 88, 202);
   CommandNew->move(176, 258 + mapGain);
   CommandFrame->move(4, 258 + mapGain);
   StatusCircle->setGeometry(kStatusLeft, kStatusTop + mapGain, kStatusWidth + dw, kStatusHeight);
@@ -334,6 +340,13 @@ void ExportForm::buildControls() {
   StatusCircle->setWordWrap(true);
   StatusCircle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   StatusCircle->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Legend = new MapLegend(this);
+  Legend->move(kMinWidth - 86, 106);
+  CommandSaveMap = new QPushButton(QString::fromUtf8("Сохранить карту…"), this);
+  CommandSaveMap->setGeometry(kMinWidth - 88, 202, 86, 22);
+  CommandSaveMap->setStyleSheet(QStringLiteral("font-size: 9px;"));
+  CommandSaveMap->setToolTip(QString::fromUtf8("Сохранить карту в том виде, как она показана, в файл PNG"));
+  connect(CommandSaveMap, &QPushButton::clicked, this, [this] { SaveMapAs(); });
   // A box or option clicked during work is applied when the work ends.
   connect(Check1, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
   connect(Check2, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
@@ -490,6 +503,7 @@ void ExportForm::updateCommands() {
   for (QScrollBar* b : HScrolls) b->setEnabled(free);
   VScroll5->setEnabled(free);
   HScroll5->setEnabled(free);
+  CommandSaveMap->setEnabled(!busy_ && mapShown_);
   Image2->setEnabled(free && mapShown_);
   Command1->setEnabled(free && mapShown_);
 }
@@ -670,6 +684,13 @@ void ExportForm::applyDisplay() {
                      static_cast<QWidget*>(Option6)})
     w->setVisible(ds_.IntensityOptionsVisible);
   Image19->setVisible(ds_.SphereButtonVisible);
+  if (mapShown_)
+    Legend->show(state_.Detection.ShowMode == 1 ? MapLegend::Kind::Change
+                 : ds_.Ellipses                   ? MapLegend::Kind::Ellipses
+                                                  : MapLegend::Kind::None,
+                 state_.Detection.EllipticitySensitivity, state_.Detection.AzimuthSensitivity);
+  else
+    Legend->show(MapLegend::Kind::None);
   updateCommands();
   applying_ = false;
 }
@@ -810,6 +831,37 @@ void ExportForm::OpenSample() {
   std::vector<std::string> paths;
   for (int deg : kAzimuth) paths.push_back(ToStd(folder + "/" + QString::number(deg) + ".bmp"));
   LoadFiles(paths);
+}
+
+void ExportForm::SaveMapAs() {
+  if (busy_ || !mapShown_) return;
+  QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Сохранить карту"),
+                                              QSettings().value(QStringLiteral("map/folder")).toString() +
+                                                  QString::fromUtf8("/карта.png"),
+                                              QString::fromUtf8("Изображения PNG (*.png)"));
+  if (path.isEmpty()) return;  // cancelled: nothing written
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+  QSettings().setValue(QStringLiteral("map/folder"), QFileInfo(path).absolutePath());
+  SaveMap(path);
+}
+
+bool ExportForm::SaveMap(const QString& path) {
+  if (busy_ || !mapShown_ || map_.width() <= 0) return false;
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  std::string error;
+  if (!writer.write(ToImage(map_))) {
+    error = "Не удалось закодировать карту в PNG: " + ToStd(writer.errorString());
+  } else if (!WriteFileAtomically(ToStd(path), std::string_view(png.constData(), static_cast<size_t>(png.size())),
+                                  &error)) {
+    error = "Карта не сохранена: " + error;
+  } else {
+    return true;
+  }
+  ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+  return false;
 }
 
 MosaicPattern ExportForm::RememberedPattern() {

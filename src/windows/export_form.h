@@ -31,6 +31,7 @@ class QScrollBar;
 
 namespace ps::ui {
 
+class MapLegend;
 class PictureButton;
 class ProgressBar;
 class SelectionMarker;
@@ -74,6 +75,8 @@ class ExportForm : public QWidget {
   QCheckBox* Check5;  // autocontrast
   QCheckBox* CheckRefine;  // "Уточнять окружность" (remembered, on by default)
   QLabel* StatusCircle;    // the circle's figures after every fit, under the map
+  MapLegend* Legend;       // the colours of the ellipses or of the change map
+  QPushButton* CommandSaveMap;  // "Сохранить карту…"
   QLabel* Label9;
   QLineEdit* Text1;   // scale in percent
   QLabel* Label10;
@@ -120,6 +123,11 @@ class ExportForm : public QWidget {
   void LoadFrame(const QString& path, const MosaicPattern& pattern);
   // The pattern offered first: the one last used, else the sensors' common one.
   static MosaicPattern RememberedPattern();
+  // "Сохранить карту…": asks for a PNG file name, then SaveMap.
+  void SaveMapAs();
+  // Writes the map as it is drawn (zoom, grid, ellipses, circle, contour,
+  // marks) as a PNG file, whole or not at all; false after a message.
+  bool SaveMap(const QString& path);
   // "Новый набор": after a confirmation when a set is loaded, empties the set
   // so that photographs of any size can be opened.
   void NewSet();

@@ -19,6 +19,7 @@
 #include "display/view_state.h"
 #include "imageio/bmp.h"
 #include "state/number_format.h"
+#include "windows/map_legend.h"
 #include "windows/open_form.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
@@ -295,6 +296,74 @@ class AnalysisWindowTest : public QObject {
     }
     QVERIFY(wt::GreenOnCircle(form.mapSurface(), (c.CircleCentreX - 0.5) * Z - 1, (c.CircleCentreY - 0.5) * Z - 1,
                               c.CircleRadius * Z) >= 30);
+  }
+
+  // "Сохранить карту…" writes the map as drawn: the same pixels as
+  // `polarsphere-cli render --png` with the same zoom and options; the legend
+  // beside it names the colours the map shows.
+  void savedMapEqualsRenderAndLegendFollows_data() {
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::addColumn<bool>("grid");
+    QTest::addColumn<bool>("ellipses");
+    QTest::addColumn<bool>("change");
+    QTest::newRow("zoom 1, intensity") << 790 << 500 << false << false << false;
+    QTest::newRow("zoom 1, ellipses") << 790 << 500 << false << true << false;
+    QTest::newRow("zoom 3, grid and ellipses") << 1400 << 1500 << true << true << false;
+    QTest::newRow("zoom 3, change map") << 1400 << 1500 << true << false << true;
+  }
+  void savedMapEqualsRenderAndLegendFollows() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    QFETCH(int, w);
+    QFETCH(int, h);
+    QFETCH(bool, grid);
+    QFETCH(bool, ellipses);
+    QFETCH(bool, change);
+    wt::Messages messages;
+    AppState state;
+    ExportForm form(state);
+    form.resize(w, h);
+    LoadSample(form);
+    QCOMPARE(form.Legend->kind(), MapLegend::Kind::None);
+    if (grid) form.Check1->click();
+    if (ellipses) form.Check2->click();
+    if (change) {
+      state.Detection.ShowMode = 1;  // as the settings window sets it
+      form.Check2->click();
+      form.Check2->click();  // a redraw with the same options
+    }
+    QVERIFY(form.waitIdle());
+    QCOMPARE(form.Legend->kind(), change     ? MapLegend::Kind::Change
+                                  : ellipses ? MapLegend::Kind::Ellipses
+                                             : MapLegend::Kind::None);
+    if (form.Legend->kind() != MapLegend::Kind::None) {
+      // Hue follows the azimuth along the swatch, and the axis ratio (or the
+      // change) shifts the colour down it.
+      const QImage& sw = form.Legend->swatch();
+      QVERIFY(sw.pixel(2, 2) != sw.pixel(sw.width() - 3, 2));
+      QVERIFY(sw.pixel(sw.width() / 2, 2) != sw.pixel(sw.width() / 2, sw.height() - 3));
+    }
+
+    const QString saved = dir_.path() + "/map.png", rendered = dir_.path() + "/render.png";
+    QVERIFY(form.SaveMap(saved));
+    QStringList args = {"render"};
+    for (const char* n : {"0", "45", "90", "135"}) args << ExportForm::SampleFolder() + "/" + n + ".bmp";
+    args << "--png" << rendered << "--zoom" << QString::number(state.ZoomFactor);
+    if (grid) args << "--grid";
+    if (ellipses) args << "--ellipses";
+    if (change) args << "--change";
+    QProcess cli;
+    cli.start(QStringLiteral(PS_CLI_PATH), args);
+    QVERIFY(cli.waitForFinished(60000) && cli.exitCode() == 0);
+    const QImage a(saved), b(rendered);
+    QVERIFY(!a.isNull() && !b.isNull());
+    QCOMPARE(a.size(), QSize(form.mapSurface().width(), form.mapSurface().height()));
+    QVERIFY(a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32));
+    QVERIFY(messages.seen.empty());
+
+    // A folder that does not exist: a message, and nothing is written.
+    QVERIFY(!form.SaveMap(dir_.path() + "/no/such/folder/map.png"));
+    QCOMPARE(messages.Take().size(), size_t{1});
   }
 
  private:
