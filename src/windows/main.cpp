@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("polarsphere"));
   QApplication::setOrganizationName(QStringLiteral("polarsphere"));
+  ps::ui::InstallRussianTranslations(app);
   ps::AppState state;
   ps::ui::ExportForm form(state);
   // The network and its training settings outlive each opening of the

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QImage>
 #include <QImageWriter>
 #include <QPlainTextEdit>
@@ -364,6 +365,19 @@ class AnalysisWindowTest : public QObject {
     // A folder that does not exist: a message, and nothing is written.
     QVERIFY(!form.SaveMap(dir_.path() + "/no/such/folder/map.png"));
     QCOMPARE(messages.Take().size(), size_t{1});
+  }
+
+  // Qt's own dialogs speak Russian once its translations are loaded, and the
+  // window's title is Russian too.
+  void standardDialogsAreRussian() {
+    AppState state;
+    ExportForm form(state);
+    QVERIFY(!form.windowTitle().contains("polarsphere"));
+    QVERIFY2(InstallRussianTranslations(*QCoreApplication::instance()), "qt6-translations-l10n not installed");
+    QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel);
+    QCOMPARE(box.button(QDialogButtonBox::Yes)->text().remove('&'), QString::fromUtf8("Да"));
+    QCOMPARE(box.button(QDialogButtonBox::No)->text().remove('&'), QString::fromUtf8("Нет"));
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text().remove('&'), QString::fromUtf8("Отмена"));
   }
 
  private:
