@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QShortcut>
 #include <QBuffer>
 #include <QImageWriter>
 #include <QSettings>
@@ -372,6 +373,7 @@ void ExportForm::buildControls() {
     const int slot = k + 1;
     pic->onMouseDown = [this, slot](int button, double x, double y) { ViewMouseDown(slot, button, x, y); };
     pic->onMouseMove = [this, slot](double x, double y) { ViewMouseMove(slot, x, y); };
+    pic->onCtrlWheel = [this, slot](int steps, double x, double y) { WheelZoom(slot, steps, x, y); };
     auto* vbar = new QScrollBar(Qt::Vertical, this);
     auto* hbar = new QScrollBar(Qt::Horizontal, this);
     vbar->hide();
@@ -400,6 +402,8 @@ void ExportForm::buildControls() {
   Picture11->setCursor(Qt::CrossCursor);
   Picture11->onMouseDown = [this](int button, double x, double y) { MapMouseDown(button, x, y); };
   Picture11->onMouseMove = [this](double x, double y) { MapMouseMove(x, y); };
+  Picture11->onCtrlWheel = [this](int steps, double x, double y) { WheelZoom(0, steps, x, y); };
+  buildShortcuts();
   Выделение = new SelectionMarker(Picture11);
   Выделение->hide();
   VScroll5 = new QScrollBar(Qt::Vertical, this);
@@ -440,6 +444,77 @@ void ExportForm::buildControls() {
   Image6->setPixmap(icons::ReadingPicture());
   Image6->setGeometry(kBarLeft - 34, kBarTop - 3, 32, 32);
   Image6->hide();
+}
+
+void ExportForm::buildShortcuts() {
+  auto key = [this](const QKeySequence& k, std::function<void()> f) {
+    auto* s = new QShortcut(k, this);
+    connect(s, &QShortcut::activated, this, std::move(f));
+  };
+  for (int slot = 1; slot <= 4; ++slot)
+    key(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + slot)), [this, slot] { AzimuthMouseUp(slot); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OpenFrame(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { OpenSample(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { NewSet(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { SaveMapAs(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { Command1_Click(); });
+  key(QKeySequence(Qt::Key_F1), [this] {
+    HelpExportForm help(this);
+    help.exec();
+  });
+  auto middle = [this](int steps) {
+    WheelZoom(0, steps, -ds_.Map.Left + ds_.MapViewport.Width / 2, -ds_.Map.Top + ds_.MapViewport.Height / 2);
+  };
+  for (Qt::Key k : {Qt::Key_Plus, Qt::Key_Equal}) key(QKeySequence(k), [middle] { middle(1); });
+  key(QKeySequence(Qt::Key_Minus), [middle] { middle(-1); });
+  key(QKeySequence(Qt::Key_Left), [this] { ScrollByKey(-1, 0); });
+  key(QKeySequence(Qt::Key_Right), [this] { ScrollByKey(1, 0); });
+  key(QKeySequence(Qt::Key_Up), [this] { ScrollByKey(0, -1); });
+  key(QKeySequence(Qt::Key_Down), [this] { ScrollByKey(0, 1); });
+}
+
+void ExportForm::WheelZoom(int slot, int steps, double x, double y) {
+  if (busy_ || steps == 0 || !state_.anySlotLoaded()) return;
+  if (slot == 0 && !mapShown_) return;
+  const int z0 = state_.ZoomFactor;
+  // Where the pointer is in the viewport, and in cells.
+  const double left = slot == 0 ? ds_.Map.Left : ds_.Views[static_cast<size_t>(slot - 1)].Picture.Left;
+  const double top = slot == 0 ? ds_.Map.Top : ds_.Views[static_cast<size_t>(slot - 1)].Picture.Top;
+  const double vx = x + left, vy = y + top;
+  const double cx = x / z0, cy = y / z0;
+  unsigned flags;
+  if (slot > 0) {
+    flags = ZoomByMouse(ds_, state_, slot, steps > 0 ? 1 : 2);  // as a click on the view
+    ds_.Views[static_cast<size_t>(slot - 1)].Pointer = ViewPointer::Normal;
+  } else {
+    flags = TypedScale(ds_, state_, std::to_string((z0 + (steps > 0 ? 1 : -1)) * 100));
+    ds_.GridEnabled = state_.ZoomFactor > 2;
+  }
+  if (flags == kRedrawNone || state_.ZoomFactor == z0) {
+    applyDisplay();
+    return;
+  }
+  redraw(flags, [this, slot, cx, cy, vx, vy] {
+    const int z1 = state_.ZoomFactor;
+    const int h = static_cast<int>(std::lround(cx * z1 - vx)), v = static_cast<int>(std::lround(cy * z1 - vy));
+    if (slot == 0) {
+      ScrollMapH(ds_, std::clamp(h, ds_.HScroll5.Min, std::max(ds_.HScroll5.Min, ds_.HScroll5.Max)));
+      ScrollMapV(ds_, std::clamp(v, ds_.VScroll5.Min, std::max(ds_.VScroll5.Min, ds_.VScroll5.Max)));
+    } else {
+      const SourceView& view = ds_.Views[static_cast<size_t>(slot - 1)];
+      ScrollSourceH(ds_, slot, std::clamp(h, view.HBar.Min, std::max(view.HBar.Min, view.HBar.Max)));
+      ScrollSourceV(ds_, slot, std::clamp(v, view.VBar.Min, std::max(view.VBar.Min, view.VBar.Max)));
+    }
+    applyScrollValues();
+  });
+}
+
+void ExportForm::ScrollByKey(int dx, int dy) {
+  if (busy_ || !mapShown_) return;
+  const int z = state_.ZoomFactor;
+  if (dx != 0 && ds_.HScroll5.Visible) ScrollMapH(ds_, std::clamp(ds_.HScroll5.Value + dx * z, ds_.HScroll5.Min, ds_.HScroll5.Max));
+  if (dy != 0 && ds_.VScroll5.Visible) ScrollMapV(ds_, std::clamp(ds_.VScroll5.Value + dy * z, ds_.VScroll5.Min, ds_.VScroll5.Max));
+  applyScrollValues();
 }
 
 void ExportForm::setAzimuthLook(int slot, bool pressed) {

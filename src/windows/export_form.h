@@ -123,6 +123,13 @@ class ExportForm : public QWidget {
   void LoadFrame(const QString& path, const MosaicPattern& pattern);
   // The pattern offered first: the one last used, else the sensors' common one.
   static MosaicPattern RememberedPattern();
+  // One zoom step in (steps > 0) or out about the pointer at picture
+  // position (x, y) of a source view (slot 1..4) or of the map (slot 0): the
+  // cell under the pointer stays under it. Ctrl + wheel, and the + and - keys
+  // (about the middle of the map).
+  void WheelZoom(int slot, int steps, double x, double y);
+  // Arrow keys: the map (and the views with it) scrolled by one cell.
+  void ScrollByKey(int dx, int dy);
   // "Сохранить карту…": asks for a PNG file name, then SaveMap.
   void SaveMapAs();
   // Writes the map as it is drawn (zoom, grid, ellipses, circle, contour,
@@ -148,6 +155,7 @@ class ExportForm : public QWidget {
 
  private:
   void buildControls();
+  void buildShortcuts();
   void setAzimuthLook(int slot, bool pressed);
   void runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar);
   void progressTo(long long done, long long total);

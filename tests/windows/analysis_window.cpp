@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include <QComboBox>
+#include <QWheelEvent>
 #include <QDialogButtonBox>
 #include <QImage>
 #include <QImageWriter>
@@ -21,6 +22,7 @@
 #include "imageio/bmp.h"
 #include "state/number_format.h"
 #include "windows/map_legend.h"
+#include "windows/zoom_picture.h"
 #include "windows/open_form.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
@@ -378,6 +380,74 @@ class AnalysisWindowTest : public QObject {
     QCOMPARE(box.button(QDialogButtonBox::Yes)->text().remove('&'), QString::fromUtf8("Да"));
     QCOMPARE(box.button(QDialogButtonBox::No)->text().remove('&'), QString::fromUtf8("Нет"));
     QCOMPARE(box.button(QDialogButtonBox::Cancel)->text().remove('&'), QString::fromUtf8("Отмена"));
+  }
+
+  // Ctrl + wheel on the map or a view zooms one step about the pointer: the
+  // cell under it stays under it. A wheel without Ctrl zooms nothing.
+  void ctrlWheelZoomsAboutThePointer_data() {
+    QTest::addColumn<int>("slot");  // 0: the map
+    QTest::addColumn<bool>("ctrl");
+    QTest::newRow("map") << 0 << true;
+    QTest::newRow("45° view") << 2 << true;
+    QTest::newRow("map, no Ctrl") << 0 << false;
+  }
+  void ctrlWheelZoomsAboutThePointer() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    QFETCH(int, slot);
+    QFETCH(bool, ctrl);
+    AppState state;
+    ExportForm form(state);
+    form.resize(form.minimumSize());
+    LoadSample(form);
+    QCOMPARE(state.ZoomFactor, 1);
+    QWidget* picture = slot == 0 ? static_cast<QWidget*>(form.Picture11) : form.ViewPictures[size_t(slot - 1)];
+    auto left = [&] { return slot == 0 ? form.display().Map.Left : form.display().Views[size_t(slot - 1)].Picture.Left; };
+    auto top = [&] { return slot == 0 ? form.display().Map.Top : form.display().Views[size_t(slot - 1)].Picture.Top; };
+    const QPointF at(slot == 0 ? 200 : 100, slot == 0 ? 150 : 120);  // picture pixels = cells at zoom 1
+    const double vx = at.x() + left(), vy = at.y() + top();
+    auto wheel = [&](int delta, QPointF pos) {
+      QWheelEvent e(pos, picture->mapToGlobal(pos), {}, QPoint(0, delta), Qt::NoButton,
+                    ctrl ? Qt::ControlModifier : Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(picture, &e);
+      QVERIFY(form.waitIdle());
+    };
+    wheel(120, at);
+    if (!ctrl) {
+      QCOMPARE(state.ZoomFactor, 1);
+      return;
+    }
+    QCOMPARE(state.ZoomFactor, 2);
+    QCOMPARE(form.Text1->text(), QString("200"));
+    // The cell under the pointer's place in the viewport is the one it was over.
+    QVERIFY(std::abs((vx - left()) / 2 - at.x()) <= 0.5 && std::abs((vy - top()) / 2 - at.y()) <= 0.5);
+    QCOMPARE(picture->x(), int(std::lround(left())));
+    wheel(-120, QPointF(vx - left(), vy - top()));
+    QCOMPARE(state.ZoomFactor, 1);
+  }
+
+  // The keys: + and - zoom, arrows scroll the map by a cell, Ctrl+S asks
+  // where to save the map (cancelled here: nothing is written).
+  void keysZoomAndScroll() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    AppState state;
+    ExportForm form(state);
+    form.resize(form.minimumSize());
+    LoadSample(form);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    form.Picture11->setFocus();
+    QTest::keyClick(&form, Qt::Key_Plus);
+    QVERIFY(form.waitIdle());
+    QCOMPARE(state.ZoomFactor, 2);
+    const int h = form.HScroll5->value(), v = form.VScroll5->value();
+    QTest::keyClick(&form, Qt::Key_Right);
+    QTest::keyClick(&form, Qt::Key_Down);
+    QCOMPARE(form.HScroll5->value(), h + 2);
+    QCOMPARE(form.VScroll5->value(), v + 2);
+    QCOMPARE(form.display().Map.Left, -double(h + 2));
+    QTest::keyClick(&form, Qt::Key_Minus);
+    QVERIFY(form.waitIdle());
+    QCOMPARE(state.ZoomFactor, 1);
   }
 
  private:
