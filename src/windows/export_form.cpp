@@ -139,6 +139,8 @@ ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), stat
 ExportForm::~ExportForm() {
   cancel_ = true;
   if (worker_.joinable()) worker_.join();
+  bgCancel_ = true;
+  if (background_.joinable()) background_.join();
   if (busy_) QApplication::restoreOverrideCursor();
 }
 
@@ -192,6 +194,53 @@ void ExportForm::relayout() {
   if (shown) applyDisplay();
 }
 
+std::vector<Message> ExportForm::processChosenDefinition(const Progress& progress) {
+  ProcessOptions options;
+  options.definitions = DefinitionBit(DefinitionForMode(state_.IntensityMode));
+  return ProcessSet(state_, options, progress).messages;
+}
+
+void ExportForm::startBackground() {
+  if (bgRunning_ || !state_.setComplete() || state_.ResultMap.empty()) return;
+  const unsigned missing = kAllDefinitions & ~ProcessedDefinitions(state_.ResultMap);
+  if (missing == 0) return;
+  bgCancel_ = false;
+  bgRunning_ = true;
+  background_ = std::thread([this, missing] {
+    ProcessOptions options;
+    options.definitions = missing;
+    options.addToMap = true;
+    Progress progress;
+    progress.cancel = &bgCancel_;
+    try {
+      ProcessSet(state_, options, progress);
+    } catch (const std::exception& e) {
+      // The chosen definition is on screen; the others are processed again
+      // when asked for (finishBackground leaves them missing).
+      std::fprintf(stderr, "polarsphere: %s\n", e.what());
+    }
+    QMetaObject::invokeMethod(this, [this] { finishBackground(); }, Qt::QueuedConnection);
+  });
+}
+
+void ExportForm::finishBackground(bool cancel) {
+  if (!bgRunning_) return;
+  if (cancel) bgCancel_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (background_.joinable()) background_.join();
+  QApplication::restoreOverrideCursor();
+  bgRunning_ = false;
+  // A definition chosen while the others were missing: processed now if the
+  // background did not complete them.
+  if (!cancel && state_.setComplete() && !state_.ResultMap.empty() &&
+      !(ProcessedDefinitions(state_.ResultMap) & DefinitionBit(DefinitionForMode(state_.IntensityMode)))) {
+    ProcessOptions options;
+    options.definitions = DefinitionBit(DefinitionForMode(state_.IntensityMode));
+    options.addToMap = true;
+    showMessages(ProcessSet(state_, options).messages);
+  }
+}
+
 unsigned ExportForm::fitZoomToMap() {
   const int32_t zoom = ZoomFittingArea(ds_.Area, state_);
   if (zoom == state_.ZoomFactor) return kRedrawNone;
@@ -235,6 +284,7 @@ void ExportForm::buildControls() {
   };
   Image1->onMouseUp = [this](Qt::MouseButton) {
     if (busy_) return;
+    finishBackground();
     {
       ФормаНастроек settings(state_, this);
       settings.exec();
@@ -257,6 +307,7 @@ void ExportForm::buildControls() {
   Image19->onMouseUp = [this](Qt::MouseButton) {
     Image19->showNormal();
     if (busy_) return;
+    finishBackground();  // the statistics read every definition
     if (StatisticsOpener()) StatisticsOpener()(this, state_);
     else
       ShowMessage(this, Message{"Окно статистики в этой сборке отсутствует.", "", MessageIcon::Information});
@@ -549,6 +600,7 @@ void ExportForm::applyOptions() {
   unsigned flags = kRedrawNone;
   const int32_t mode = Option5->isChecked() ? kModeMax : Option6->isChecked() ? kModeLuma : kModeMean;
   if (mode != state_.IntensityMode) {
+    finishBackground();  // the other definitions are shown once complete
     state_.IntensityMode = mode;
     if (mapShown_) flags |= kRedrawMap;
   }
@@ -661,12 +713,12 @@ void ExportForm::finishBar() {
 bool ExportForm::waitIdle(int timeoutMs) {
   QElapsedTimer t;
   t.start();
-  while (busy_ && t.elapsed() < timeoutMs) {
+  while ((busy_ || bgRunning_) && t.elapsed() < timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (busy_) QThread::msleep(2);
+    if (busy_ || bgRunning_) QThread::msleep(2);
   }
   QCoreApplication::processEvents();
-  return !busy_;
+  return !busy_ && !bgRunning_;
 }
 
 void ExportForm::renderOnWorker(unsigned flags) {
@@ -798,6 +850,7 @@ void ExportForm::AzimuthMouseUp(int slot) {
     if (form.exec() == QDialog::Accepted) choice = form.choice();
   }
   if (!choice) return;
+  finishBackground(true);  // a file taken into a complete set processes it anew
   auto outcome = std::make_shared<SlotAssignmentOutcome>();
   auto flags = std::make_shared<unsigned>(0);
   const bool firstMap = !mapShown_;
@@ -806,7 +859,8 @@ void ExportForm::AzimuthMouseUp(int slot) {
         *outcome = AssignSlot(state_, slot, file, progress);
         if (outcome->pixels.read) *flags |= RedrawViewFlag(slot);
         if (outcome->processNow) {
-          ЗаполнениеМассива(state_, progress);
+          const std::vector<Message> refused = processChosenDefinition(progress);
+          outcome->pixels.messages.insert(outcome->pixels.messages.end(), refused.begin(), refused.end());
           *flags |= kRedrawMap;
           if (firstMap) *flags |= fitZoomToMap();
         }
@@ -818,6 +872,7 @@ void ExportForm::AzimuthMouseUp(int slot) {
         pendingFlags_ |= *flags;
         applyDisplay();
         setAzimuthLook(slot, false);
+        if (outcome->processNow) startBackground();
         showMessages(outcome->pixels.messages);
       },
       true);
@@ -848,6 +903,7 @@ void ExportForm::clearSetDisplay() {
 
 void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
   if (busy_) return;
+  finishBackground(true);  // the set is about to be replaced
   auto outcome = std::make_shared<SetLoadOutcome>();
   auto flags = std::make_shared<unsigned>(0);
   runBusy(
@@ -857,7 +913,7 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
         if (!outcome->ok) return;
         ds_.SphereButtonVisible = false;  // the new set has no circle yet
         for (int s = 1; s <= 4; ++s) *flags |= RedrawViewFlag(s);
-        ЗаполнениеМассива(state_, progress);
+        outcome->messages = processChosenDefinition(progress);
         *flags |= kRedrawMap | fitZoomToMap();
         ds_.GridEnabled = state_.ZoomFactor > 2;
         renderOnWorker(*flags);
@@ -872,6 +928,7 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
           pendingFlags_ = *flags;
           applyDisplay();
           for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+          startBackground();
         }
         showMessages(outcome->messages);
       },
@@ -885,6 +942,7 @@ void ExportForm::NewSet() {
                                   "Открытые снимки и полученные по ним результаты будут закрыты.",
                               "Новый набор", MessageIcon::Question}))
     return;
+  finishBackground(true);
   state_.emptySet();
   const DisplayState old = ds_;
   ds_ = DisplayState{};
@@ -1068,6 +1126,7 @@ void ExportForm::MapMouseDown(int button, double x, double y) {
 
 void ExportForm::Command1_Click() {
   if (busy_ || !mapShown_ || state_.ResultMap.empty()) return;
+  finishBackground();  // the contour writes layers of the map being completed
   const bool autocontrast = Check5->isChecked();
   const bool withImage = Check4->isChecked();
   runBusy(

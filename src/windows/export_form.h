@@ -141,7 +141,12 @@ class ExportForm : public QWidget {
 
   // A computation is running on the worker thread.
   bool busy() const { return busy_; }
-  // Runs the event loop until no computation is running (tests, start-up).
+  // The intensity definitions not chosen are being processed in the background.
+  bool processingInBackground() const { return bgRunning_; }
+  // Waits for the background processing (cancelling it with `cancel`).
+  void finishBackground(bool cancel = false);
+  // Runs the event loop until no computation is running, the background
+  // processing included (tests, start-up).
   bool waitIdle(int timeoutMs = 120000);
 
   const DisplayState& display() const { return ds_; }
@@ -182,6 +187,10 @@ class ExportForm : public QWidget {
   // Before the first map of a set is drawn: the zoom lowered until the whole
   // map fits into its area. Worker side; returns what to redraw.
   unsigned fitZoomToMap();
+  // Worker side: processes the chosen intensity definition only; the other
+  // two follow in the background (startBackground) once its map is shown.
+  std::vector<Message> processChosenDefinition(const Progress& progress);
+  void startBackground();
 
   AppState& state_;
   DisplayState ds_;
@@ -199,6 +208,9 @@ class ExportForm : public QWidget {
   bool layoutPending_ = false;  // the window was resized during work
   QSize laidOutSize_;           // the size relayout() last placed the views for
   std::thread worker_;
+  std::thread background_;          // the definitions not chosen, added to the map
+  std::atomic<bool> bgCancel_{false};
+  bool bgRunning_ = false;
   std::atomic<bool> cancel_{false};
   unsigned pendingFlags_ = 0;
 };

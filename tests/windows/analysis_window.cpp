@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include "display/view_state.h"
+#include "polarization/polarization.h"
 #include "imageio/bmp.h"
 #include "state/number_format.h"
 #include "windows/map_legend.h"
@@ -448,6 +449,34 @@ class AnalysisWindowTest : public QObject {
     QTest::keyClick(&form, Qt::Key_Minus);
     QVERIFY(form.waitIdle());
     QCOMPARE(state.ZoomFactor, 1);
+  }
+
+  // The chosen definition is processed and drawn first; the other two are
+  // added in the background, and once done every layer holds what the
+  // one-thread reference computes, whichever definition was chosen.
+  void otherDefinitionsFollowInTheBackground_data() {
+    QTest::addColumn<int>("mode");
+    QTest::newRow("mean") << int(kModeMean);
+    QTest::newRow("maximum") << int(kModeMax);
+    QTest::newRow("luma") << int(kModeLuma);
+  }
+  void otherDefinitionsFollowInTheBackground() {
+    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+    QFETCH(int, mode);
+    AppState state;
+    ExportForm form(state);
+    state.IntensityMode = mode;
+    form.CommandSample->click();
+    QVERIFY(form.waitIdle());
+    QVERIFY(!form.processingInBackground());
+    QCOMPARE(ProcessedDefinitions(state.ResultMap), unsigned(kAllDefinitions));
+    AppState reference = state;
+    ЗаполнениеМассиваReference(reference);
+    const size_t n = size_t(state.SetWidth) * state.SetHeight;
+    for (int layer : {1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 13, 14, 15, 16, 17})
+      QVERIFY2(std::equal(state.ResultMap.layer(layer), state.ResultMap.layer(layer) + n,
+                          reference.ResultMap.layer(layer)),
+               qPrintable(QString("layer %1").arg(layer)));
   }
 
  private:
