@@ -56,7 +56,7 @@ constexpr int kBarHeight = 26;
 constexpr int kPreviewSize = 61;
 constexpr int kStatusLeft = 264;
 constexpr int kStatusTop = 226;
-constexpr int kStatusWidth = 441;
+constexpr int kStatusWidth = 436;
 constexpr int kStatusHeight = 30;
 constexpr int kMinWidth = 790;
 constexpr int kMinHeight = 500;
@@ -176,8 +176,8 @@ void ExportForm::relayout() {
 
   // Controls tied to the right or bottom edge move with it.
   Picture12->move(width() - (kMinWidth - 716), 40);
-  Legend->move(width() - 86, 106);
-  CommandSaveMap->move(width() - 88, 202);
+  Legend->move(width() - 82, 104);
+  CommandSaveMap->move(width() - 82, 198);
   CommandNew->move(176, 258 + mapGain);
   CommandFrame->move(4, 258 + mapGain);
   StatusCircle->setGeometry(kStatusLeft, kStatusTop + mapGain, kStatusWidth + dw, kStatusHeight);
@@ -368,7 +368,7 @@ void ExportForm::buildControls() {
     w->hide();
 
   Check1 = new QCheckBox(QString::fromUtf8("Сетка"), this);
-  Check1->setGeometry(4, 196, 120, 20);
+  Check1->setGeometry(4, 196, 90, 20);
   Check2 = new QCheckBox(QString::fromUtf8("Эллипсы поляризации"), this);
   Check2->setGeometry(4, 216, 250, 20);
   Check3 = new QCheckBox(QString::fromUtf8("Выделять калибровочный шар в ручную"), this);
@@ -379,7 +379,7 @@ void ExportForm::buildControls() {
   Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
   Check5->setGeometry(518, 10, 120, 20);
   CheckRefine = new QCheckBox(QString::fromUtf8("Уточнять окружность"), this);
-  CheckRefine->setGeometry(128, 196, 134, 20);
+  CheckRefine->setGeometry(96, 196, 166, 20);
   CheckRefine->setFont(small);
   CheckRefine->setToolTip(QString::fromUtf8(
       "После подбора окружности по границе или по трём точкам уточнить её по перепаду яркости вдоль лучей из центра"));
@@ -393,9 +393,10 @@ void ExportForm::buildControls() {
   StatusCircle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   StatusCircle->setTextInteractionFlags(Qt::TextSelectableByMouse);
   Legend = new MapLegend(this);
-  Legend->move(kMinWidth - 86, 106);
+  Legend->move(kMinWidth - 82, 104);
   CommandSaveMap = new QPushButton(QString::fromUtf8("Сохранить карту…"), this);
-  CommandSaveMap->setGeometry(kMinWidth - 88, 202, 86, 22);
+  CommandSaveMap->setGeometry(kMinWidth - 82, 198, 80, 28);
+  CommandSaveMap->setText(QString::fromUtf8("Сохранить\nкарту…"));
   CommandSaveMap->setStyleSheet(QStringLiteral("font-size: 9px;"));
   CommandSaveMap->setToolTip(QString::fromUtf8("Сохранить карту в том виде, как она показана, в файл PNG"));
   connect(CommandSaveMap, &QPushButton::clicked, this, [this] { SaveMapAs(); });

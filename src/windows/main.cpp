@@ -4,8 +4,10 @@
 // --scale PERCENT then sets the scale as if typed into the scale box. One path
 // is a polarization-camera frame, split with --pattern P (azimuths of the 2 x 2
 // block, as in the "Открыть кадр камеры…" command; default the last pattern
-// used). Paths that cannot be loaded and unknown options are reported in a
-// message.
+// used). Once the map is drawn, --ellipses ticks the ellipses, --contour runs
+// "Контур", --manual ticks the manual sphere selection and each --press X Y
+// presses the map at cell (X, Y) as a click would.
+// Paths that cannot be loaded and unknown options are reported in a message.
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
@@ -40,6 +42,8 @@ int main(int argc, char** argv) {
   bool sample = false;
   QString scale;
   QString patternText;
+  bool ellipses = false, contour = false, manual = false;
+  QList<double> press;
   std::vector<std::string> files;
   QStringList unknown;
   const QStringList args = QApplication::arguments().mid(1);
@@ -48,6 +52,10 @@ int main(int argc, char** argv) {
     if (a == QStringLiteral("--sample")) sample = true;
     else if (a == QStringLiteral("--scale") && i + 1 < args.size()) scale = args[++i];
     else if (a == QStringLiteral("--pattern") && i + 1 < args.size()) patternText = args[++i];
+    else if (a == QStringLiteral("--ellipses")) ellipses = true;
+    else if (a == QStringLiteral("--contour")) contour = true;
+    else if (a == QStringLiteral("--manual")) manual = true;
+    else if (a == QStringLiteral("--press") && i + 2 < args.size()) press << args[i + 1].toDouble() << args[i + 2].toDouble(), i += 2;
     else if (!a.startsWith(QStringLiteral("-")) || a == QStringLiteral("-")) files.push_back(a.toUtf8().toStdString());
     else unknown << a;
   }
@@ -74,13 +82,24 @@ int main(int argc, char** argv) {
   // Any paths are handed to the loader, which refuses a wrong count or a file
   // it cannot use with a message naming it.
   if ((sample || !files.empty()) && !badPattern) {
-    QTimer::singleShot(0, &form, [&form, sample, files, scale, frame, pattern] {
+    QTimer::singleShot(0, &form, [&form, sample, files, scale, frame, pattern, ellipses, contour, manual, press] {
       if (sample) form.OpenSample();
       else if (frame) form.LoadFrame(QString::fromStdString(files[0]), pattern);
       else form.LoadFiles(files);
-      if (scale.isEmpty() || !form.waitIdle()) return;
-      form.Text1->setText(scale);
-      form.Text1_Change();
+      if (!form.waitIdle() || !form.mapShown()) return;
+      if (!scale.isEmpty()) {
+        form.Text1->setText(scale);
+        form.Text1_Change();
+      }
+      // What a user would click next, for demonstrations and screenshots:
+      // the ellipses, "Контур", then a press on the map at cell (X, Y).
+      if (ellipses && form.waitIdle()) form.Check2->click();
+      if (contour && form.waitIdle()) form.Command1_Click();
+      if (manual) form.Check3->setChecked(true);
+      for (qsizetype k = 0; k + 1 < press.size() && form.waitIdle(); k += 2) {
+        const double z = form.state().ZoomFactor;
+        form.MapMouseDown(1, (press[k] - 1) * z + z / 2, (press[k + 1] - 1) * z + z / 2);
+      }
     });
   }
   return app.exec();

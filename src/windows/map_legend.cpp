@@ -15,6 +15,8 @@ QRgb ToRgb(Colour c) { return qRgb(RedOf(c), GreenOf(c), BlueOf(c)); }
 
 MapLegend::MapLegend(QWidget* parent) : QWidget(parent) {
   setFixedSize(kSwatchWidth + 8, kSwatchHeight + 46);
+  setToolTip(QString::fromUtf8("Цвета карты: с эллипсами — тон по азимуту, насыщенность и яркость по отношению осей; "
+                               "карта изменения — красный по изменению отношения осей, зелёный по изменению азимута"));
   QWidget::hide();
 }
 
@@ -54,11 +56,11 @@ void MapLegend::paintEvent(QPaintEvent*) {
   p.drawRect(3, top - 1, kSwatchWidth + 1, kSwatchHeight + 1);
   const int below = top + kSwatchHeight + 1;
   if (kind_ == Kind::Ellipses) {
-    p.drawText(QRect(0, below, width(), 11), Qt::AlignHCenter, QString::fromUtf8("азимут −90°…90°"));
-    p.drawText(QRect(0, below + 11, width(), 11), Qt::AlignHCenter, QString::fromUtf8("↓ отношение осей 0…1"));
+    p.drawText(QRect(0, below, width(), 11), Qt::AlignHCenter, QString::fromUtf8("→ азимут ±90°"));
+    p.drawText(QRect(0, below + 11, width(), 11), Qt::AlignHCenter, QString::fromUtf8("↓ отн. осей 0…1"));
   } else {
-    p.drawText(QRect(0, below, width(), 11), Qt::AlignHCenter, QString::fromUtf8("→ азимут (зел.)"));
-    p.drawText(QRect(0, below + 11, width(), 11), Qt::AlignHCenter, QString::fromUtf8("↓ отн. осей (красн.)"));
+    p.drawText(QRect(0, below, width(), 11), Qt::AlignHCenter, QString::fromUtf8("→ азимут: зел."));
+    p.drawText(QRect(0, below + 11, width(), 11), Qt::AlignHCenter, QString::fromUtf8("↓ осей: красн."));
     p.fillRect(4, below + 23, 8, 8, QColor(ToRgb(ChangeMapColour(0, 0, 1, 1, true))));
     p.drawText(QRect(14, below + 21, width() - 14, 11), Qt::AlignLeft, QString::fromUtf8("не определена"));
   }
