@@ -479,6 +479,51 @@ class AnalysisWindowTest : public QObject {
                qPrintable(QString("layer %1").arg(layer)));
   }
 
+  // On the real fruit frame a press low on the orange's outline traces only
+  // 6 cells: the fit is refused with its message as always, and with
+  // "Уточнять окружность" the refined circle is drawn and used all the same
+  // (within 2 cells of the outline measured by hand, (903.3, 267.7), radius
+  // 202.3); without it there is no circle.
+  void refusedFitRefinedOnTheRealFrame_data() {
+    QTest::addColumn<bool>("refine");
+    QTest::newRow("refined") << true;
+    QTest::newRow("as specified") << false;
+  }
+  void refusedFitRefinedOnTheRealFrame() {
+    if (!QFileInfo::exists(FruitFrame())) QSKIP("real frames absent");
+    QFETCH(bool, refine);
+    wt::Messages messages;
+    AppState state;
+    ExportForm form(state);
+    MosaicPattern p;
+    std::string error;
+    QVERIFY(ParseMosaicPattern("0,45,135,90", &p, &error));
+    form.LoadFrame(FruitFrame(), p);
+    QVERIFY(form.waitIdle());
+    form.Command1->click();
+    QVERIFY(form.waitIdle());
+    form.CheckRefine->setChecked(refine);
+    messages.Take();
+    const int Z = state.ZoomFactor;
+    form.MapMouseDown(1, (903 - 1) * Z + Z / 2.0, (469 - 1) * Z + Z / 2.0);
+    QVERIFY(form.waitIdle());
+    bool refused = false;
+    for (const Message& m : messages.Take()) refused = refused || m.title == "Окружность шара не найдена";
+    QVERIFY(refused);
+    const QString line = form.StatusCircle->text();
+    QVERIFY2(line.startsWith(QString::fromUtf8("Окружность не подобрана: мало точек границы; точек границы: 6")),
+             qPrintable(line));
+    QCOMPARE(state.Circle.exists(), refine);
+    QCOMPARE(!form.Image19->isHidden(), refine);
+    if (!refine) return;
+    const SphereCircle& c = state.Circle;
+    QVERIFY2(line.contains(QString::fromUtf8(". Окружность уточнена: ") +
+                           Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius)),
+             qPrintable(line));
+    QVERIFY(std::hypot(c.CircleCentreX - 903.3, c.CircleCentreY - 267.7) <= 2.0);
+    QVERIFY(std::abs(c.CircleRadius - 202.3) <= 1.5);
+  }
+
  private:
   QTemporaryDir dir_;
 };
