@@ -32,4 +32,6 @@ xvfb-run -a -s "-screen 0 1600x1000x24" bash -c '
   kill "$pid"
   wait "$pid" 2>/dev/null || true
 ' _ "$APP" "$WAIT" "$OUT_ABS" "${ARGS[@]}"
+# The screen's empty border trimmed, 256 colours keep the file small.
+convert "$OUT_ABS" -trim +repage -colors 256 "PNG8:$OUT_ABS"
 echo "saved $OUT_ABS"
