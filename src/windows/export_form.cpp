@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QShortcut>
+#include <QKeyEvent>
 #include <QBuffer>
 #include <QImageWriter>
 #include <QSettings>
@@ -452,6 +453,7 @@ void ExportForm::buildControls() {
   Picture10->hide();
   Picture11 = new ZoomPicture(Picture10);
   Picture11->setCursor(Qt::CrossCursor);
+  Picture11->setFocusPolicy(Qt::ClickFocus);  // keys then reach the window
   Picture11->onMouseDown = [this](int button, double x, double y) { MapMouseDown(button, x, y); };
   Picture11->onMouseMove = [this](double x, double y) { MapMouseMove(x, y); };
   Picture11->onCtrlWheel = [this](int steps, double x, double y) { WheelZoom(0, steps, x, y); };
@@ -514,15 +516,25 @@ void ExportForm::buildShortcuts() {
     HelpExportForm help(this);
     help.exec();
   });
-  auto middle = [this](int steps) {
+}
+
+void ExportForm::keyPressEvent(QKeyEvent* event) {
+  // Keys no control took (the scale box types + and -, option buttons move
+  // with the arrows): zoom about the middle of the map, scroll by a cell.
+  const auto middle = [this](int steps) {
     WheelZoom(0, steps, -ds_.Map.Left + ds_.MapViewport.Width / 2, -ds_.Map.Top + ds_.MapViewport.Height / 2);
   };
-  for (Qt::Key k : {Qt::Key_Plus, Qt::Key_Equal}) key(QKeySequence(k), [middle] { middle(1); });
-  key(QKeySequence(Qt::Key_Minus), [middle] { middle(-1); });
-  key(QKeySequence(Qt::Key_Left), [this] { ScrollByKey(-1, 0); });
-  key(QKeySequence(Qt::Key_Right), [this] { ScrollByKey(1, 0); });
-  key(QKeySequence(Qt::Key_Up), [this] { ScrollByKey(0, -1); });
-  key(QKeySequence(Qt::Key_Down), [this] { ScrollByKey(0, 1); });
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: middle(1); break;
+    case Qt::Key_Minus: middle(-1); break;
+    case Qt::Key_Left: ScrollByKey(-1, 0); break;
+    case Qt::Key_Right: ScrollByKey(1, 0); break;
+    case Qt::Key_Up: ScrollByKey(0, -1); break;
+    case Qt::Key_Down: ScrollByKey(0, 1); break;
+    default: QWidget::keyPressEvent(event); return;
+  }
+  event->accept();
 }
 
 void ExportForm::WheelZoom(int slot, int steps, double x, double y) {

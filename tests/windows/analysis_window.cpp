@@ -426,8 +426,7 @@ class AnalysisWindowTest : public QObject {
     QCOMPARE(state.ZoomFactor, 1);
   }
 
-  // The keys: + and - zoom, arrows scroll the map by a cell, Ctrl+S asks
-  // where to save the map (cancelled here: nothing is written).
+  // The keys: + and - zoom, arrows scroll the map by a cell.
   void keysZoomAndScroll() {
     if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     AppState state;
@@ -436,17 +435,19 @@ class AnalysisWindowTest : public QObject {
     LoadSample(form);
     form.show();
     QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.Picture11->setFocus();
-    QTest::keyClick(&form, Qt::Key_Plus);
+    // Keys pressed over the clicked map reach the window.
+    form.Picture11->setFocus(Qt::MouseFocusReason);
+    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.Picture11));
+    QTest::keyClick(form.Picture11, Qt::Key_Plus);
     QVERIFY(form.waitIdle());
     QCOMPARE(state.ZoomFactor, 2);
     const int h = form.HScroll5->value(), v = form.VScroll5->value();
-    QTest::keyClick(&form, Qt::Key_Right);
-    QTest::keyClick(&form, Qt::Key_Down);
+    QTest::keyClick(form.Picture11, Qt::Key_Right);
+    QTest::keyClick(form.Picture11, Qt::Key_Down);
     QCOMPARE(form.HScroll5->value(), h + 2);
     QCOMPARE(form.VScroll5->value(), v + 2);
     QCOMPARE(form.display().Map.Left, -double(h + 2));
-    QTest::keyClick(&form, Qt::Key_Minus);
+    QTest::keyClick(form.Picture11, Qt::Key_Minus);
     QVERIFY(form.waitIdle());
     QCOMPARE(state.ZoomFactor, 1);
   }
@@ -487,7 +488,7 @@ class AnalysisWindowTest : public QObject {
   void refusedFitRefinedOnTheRealFrame_data() {
     QTest::addColumn<bool>("refine");
     QTest::newRow("refined") << true;
-    QTest::newRow("as specified") << false;
+    QTest::newRow("box unticked") << false;
   }
   void refusedFitRefinedOnTheRealFrame() {
     if (!QFileInfo::exists(FruitFrame())) QSKIP("real frames absent");
