@@ -25,6 +25,7 @@
 #include "windows/map_legend.h"
 #include "windows/zoom_picture.h"
 #include "windows/open_form.h"
+#include "windows/start_options.h"
 #include "state/app_state.h"
 #include "windows/export_form.h"
 #include "window_test_support.h"
@@ -164,14 +165,37 @@ class AnalysisWindowTest : public QObject {
     MosaicPattern p;
     std::string error;
     QVERIFY(ParseMosaicPattern(pattern.toStdString(), &p, &error));
-    form.LoadFrame(FruitFrame(), p);
-    QVERIFY(form.waitIdle());
+    const StartOptions options = ParseStartOptions({FruitFrame(), "--pattern", pattern});
+    QVERIFY(options.frame && options.problems.empty());
+    QVERIFY(ApplyStartOptions(form, options));
     QVERIFY2(messages.seen.empty(), messages.seen.empty() ? "" : messages.seen[0].text.c_str());
     QVERIFY(state.setComplete() && form.mapShown());
     QCOMPARE(state.SetWidth, 1224);
     QCOMPARE(state.SetHeight, 1024);
     for (int slot = 1; slot <= 4; ++slot) QVERIFY(SlotBytes(state, slot) == SlotBytes(reference, slot));
     QCOMPARE(ExportForm::RememberedPattern(), p);
+  }
+
+  // Command lines that cannot be followed as given: a message naming the
+  // problem; a bad pattern opens nothing.
+  void commandLineProblems_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("says");
+    QTest::addColumn<bool>("load");
+    QTest::newRow("pattern not a permutation") << QStringList{"f.png", "--pattern", "0,0,45,90"} << "--pattern: нужны" << false;
+    QTest::newRow("pattern with four files") << QStringList{"a", "b", "c", "d", "--pattern", "0,45,90,135"}
+                                             << "только к одному кадру" << true;
+    QTest::newRow("unknown option") << QStringList{"--sample", "--fast"} << "Неизвестные параметры командной строки: --fast"
+                                    << true;
+    QTest::newRow("sample with paths") << QStringList{"--sample", "a"} << "С --sample пути" << true;
+  }
+  void commandLineProblems() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, says);
+    QFETCH(bool, load);
+    const StartOptions o = ParseStartOptions(args);
+    QVERIFY2(QString::fromStdString(o.problems).contains(says), o.problems.c_str());
+    QCOMPARE(o.load, load);
   }
 
   // Single photographs in PNG and TIFF beside BMP: taken as the set holds
