@@ -9,6 +9,14 @@
 
 namespace ps {
 
+Colour ChangeMapColour(double sumE, double sumA, double ellipticitySensitivity, double azimuthSensitivity,
+                       bool undefined) {
+  if (undefined) return Rgb(100, 0, 255) | kPaletteFlag;
+  const int red = RoundHalfEven(std::fabs(sumE) * 255 / (kPi / 4) * ellipticitySensitivity);
+  const int green = RoundHalfEven(std::fabs(sumA) * 255 / (kPi / 2) * azimuthSensitivity);
+  return Rgb(red, green, 0) | kPaletteFlag;
+}
+
 Colour ЦветДляЭллипса(double axisRatio, double azimuth, EllipseColourMemory& previous) {
   const float pi = static_cast<float>(kPi);
   const float k = static_cast<float>(axisRatio);
@@ -227,15 +235,7 @@ void UvelicheniePolyarizacii(Surface& map, DisplayState& ds, AppState& state) {
             azimuths.add(d, px.Azimuth[n]);
           }
         const double sumA = azimuths.value();
-        Colour colour;
-        if (und == 0) {
-          const int red = RoundHalfEven(std::fabs(sumE) * 255 / (kPi / 4) * eSens);
-          const int green = RoundHalfEven(std::fabs(sumA) * 255 / (kPi / 2) * aSens);
-          colour = Rgb(red, green, 0);
-        } else {
-          colour = Rgb(100, 0, 255);
-        }
-        map.fillRect(r.X1, r.Y1, r.X2, r.Y2, colour | kPaletteFlag);
+        map.fillRect(r.X1, r.Y1, r.X2, r.Y2, ChangeMapColour(sumE, sumA, eSens, aSens, und != 0));
       }
       if (ds.Ellipses && und < kUndefinedMarker) DrawEllipseGlyph(map, x, y, s, inset, k, phi, ds.EllipseMemory);
     }

@@ -15,6 +15,13 @@ namespace ps {
 // The result carries kPaletteFlag.
 Colour ЦветДляЭллипса(double axisRatio, double azimuth, EllipseColourMemory& previous);
 
+// Colour of a cell of the change map ("Изменение поляризации"): red from the
+// weighted change of the axis ratio `sumE`, green from that of the azimuth
+// `sumA` (both radians), each scaled by its sensitivity; violet where the
+// polarization is undefined. The result carries kPaletteFlag.
+Colour ChangeMapColour(double sumE, double sumA, double ellipticitySensitivity, double azimuthSensitivity,
+                       bool undefined);
+
 // Screen rectangle of cell (i, j), both corners included.
 struct CellRect {
   int X1, Y1, X2, Y2;

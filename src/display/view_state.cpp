@@ -99,31 +99,31 @@ bool LayoutSourceView(DisplayState& ds, const AppState& state, int slot) {
   v.Picture.Width = w;
   v.Picture.Height = h;
 
-  const double left = kSourceViewLeft[slot - 1];
+  const double left = ds.Area.SourceLeft[static_cast<size_t>(slot - 1)];
   bool runV = false, runH = false;
-  if (h < kSourceViewMaxHeight) {
-    double half = (kSourceViewMaxHeight - h) / 2;
+  if (h < ds.Area.SourceHeight) {
+    double half = (ds.Area.SourceHeight - h) / 2;
     if (slot == 2) half = std::trunc(half);
-    v.Viewport.Top = kSourceViewTop + half;
+    v.Viewport.Top = ds.Area.SourceTop + half;
     v.Viewport.Height = h;
     v.VBar.Visible = false;
     v.Picture.Top = 0;
   } else {
-    v.Viewport.Top = kSourceViewTop;
-    v.Viewport.Height = kSourceViewMaxHeight;
-    SetBarRange(v.VBar, 0, static_cast<int>(h - kSourceViewMaxHeight));
+    v.Viewport.Top = ds.Area.SourceTop;
+    v.Viewport.Height = ds.Area.SourceHeight;
+    SetBarRange(v.VBar, 0, static_cast<int>(h - ds.Area.SourceHeight));
     v.VBar.Visible = true;
     runV = true;
   }
-  if (w < kSourceViewMaxWidth) {
-    v.Viewport.Left = left + (kSourceViewMaxWidth - w) / 2;
+  if (w < ds.Area.SourceWidth) {
+    v.Viewport.Left = left + (ds.Area.SourceWidth - w) / 2;
     v.Viewport.Width = w;
     v.HBar.Visible = false;
     v.Picture.Left = 0;
   } else {
     v.Viewport.Left = left;
-    v.Viewport.Width = kSourceViewMaxWidth;
-    SetBarRange(v.HBar, 0, static_cast<int>(w - kSourceViewMaxWidth));
+    v.Viewport.Width = ds.Area.SourceWidth;
+    SetBarRange(v.HBar, 0, static_cast<int>(w - ds.Area.SourceWidth));
     v.HBar.Top = v.Viewport.Top + v.Viewport.Height;
     v.HBar.Visible = true;
     runH = true;
@@ -144,27 +144,27 @@ bool LayoutMap(DisplayState& ds, const AppState& state) {
   ds.Map.Width = w;
   ds.Map.Height = h;
   bool runV = false, runH = false;
-  if (h < kMapMaxHeight) {
-    ds.MapViewport.Top = kMapTop + (kMapMaxHeight - h) / 2;
+  if (h < ds.Area.MapHeight) {
+    ds.MapViewport.Top = ds.Area.MapTop + (ds.Area.MapHeight - h) / 2;
     ds.MapViewport.Height = h;
     ds.VScroll5.Visible = false;
     ds.Map.Top = 0;
   } else {
-    ds.MapViewport.Top = kMapTop;
-    ds.MapViewport.Height = kMapMaxHeight;
-    SetBarRange(ds.VScroll5, 0, RoundHalfEven(h - kMapMaxHeight));
+    ds.MapViewport.Top = ds.Area.MapTop;
+    ds.MapViewport.Height = ds.Area.MapHeight;
+    SetBarRange(ds.VScroll5, 0, RoundHalfEven(h - ds.Area.MapHeight));
     ds.VScroll5.Visible = true;
     runV = true;
   }
-  if (w < kMapMaxWidth) {
-    ds.MapViewport.Left = kMapLeft + (kMapMaxWidth - w) / 2;
+  if (w < ds.Area.MapWidth) {
+    ds.MapViewport.Left = ds.Area.MapLeft + (ds.Area.MapWidth - w) / 2;
     ds.MapViewport.Width = w;
     ds.HScroll5.Visible = false;
     ds.Map.Left = 0;
   } else {
-    ds.MapViewport.Left = kMapLeft;
-    ds.MapViewport.Width = kMapMaxWidth;
-    SetBarRange(ds.HScroll5, 0, RoundHalfEven(w - kMapMaxWidth));
+    ds.MapViewport.Left = ds.Area.MapLeft;
+    ds.MapViewport.Width = ds.Area.MapWidth;
+    SetBarRange(ds.HScroll5, 0, RoundHalfEven(w - ds.Area.MapWidth));
     ds.HScroll5.Top = ds.MapViewport.Top + ds.MapViewport.Height;
     ds.HScroll5.Visible = true;
     runH = true;
@@ -174,6 +174,14 @@ bool LayoutMap(DisplayState& ds, const AppState& state) {
   if (runH) ApplyMapH(ds);
   ds.Map.Visible = ds.MapViewport.Visible = true;
   return grid || state.Detection.ShowMode == 1;
+}
+
+int32_t ZoomFittingArea(const ViewArea& area, const AppState& state) {
+  int32_t z = state.ZoomFactor;
+  while (z > 1 && (static_cast<double>(z) * state.SetWidth > area.MapWidth ||
+                   static_cast<double>(z) * state.SetHeight > area.MapHeight))
+    --z;
+  return std::max<int32_t>(z, 1);
 }
 
 unsigned ZoomByMouse(DisplayState& ds, AppState& state, int slot, int button) {

@@ -67,8 +67,22 @@ struct EllipseColourMemory {
   int Red = 0, Green = 0, Blue = 0;  // components of the previous conversion
 };
 
+// Where the views may lie in the window: the layout constants for the smallest
+// window, wider and taller areas when the window is enlarged.
+struct ViewArea {
+  std::array<double, 4> SourceLeft = kSourceViewLeft;
+  double SourceTop = kSourceViewTop;
+  double SourceWidth = kSourceViewMaxWidth;
+  double SourceHeight = kSourceViewMaxHeight;
+  double MapLeft = kMapLeft;
+  double MapTop = kMapTop;
+  double MapWidth = kMapMaxWidth;
+  double MapHeight = kMapMaxHeight;
+};
+
 struct DisplayState {
   std::array<SourceView, 4> Views;  // slot 1..4 at index 0..3
+  ViewArea Area;                    // the room the views and the map may take
   Box MapViewport;                  // the map's viewport
   Box Map;                          // the map picture inside it
   ScrollBar VScroll5;
@@ -127,6 +141,9 @@ int CellInset(const DisplayState& ds, int zoom);
 bool LayoutSourceView(DisplayState& ds, const AppState& state, int slot);
 // Layout of the map; sets the insets. Returns true when the map is to be cleared.
 bool LayoutMap(DisplayState& ds, const AppState& state);
+// The largest zoom, not above the one in force, at which the whole map fits
+// into the map's area (at least 1).
+int32_t ZoomFittingArea(const ViewArea& area, const AppState& state);
 
 // Mouse press on a source view: buttons 1 or 3 zoom in, 2 or 4 zoom out.
 unsigned ZoomByMouse(DisplayState& ds, AppState& state, int slot, int button);

@@ -9,8 +9,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QShortcut>
+#include <QKeyEvent>
+#include <QBuffer>
+#include <QImageWriter>
+#include <QSettings>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QThread>
 #include <cmath>
@@ -20,15 +30,18 @@
 
 #include "display/map_view.h"
 #include "imageio/bmp.h"
+#include "state/atomic_file.h"
 #include "polarization/polarization.h"
 #include "sphere/contour.h"
 #include "windows/big_picture.h"
 #include "windows/help_forms.h"
 #include "windows/icons.h"
+#include "windows/map_legend.h"
 #include "windows/map_press.h"
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
+#include "windows/picture_files.h"
 #include "windows/settings_form.h"
 #include "windows/zoom_picture.h"
 
@@ -42,6 +55,17 @@ constexpr int kBarTop = 8;
 constexpr int kBarWidth = 466;
 constexpr int kBarHeight = 26;
 constexpr int kPreviewSize = 61;
+constexpr int kStatusLeft = 264;
+constexpr int kStatusTop = 226;
+constexpr int kStatusWidth = 436;
+constexpr int kStatusHeight = 30;
+constexpr int kMinWidth = 790;
+constexpr int kMinHeight = 500;
+constexpr int kOpenWidthLimit = 1600;
+constexpr int kOpenHeightLimit = 1000;
+// Of the height gained above the smallest window, the map takes this share and
+// the source views the rest.
+constexpr double kMapShareOfHeight = 0.6;
 
 const char* const kOpenTitles[4] = {
     "Открыть изображение при азимуте поляризатора 0°", "Открыть изображение при азимуте поляризатора 45°",
@@ -81,7 +105,9 @@ QString ExportForm::SampleFolder() {
 ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), state_(state) {
   setWindowTitle(AppTitle());
   setWindowIcon(icons::AppIcon());
-  setFixedSize(790, 500);
+  // The smallest window is the classic layout; it opens as large as the
+  // screen comfortably allows and grows the views and the map with it.
+  setMinimumSize(kMinWidth, kMinHeight);
 
   // Start-up: a new, empty set.
   state_.startNewSet();
@@ -102,17 +128,124 @@ ExportForm::ExportForm(AppState& state, QWidget* parent) : QWidget(parent), stat
   Timer2.setInterval(200);
   connect(&Timer2, &QTimer::timeout, this, [this] { Timer2_Timer(); });
   Timer2.start();
+  QSize size(kMinWidth, kMinHeight);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QSize room = screen->availableGeometry().size() - QSize(40, 70);  // frame and panel
+    size = size.expandedTo(room.boundedTo(QSize(kOpenWidthLimit, kOpenHeightLimit)));
+  }
+  resize(size);
+  relayout();
 }
 
 ExportForm::~ExportForm() {
   cancel_ = true;
   if (worker_.joinable()) worker_.join();
+  bgCancel_ = true;
+  if (background_.joinable()) background_.join();
   if (busy_) QApplication::restoreOverrideCursor();
 }
 
 void ExportForm::closeEvent(QCloseEvent* event) {
   cancel_ = true;
   QWidget::closeEvent(event);
+}
+
+void ExportForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  relayout();
+}
+
+void ExportForm::relayout() {
+  // While work runs, the worker reads the layout: it changes once the work ends.
+  if (busy_) {
+    layoutPending_ = true;
+    return;
+  }
+  layoutPending_ = false;
+  laidOutSize_ = size();
+  const int dw = std::max(0, width() - kMinWidth);
+  const int dh = std::max(0, height() - kMinHeight);
+  const int mapGain = R(dh * kMapShareOfHeight);
+  ViewArea area;
+  area.MapWidth = kMapMaxWidth + dw;
+  area.MapHeight = kMapMaxHeight + mapGain;
+  area.SourceTop = kSourceViewTop + mapGain;
+  area.SourceWidth = kSourceViewMaxWidth + dw / 4;
+  area.SourceHeight = kSourceViewMaxHeight + (dh - mapGain);
+  for (size_t k = 0; k < 4; ++k) area.SourceLeft[k] = kSourceViewLeft[k] + static_cast<double>(k * (dw / 4));
+  ds_.Area = area;
+
+  // Controls tied to the right or bottom edge move with it.
+  Picture12->move(width() - (kMinWidth - 716), 40);
+  Legend->move(width() - 82, 104);
+  CommandSaveMap->move(width() - 82, 198);
+  CommandNew->move(176, 258 + mapGain);
+  CommandFrame->move(4, 258 + mapGain);
+  StatusCircle->setGeometry(kStatusLeft, kStatusTop + mapGain, kStatusWidth + dw, kStatusHeight);
+  for (QLabel* l : {Label10, Label11, Label2, Label3, Label16}) l->move(l->x(), 476 + dh);
+
+  // Views already shown take their new room.
+  bool shown = mapShown_;
+  for (int slot = 1; slot <= 4; ++slot)
+    if (!ViewPictures[static_cast<size_t>(slot - 1)]->image().isNull()) {
+      LayoutSourceView(ds_, state_, slot);
+      shown = true;
+    }
+  if (mapShown_) LayoutMap(ds_, state_);
+  if (shown) applyDisplay();
+}
+
+std::vector<Message> ExportForm::processChosenDefinition(const Progress& progress) {
+  ProcessOptions options;
+  options.definitions = DefinitionBit(DefinitionForMode(state_.IntensityMode));
+  return ProcessSet(state_, options, progress).messages;
+}
+
+void ExportForm::startBackground() {
+  if (bgRunning_ || !state_.setComplete() || state_.ResultMap.empty()) return;
+  const unsigned missing = kAllDefinitions & ~ProcessedDefinitions(state_.ResultMap);
+  if (missing == 0) return;
+  bgCancel_ = false;
+  bgRunning_ = true;
+  background_ = std::thread([this, missing] {
+    ProcessOptions options;
+    options.definitions = missing;
+    options.addToMap = true;
+    Progress progress;
+    progress.cancel = &bgCancel_;
+    try {
+      ProcessSet(state_, options, progress);
+    } catch (const std::exception& e) {
+      // The chosen definition is on screen; the others are processed again
+      // when asked for (finishBackground leaves them missing).
+      std::fprintf(stderr, "polarsphere: %s\n", e.what());
+    }
+    QMetaObject::invokeMethod(this, [this] { finishBackground(); }, Qt::QueuedConnection);
+  });
+}
+
+void ExportForm::finishBackground(bool cancel) {
+  if (!bgRunning_) return;
+  if (cancel) bgCancel_ = true;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  if (background_.joinable()) background_.join();
+  QApplication::restoreOverrideCursor();
+  bgRunning_ = false;
+  // A definition chosen while the others were missing: processed now if the
+  // background did not complete them.
+  if (!cancel && state_.setComplete() && !state_.ResultMap.empty() &&
+      !(ProcessedDefinitions(state_.ResultMap) & DefinitionBit(DefinitionForMode(state_.IntensityMode)))) {
+    ProcessOptions options;
+    options.definitions = DefinitionBit(DefinitionForMode(state_.IntensityMode));
+    options.addToMap = true;
+    showMessages(ProcessSet(state_, options).messages);
+  }
+}
+
+unsigned ExportForm::fitZoomToMap() {
+  const int32_t zoom = ZoomFittingArea(ds_.Area, state_);
+  if (zoom == state_.ZoomFactor) return kRedrawNone;
+  return TypedScale(ds_, state_, std::to_string(zoom * 100));
 }
 
 void ExportForm::buildControls() {
@@ -152,6 +285,7 @@ void ExportForm::buildControls() {
   };
   Image1->onMouseUp = [this](Qt::MouseButton) {
     if (busy_) return;
+    finishBackground();
     {
       ФормаНастроек settings(state_, this);
       settings.exec();
@@ -174,6 +308,7 @@ void ExportForm::buildControls() {
   Image19->onMouseUp = [this](Qt::MouseButton) {
     Image19->showNormal();
     if (busy_) return;
+    finishBackground();  // the statistics read every definition
     if (StatisticsOpener()) StatisticsOpener()(this, state_);
     else
       ShowMessage(this, Message{"Окно статистики в этой сборке отсутствует.", "", MessageIcon::Information});
@@ -191,6 +326,13 @@ void ExportForm::buildControls() {
   CommandNew->setToolTip(QString::fromUtf8("Закрыть снимки и начать новый набор (любого размера)"));
   CommandNew->setStyleSheet(QStringLiteral("font-size: 10px;"));
   connect(CommandNew, &QPushButton::clicked, this, [this] { NewSet(); });
+
+  CommandFrame = new QPushButton(QString::fromUtf8("Открыть кадр камеры…"), this);
+  CommandFrame->setGeometry(4, 258, 168, 22);
+  CommandFrame->setToolTip(
+      QString::fromUtf8("Один кадр поляризационной камеры (PNG, TIFF, BMP): разделить на снимки 0°, 45°, 90° и 135°"));
+  CommandFrame->setStyleSheet(QStringLiteral("font-size: 10px;"));
+  connect(CommandFrame, &QPushButton::clicked, this, [this] { OpenFrame(); });
 
   Command1 = new QPushButton(QString::fromUtf8("Контур"), this);
   Command1->setGeometry(264, 8, 80, 26);
@@ -227,7 +369,7 @@ void ExportForm::buildControls() {
     w->hide();
 
   Check1 = new QCheckBox(QString::fromUtf8("Сетка"), this);
-  Check1->setGeometry(4, 196, 120, 20);
+  Check1->setGeometry(4, 196, 90, 20);
   Check2 = new QCheckBox(QString::fromUtf8("Эллипсы поляризации"), this);
   Check2->setGeometry(4, 216, 250, 20);
   Check3 = new QCheckBox(QString::fromUtf8("Выделять калибровочный шар в ручную"), this);
@@ -237,6 +379,28 @@ void ExportForm::buildControls() {
   Check4->setGeometry(350, 10, 166, 20);
   Check5 = new QCheckBox(QString::fromUtf8("Автоконтраст"), this);
   Check5->setGeometry(518, 10, 120, 20);
+  CheckRefine = new QCheckBox(QString::fromUtf8("Уточнять окружность"), this);
+  CheckRefine->setGeometry(96, 196, 166, 20);
+  CheckRefine->setFont(small);
+  CheckRefine->setToolTip(QString::fromUtf8(
+      "После подбора окружности по границе или по трём точкам уточнить её по перепаду яркости вдоль лучей из центра"));
+  CheckRefine->setChecked(QSettings().value(QStringLiteral("circle/refine"), true).toBool());
+  // The user's click is remembered for the next start.
+  connect(CheckRefine, &QCheckBox::clicked, this,
+          [](bool on) { QSettings().setValue(QStringLiteral("circle/refine"), on); });
+  StatusCircle = NewLabel(this, {}, kStatusLeft, kStatusTop, kStatusWidth, kStatusHeight);
+  StatusCircle->setFont(small);
+  StatusCircle->setWordWrap(true);
+  StatusCircle->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  StatusCircle->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  Legend = new MapLegend(this);
+  Legend->move(kMinWidth - 82, 104);
+  CommandSaveMap = new QPushButton(QString::fromUtf8("Сохранить карту…"), this);
+  CommandSaveMap->setGeometry(kMinWidth - 82, 198, 80, 28);
+  CommandSaveMap->setText(QString::fromUtf8("Сохранить\nкарту…"));
+  CommandSaveMap->setStyleSheet(QStringLiteral("font-size: 9px;"));
+  CommandSaveMap->setToolTip(QString::fromUtf8("Сохранить карту в том виде, как она показана, в файл PNG"));
+  connect(CommandSaveMap, &QPushButton::clicked, this, [this] { SaveMapAs(); });
   // A box or option clicked during work is applied when the work ends.
   connect(Check1, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
   connect(Check2, &QCheckBox::clicked, this, [this](bool) { applyOptions(); });
@@ -262,6 +426,7 @@ void ExportForm::buildControls() {
     const int slot = k + 1;
     pic->onMouseDown = [this, slot](int button, double x, double y) { ViewMouseDown(slot, button, x, y); };
     pic->onMouseMove = [this, slot](double x, double y) { ViewMouseMove(slot, x, y); };
+    pic->onCtrlWheel = [this, slot](int steps, double x, double y) { WheelZoom(slot, steps, x, y); };
     auto* vbar = new QScrollBar(Qt::Vertical, this);
     auto* hbar = new QScrollBar(Qt::Horizontal, this);
     vbar->hide();
@@ -288,8 +453,11 @@ void ExportForm::buildControls() {
   Picture10->hide();
   Picture11 = new ZoomPicture(Picture10);
   Picture11->setCursor(Qt::CrossCursor);
+  Picture11->setFocusPolicy(Qt::ClickFocus);  // keys then reach the window
   Picture11->onMouseDown = [this](int button, double x, double y) { MapMouseDown(button, x, y); };
   Picture11->onMouseMove = [this](double x, double y) { MapMouseMove(x, y); };
+  Picture11->onCtrlWheel = [this](int steps, double x, double y) { WheelZoom(0, steps, x, y); };
+  buildShortcuts();
   Выделение = new SelectionMarker(Picture11);
   Выделение->hide();
   VScroll5 = new QScrollBar(Qt::Vertical, this);
@@ -332,6 +500,87 @@ void ExportForm::buildControls() {
   Image6->hide();
 }
 
+void ExportForm::buildShortcuts() {
+  auto key = [this](const QKeySequence& k, std::function<void()> f) {
+    auto* s = new QShortcut(k, this);
+    connect(s, &QShortcut::activated, this, std::move(f));
+  };
+  for (int slot = 1; slot <= 4; ++slot)
+    key(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_0 + slot)), [this, slot] { AzimuthMouseUp(slot); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_O), [this] { OpenFrame(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_E), [this] { OpenSample(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_N), [this] { NewSet(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_S), [this] { SaveMapAs(); });
+  key(QKeySequence(Qt::CTRL | Qt::Key_K), [this] { Command1_Click(); });
+  key(QKeySequence(Qt::Key_F1), [this] {
+    HelpExportForm help(this);
+    help.exec();
+  });
+}
+
+void ExportForm::keyPressEvent(QKeyEvent* event) {
+  // Keys no control took (the scale box types + and -, option buttons move
+  // with the arrows): zoom about the middle of the map, scroll by a cell.
+  const auto middle = [this](int steps) {
+    WheelZoom(0, steps, -ds_.Map.Left + ds_.MapViewport.Width / 2, -ds_.Map.Top + ds_.MapViewport.Height / 2);
+  };
+  switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal: middle(1); break;
+    case Qt::Key_Minus: middle(-1); break;
+    case Qt::Key_Left: ScrollByKey(-1, 0); break;
+    case Qt::Key_Right: ScrollByKey(1, 0); break;
+    case Qt::Key_Up: ScrollByKey(0, -1); break;
+    case Qt::Key_Down: ScrollByKey(0, 1); break;
+    default: QWidget::keyPressEvent(event); return;
+  }
+  event->accept();
+}
+
+void ExportForm::WheelZoom(int slot, int steps, double x, double y) {
+  if (busy_ || steps == 0 || !state_.anySlotLoaded()) return;
+  if (slot == 0 && !mapShown_) return;
+  const int z0 = state_.ZoomFactor;
+  // Where the pointer is in the viewport, and in cells.
+  const double left = slot == 0 ? ds_.Map.Left : ds_.Views[static_cast<size_t>(slot - 1)].Picture.Left;
+  const double top = slot == 0 ? ds_.Map.Top : ds_.Views[static_cast<size_t>(slot - 1)].Picture.Top;
+  const double vx = x + left, vy = y + top;
+  const double cx = x / z0, cy = y / z0;
+  unsigned flags;
+  if (slot > 0) {
+    flags = ZoomByMouse(ds_, state_, slot, steps > 0 ? 1 : 2);  // as a click on the view
+    ds_.Views[static_cast<size_t>(slot - 1)].Pointer = ViewPointer::Normal;
+  } else {
+    flags = TypedScale(ds_, state_, std::to_string((z0 + (steps > 0 ? 1 : -1)) * 100));
+    ds_.GridEnabled = state_.ZoomFactor > 2;
+  }
+  if (flags == kRedrawNone || state_.ZoomFactor == z0) {
+    applyDisplay();
+    return;
+  }
+  redraw(flags, [this, slot, cx, cy, vx, vy] {
+    const int z1 = state_.ZoomFactor;
+    const int h = static_cast<int>(std::lround(cx * z1 - vx)), v = static_cast<int>(std::lround(cy * z1 - vy));
+    if (slot == 0) {
+      ScrollMapH(ds_, std::clamp(h, ds_.HScroll5.Min, std::max(ds_.HScroll5.Min, ds_.HScroll5.Max)));
+      ScrollMapV(ds_, std::clamp(v, ds_.VScroll5.Min, std::max(ds_.VScroll5.Min, ds_.VScroll5.Max)));
+    } else {
+      const SourceView& view = ds_.Views[static_cast<size_t>(slot - 1)];
+      ScrollSourceH(ds_, slot, std::clamp(h, view.HBar.Min, std::max(view.HBar.Min, view.HBar.Max)));
+      ScrollSourceV(ds_, slot, std::clamp(v, view.VBar.Min, std::max(view.VBar.Min, view.VBar.Max)));
+    }
+    applyScrollValues();
+  });
+}
+
+void ExportForm::ScrollByKey(int dx, int dy) {
+  if (busy_ || !mapShown_) return;
+  const int z = state_.ZoomFactor;
+  if (dx != 0 && ds_.HScroll5.Visible) ScrollMapH(ds_, std::clamp(ds_.HScroll5.Value + dx * z, ds_.HScroll5.Min, ds_.HScroll5.Max));
+  if (dy != 0 && ds_.VScroll5.Visible) ScrollMapV(ds_, std::clamp(ds_.VScroll5.Value + dy * z, ds_.VScroll5.Min, ds_.VScroll5.Max));
+  applyScrollValues();
+}
+
 void ExportForm::setAzimuthLook(int slot, bool pressed) {
   const bool subtract = state_.SubtractNext[static_cast<size_t>(slot - 1)];
   const int deg = kAzimuth[static_cast<size_t>(slot - 1)];
@@ -364,6 +613,7 @@ void ExportForm::applyOptions() {
   unsigned flags = kRedrawNone;
   const int32_t mode = Option5->isChecked() ? kModeMax : Option6->isChecked() ? kModeLuma : kModeMean;
   if (mode != state_.IntensityMode) {
+    finishBackground();  // the other definitions are shown once complete
     state_.IntensityMode = mode;
     if (mapShown_) flags |= kRedrawMap;
   }
@@ -385,6 +635,7 @@ void ExportForm::updateCommands() {
   const bool free = !(busy_ && longWork_);
   for (PictureButton* b : AzimuthButtons) b->setEnabled(free);
   for (QWidget* w : {static_cast<QWidget*>(CommandSample), static_cast<QWidget*>(CommandNew),
+                     static_cast<QWidget*>(CommandFrame),
                      static_cast<QWidget*>(Image1), static_cast<QWidget*>(Image19), static_cast<QWidget*>(Text1)})
     w->setEnabled(free);
   // A bar moved during long work would not move its picture.
@@ -392,6 +643,7 @@ void ExportForm::updateCommands() {
   for (QScrollBar* b : HScrolls) b->setEnabled(free);
   VScroll5->setEnabled(free);
   HScroll5->setEnabled(free);
+  CommandSaveMap->setEnabled(!busy_ && mapShown_);
   Image2->setEnabled(free && mapShown_);
   Command1->setEnabled(free && mapShown_);
 }
@@ -399,6 +651,9 @@ void ExportForm::updateCommands() {
 // ---------------------------------------------------------------- worker ---
 
 void ExportForm::runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar) {
+  // A hidden window gets its resize events only when shown: the work sees the
+  // layout of the size the window has now.
+  if (size() != laidOutSize_) relayout();
   busy_ = true;
   longWork_ = showBar;
   updateCommands();
@@ -454,6 +709,7 @@ void ExportForm::runBusy(std::function<void(const Progress&)> work, std::functio
           if (*error) ShowMessage(this, **error);
           if (done) done();
           updateCommands();
+          if (!busy_ && layoutPending_) relayout();
           if (!busy_ && optionsPending_) applyOptions();
         },
         Qt::QueuedConnection);
@@ -470,12 +726,12 @@ void ExportForm::finishBar() {
 bool ExportForm::waitIdle(int timeoutMs) {
   QElapsedTimer t;
   t.start();
-  while (busy_ && t.elapsed() < timeoutMs) {
+  while ((busy_ || bgRunning_) && t.elapsed() < timeoutMs) {
     QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    if (busy_) QThread::msleep(2);
+    if (busy_ || bgRunning_) QThread::msleep(2);
   }
   QCoreApplication::processEvents();
-  return !busy_;
+  return !busy_ && !bgRunning_;
 }
 
 void ExportForm::renderOnWorker(unsigned flags) {
@@ -568,6 +824,13 @@ void ExportForm::applyDisplay() {
                      static_cast<QWidget*>(Option6)})
     w->setVisible(ds_.IntensityOptionsVisible);
   Image19->setVisible(ds_.SphereButtonVisible);
+  if (mapShown_)
+    Legend->show(state_.Detection.ShowMode == 1 ? MapLegend::Kind::Change
+                 : ds_.Ellipses                   ? MapLegend::Kind::Ellipses
+                                                  : MapLegend::Kind::None,
+                 state_.Detection.EllipticitySensitivity, state_.Detection.AzimuthSensitivity);
+  else
+    Legend->show(MapLegend::Kind::None);
   updateCommands();
   applying_ = false;
 }
@@ -600,15 +863,19 @@ void ExportForm::AzimuthMouseUp(int slot) {
     if (form.exec() == QDialog::Accepted) choice = form.choice();
   }
   if (!choice) return;
+  finishBackground(true);  // a file taken into a complete set processes it anew
   auto outcome = std::make_shared<SlotAssignmentOutcome>();
   auto flags = std::make_shared<unsigned>(0);
+  const bool firstMap = !mapShown_;
   runBusy(
-      [this, slot, outcome, flags, file = *choice](const Progress& progress) {
+      [this, slot, outcome, flags, firstMap, file = *choice](const Progress& progress) {
         *outcome = AssignSlot(state_, slot, file, progress);
         if (outcome->pixels.read) *flags |= RedrawViewFlag(slot);
         if (outcome->processNow) {
-          ЗаполнениеМассива(state_, progress);
+          const std::vector<Message> refused = processChosenDefinition(progress);
+          outcome->pixels.messages.insert(outcome->pixels.messages.end(), refused.begin(), refused.end());
           *flags |= kRedrawMap;
+          if (firstMap) *flags |= fitZoomToMap();
         }
         renderOnWorker(*flags);
       },
@@ -618,6 +885,7 @@ void ExportForm::AzimuthMouseUp(int slot) {
         pendingFlags_ |= *flags;
         applyDisplay();
         setAzimuthLook(slot, false);
+        if (outcome->processNow) startBackground();
         showMessages(outcome->pixels.messages);
       },
       true);
@@ -642,11 +910,13 @@ void ExportForm::clearSetDisplay() {
   VScroll5->hide();
   HScroll5->hide();
   Picture12->clear();
+  StatusCircle->clear();
   clearReadouts();
 }
 
 void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
   if (busy_) return;
+  finishBackground(true);  // the set is about to be replaced
   auto outcome = std::make_shared<SetLoadOutcome>();
   auto flags = std::make_shared<unsigned>(0);
   runBusy(
@@ -656,8 +926,8 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
         if (!outcome->ok) return;
         ds_.SphereButtonVisible = false;  // the new set has no circle yet
         for (int s = 1; s <= 4; ++s) *flags |= RedrawViewFlag(s);
-        ЗаполнениеМассива(state_, progress);
-        *flags |= kRedrawMap;
+        outcome->messages = processChosenDefinition(progress);
+        *flags |= kRedrawMap | fitZoomToMap();
         ds_.GridEnabled = state_.ZoomFactor > 2;
         renderOnWorker(*flags);
       },
@@ -666,10 +936,12 @@ void ExportForm::LoadFiles(const std::vector<std::string>& paths) {
           // A new set: the presses and readouts of the earlier set are forgotten.
           press_ = NewPressSession();
           clearReadouts();
+          StatusCircle->clear();
           Picture12->clear();
           pendingFlags_ = *flags;
           applyDisplay();
           for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
+          startBackground();
         }
         showMessages(outcome->messages);
       },
@@ -683,12 +955,14 @@ void ExportForm::NewSet() {
                                   "Открытые снимки и полученные по ним результаты будут закрыты.",
                               "Новый набор", MessageIcon::Question}))
     return;
+  finishBackground(true);
   state_.emptySet();
   const DisplayState old = ds_;
   ds_ = DisplayState{};
   ds_.DecimalSeparator = old.DecimalSeparator;
   ds_.Grid = old.Grid;
   ds_.Ellipses = old.Ellipses;
+  ds_.Area = old.Area;
   clearSetDisplay();
   for (int s = 1; s <= 4; ++s) setAzimuthLook(s, false);
   applyDisplay();
@@ -703,6 +977,92 @@ void ExportForm::OpenSample() {
   std::vector<std::string> paths;
   for (int deg : kAzimuth) paths.push_back(ToStd(folder + "/" + QString::number(deg) + ".bmp"));
   LoadFiles(paths);
+}
+
+void ExportForm::SaveMapAs() {
+  if (busy_ || !mapShown_) return;
+  QString path = QFileDialog::getSaveFileName(this, QString::fromUtf8("Сохранить карту"),
+                                              QSettings().value(QStringLiteral("map/folder")).toString() +
+                                                  QString::fromUtf8("/карта.png"),
+                                              QString::fromUtf8("Изображения PNG (*.png)"));
+  if (path.isEmpty()) return;  // cancelled: nothing written
+  if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".png");
+  QSettings().setValue(QStringLiteral("map/folder"), QFileInfo(path).absolutePath());
+  SaveMap(path);
+}
+
+bool ExportForm::SaveMap(const QString& path) {
+  if (busy_ || !mapShown_ || map_.width() <= 0) return false;
+  QByteArray png;
+  QBuffer buffer(&png);
+  buffer.open(QIODevice::WriteOnly);
+  QImageWriter writer(&buffer, "png");
+  std::string error;
+  if (!writer.write(ToImage(map_))) {
+    error = "Не удалось закодировать карту в PNG: " + ToStd(writer.errorString());
+  } else if (!WriteFileAtomically(ToStd(path), std::string_view(png.constData(), static_cast<size_t>(png.size())),
+                                  &error)) {
+    error = "Карта не сохранена: " + error;
+  } else {
+    return true;
+  }
+  ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+  return false;
+}
+
+MosaicPattern ExportForm::RememberedPattern() {
+  MosaicPattern pattern;
+  const QString text = QSettings().value(QStringLiteral("frame/pattern")).toString();
+  std::string error;
+  MosaicPattern stored;
+  if (!text.isEmpty() && ParseMosaicPattern(ToStd(text), &stored, &error)) pattern = stored;
+  return pattern;
+}
+
+void ExportForm::OpenFrame() {
+  if (busy_) return;
+  QStringList filters;
+  for (const QString& f : FrameNameFilters()) filters << f;
+  const QString path = QFileDialog::getOpenFileName(
+      this, QString::fromUtf8("Открыть кадр поляризационной камеры"), QSettings().value(QStringLiteral("frame/folder")).toString(),
+      QString::fromUtf8("Кадры (") + filters.join(QStringLiteral(" ")) + QString::fromUtf8(");;Все файлы (*)"));
+  if (path.isEmpty()) return;
+  // The four block layouts sensors use; the last one chosen comes first.
+  QStringList patterns = {QStringLiteral("90,45,135,0"), QStringLiteral("0,45,135,90"), QStringLiteral("45,90,0,135"),
+                          QStringLiteral("135,0,90,45")};
+  const QString last = ToQt(FormatMosaicPattern(RememberedPattern()));
+  patterns.removeAll(last);
+  patterns.prepend(last);
+  bool ok = false;
+  const QString text = QInputDialog::getItem(
+      this, QString::fromUtf8("Расположение поляризаторов"),
+      QString::fromUtf8("Азимуты пикселей блока 2 x 2\n(строка 0: столбцы 0, 1; строка 1: столбцы 0, 1):"), patterns,
+      0, true, &ok);
+  if (!ok) return;
+  MosaicPattern pattern;
+  std::string error;
+  if (!ParseMosaicPattern(ToStd(text), &pattern, &error)) {
+    ShowMessage(this, Message{"Расположение поляризаторов не распознано: нужны четыре азимута 0, 45, 90 и 135 через "
+                              "запятую, каждый по одному разу.",
+                              "", MessageIcon::Exclamation});
+    return;
+  }
+  QSettings().setValue(QStringLiteral("frame/folder"), QFileInfo(path).absolutePath());
+  LoadFrame(path, pattern);
+}
+
+void ExportForm::LoadFrame(const QString& path, const MosaicPattern& pattern) {
+  if (busy_) return;
+  QSettings().setValue(QStringLiteral("frame/pattern"), ToQt(FormatMosaicPattern(pattern)));
+  std::string error;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::vector<std::string> files = SplitFrameToFiles(path, pattern, &error);
+  QApplication::restoreOverrideCursor();
+  if (files.empty()) {
+    ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+    return;
+  }
+  LoadFiles(files);
 }
 
 void ExportForm::Text1_Change() {
@@ -758,11 +1118,16 @@ void ExportForm::MapMouseDown(int button, double x, double y) {
   const int mode = Check3->isChecked() ? 1 : 0;
   auto outcome = std::make_shared<MapPressOutcome>();
   const std::string sep = DecimalSeparator();
+  const bool refine = CheckRefine->isChecked();
   runBusy(
-      [this, outcome, x, y, mode, sep](const Progress& progress) {
-        *outcome = RunMapPress(*press_, state_, x, y, mode, sep, map_, progress);
+      [this, outcome, x, y, mode, sep, refine](const Progress& progress) {
+        *outcome = RunMapPress(*press_, state_, x, y, mode, sep, map_, progress, refine);
       },
       [this, outcome] {
+        if (outcome->fitRan) {
+          StatusCircle->setText(ToQt(outcome->statusLine));
+          StatusCircle->setToolTip(StatusCircle->text());
+        }
         if (outcome->selectionChanged) PlaceSelectionMarker(ds_, state_);
         if (outcome->circleChanged || outcome->circleCleared) ds_.SphereButtonVisible = state_.Circle.exists();
         pendingFlags_ |= kRedrawMap;
@@ -774,6 +1139,7 @@ void ExportForm::MapMouseDown(int button, double x, double y) {
 
 void ExportForm::Command1_Click() {
   if (busy_ || !mapShown_ || state_.ResultMap.empty()) return;
+  finishBackground();  // the contour writes layers of the map being completed
   const bool autocontrast = Check5->isChecked();
   const bool withImage = Check4->isChecked();
   runBusy(

@@ -17,6 +17,7 @@
 
 #include "display/surface.h"
 #include "display/view_state.h"
+#include "imageio/demosaic.h"
 #include "state/app_state.h"
 #include "state/message.h"
 #include "state/progress.h"
@@ -30,6 +31,7 @@ class QScrollBar;
 
 namespace ps::ui {
 
+class MapLegend;
 class PictureButton;
 class ProgressBar;
 class SelectionMarker;
@@ -61,6 +63,7 @@ class ExportForm : public QWidget {
   QPushButton* Command1;   // "Контур"
   QPushButton* CommandSample;  // "Открыть пример"
   QPushButton* CommandNew;     // "Новый набор"
+  QPushButton* CommandFrame;   // "Открыть кадр камеры…"
   QLabel* Label6;
   QRadioButton* Option4;
   QRadioButton* Option5;
@@ -70,6 +73,10 @@ class ExportForm : public QWidget {
   QCheckBox* Check3;  // manual sphere selection
   QCheckBox* Check4;  // contour + image
   QCheckBox* Check5;  // autocontrast
+  QCheckBox* CheckRefine;  // "Уточнять окружность" (remembered, on by default)
+  QLabel* StatusCircle;    // the circle's figures after every fit, under the map
+  MapLegend* Legend;       // the colours of the ellipses or of the change map
+  QPushButton* CommandSaveMap;  // "Сохранить карту…"
   QLabel* Label9;
   QLineEdit* Text1;   // scale in percent
   QLabel* Label10;
@@ -108,13 +115,38 @@ class ExportForm : public QWidget {
   // Loads four files into the slots in one step (sample set, command line) as
   // a new set; a refused file leaves the set on screen as it was.
   void LoadFiles(const std::vector<std::string>& paths);
+  // "Открыть кадр камеры…": a frame file, then its mosaic pattern (the last
+  // one chosen is offered first), then LoadFrame.
+  void OpenFrame();
+  // Splits a polarization-camera frame into its four sub-images and loads
+  // them as four chosen files would be (LoadFiles); the pattern is remembered.
+  void LoadFrame(const QString& path, const MosaicPattern& pattern);
+  // The pattern offered first: the one last used, else the sensors' common one.
+  static MosaicPattern RememberedPattern();
+  // One zoom step in (steps > 0) or out about the pointer at picture
+  // position (x, y) of a source view (slot 1..4) or of the map (slot 0): the
+  // cell under the pointer stays under it. Ctrl + wheel, and the + and - keys
+  // (about the middle of the map).
+  void WheelZoom(int slot, int steps, double x, double y);
+  // Arrow keys: the map (and the views with it) scrolled by one cell.
+  void ScrollByKey(int dx, int dy);
+  // "Сохранить карту…": asks for a PNG file name, then SaveMap.
+  void SaveMapAs();
+  // Writes the map as it is drawn (zoom, grid, ellipses, circle, contour,
+  // marks) as a PNG file, whole or not at all; false after a message.
+  bool SaveMap(const QString& path);
   // "Новый набор": after a confirmation when a set is loaded, empties the set
   // so that photographs of any size can be opened.
   void NewSet();
 
   // A computation is running on the worker thread.
   bool busy() const { return busy_; }
-  // Runs the event loop until no computation is running (tests, start-up).
+  // The intensity definitions not chosen are being processed in the background.
+  bool processingInBackground() const { return bgRunning_; }
+  // Waits for the background processing (cancelling it with `cancel`).
+  void finishBackground(bool cancel = false);
+  // Runs the event loop until no computation is running, the background
+  // processing included (tests, start-up).
   bool waitIdle(int timeoutMs = 120000);
 
   const DisplayState& display() const { return ds_; }
@@ -124,9 +156,12 @@ class ExportForm : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void buildControls();
+  void buildShortcuts();
   void setAzimuthLook(int slot, bool pressed);
   void runBusy(std::function<void(const Progress&)> work, std::function<void()> done, bool showBar);
   void progressTo(long long done, long long total);
@@ -147,6 +182,16 @@ class ExportForm : public QWidget {
   // Forgets everything shown of the set ("Новый набор"): views, map, circle, readouts.
   void clearSetDisplay();
   void showMessages(const std::vector<Message>& messages);
+  // Places the views, the map and the controls around them for the window's
+  // size; during work, as soon as it ends.
+  void relayout();
+  // Before the first map of a set is drawn: the zoom lowered until the whole
+  // map fits into its area. Worker side; returns what to redraw.
+  unsigned fitZoomToMap();
+  // Worker side: processes the chosen intensity definition only; the other
+  // two follow in the background (startBackground) once its map is shown.
+  std::vector<Message> processChosenDefinition(const Progress& progress);
+  void startBackground();
 
   AppState& state_;
   DisplayState ds_;
@@ -161,7 +206,12 @@ class ExportForm : public QWidget {
   bool optionsPending_ = false;  // an option or box was clicked during work
   bool mapShown_ = false;
   bool applying_ = false;
+  bool layoutPending_ = false;  // the window was resized during work
+  QSize laidOutSize_;           // the size relayout() last placed the views for
   std::thread worker_;
+  std::thread background_;          // the definitions not chosen, added to the map
+  std::atomic<bool> bgCancel_{false};
+  bool bgRunning_ = false;
   std::atomic<bool> cancel_{false};
   unsigned pendingFlags_ = 0;
 };

@@ -1,8 +1,13 @@
 // polarsphere: the desktop application. Opens the analysis window on an empty
 // set; with --sample it loads the bundled sample set at start, and four BMP
 // paths on the command line are loaded into the slots 0°, 45°, 90°, 135°;
-// --scale PERCENT then sets the scale as if typed into the scale box. Paths
-// that cannot be loaded and unknown options are reported in a message.
+// --scale PERCENT then sets the scale as if typed into the scale box. One path
+// is a polarization-camera frame, split with --pattern P (azimuths of the 2 x 2
+// block, as in the "Открыть кадр камеры…" command; default the last pattern
+// used). Once the map is drawn, --ellipses ticks the ellipses, --contour runs
+// "Контур", --manual ticks the manual sphere selection and each --press X Y
+// presses the map at cell (X, Y) as a click would.
+// Paths that cannot be loaded and unknown options are reported in a message.
 #include <QApplication>
 #include <QLineEdit>
 #include <QTimer>
@@ -16,11 +21,14 @@
 #include "state/app_state.h"
 #include "windows/export_form.h"
 #include "windows/messages.h"
+#include "windows/start_options.h"
 #include "windows/statistics_window.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("polarsphere"));
+  QApplication::setOrganizationName(QStringLiteral("polarsphere"));
+  ps::ui::InstallRussianTranslations(app);
   ps::AppState state;
   ps::ui::ExportForm form(state);
   // The network and its training settings outlive each opening of the
@@ -32,37 +40,7 @@ int main(int argc, char** argv) {
   };
   form.show();
 
-  bool sample = false;
-  QString scale;
-  std::vector<std::string> files;
-  QStringList unknown;
-  const QStringList args = QApplication::arguments().mid(1);
-  for (int i = 0; i < args.size(); ++i) {
-    const QString& a = args[i];
-    if (a == QStringLiteral("--sample")) sample = true;
-    else if (a == QStringLiteral("--scale") && i + 1 < args.size()) scale = args[++i];
-    else if (!a.startsWith(QStringLiteral("-")) || a == QStringLiteral("-")) files.push_back(a.toUtf8().toStdString());
-    else unknown << a;
-  }
-  if (!unknown.isEmpty() || (sample && !files.empty())) {
-    QTimer::singleShot(0, &form, [&form, unknown, sample] {
-      std::string text;
-      if (!unknown.isEmpty())
-        text = "Неизвестные параметры командной строки: " + ps::ui::ToStd(unknown.join(QStringLiteral(" ")));
-      if (sample) text += std::string(text.empty() ? "" : ps::kCrLf) + "С --sample пути к снимкам не учитываются.";
-      ps::ui::ShowMessage(&form, ps::Message{text, "", ps::MessageIcon::Exclamation});
-    });
-  }
-  // Any paths are handed to the loader, which refuses a wrong count or a file
-  // it cannot use with a message naming it.
-  if (sample || !files.empty()) {
-    QTimer::singleShot(0, &form, [&form, sample, files, scale] {
-      if (sample) form.OpenSample();
-      else form.LoadFiles(files);
-      if (scale.isEmpty() || !form.waitIdle()) return;
-      form.Text1->setText(scale);
-      form.Text1_Change();
-    });
-  }
+  const ps::ui::StartOptions options = ps::ui::ParseStartOptions(QApplication::arguments().mid(1));
+  QTimer::singleShot(0, &form, [&form, options] { ps::ui::ApplyStartOptions(form, options); });
   return app.exec();
 }

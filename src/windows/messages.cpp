@@ -1,6 +1,9 @@
 #include "windows/messages.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
+#include <QTranslator>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <new>
@@ -19,7 +22,23 @@ std::function<bool(const Message&)>& QuestionInterceptor() {
 }
 }  // namespace
 
-QString AppTitle() { return QStringLiteral("polarsphere"); }
+QString AppTitle() { return QString::fromUtf8("Анализ поляризации"); }
+
+bool InstallRussianTranslations(QCoreApplication& app) {
+  // The program's own texts are Russian whatever the locale; the standard
+  // buttons and dialogs around them are made Russian too. Numbers keep the
+  // system locale's decimal separator.
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  bool loaded = false;
+  for (const char* name : {"qtbase_ru", "qt_ru"}) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QString::fromLatin1(name), folder) && QCoreApplication::installTranslator(translator))
+      loaded = true;
+    else
+      delete translator;
+  }
+  return loaded;
+}
 
 QString ToQt(const std::string& text) {
   QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));

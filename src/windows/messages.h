@@ -9,12 +9,17 @@
 
 #include "state/message.h"
 
+class QCoreApplication;
 class QWidget;
 
 namespace ps::ui {
 
 // The application's title, shown on a message box that has none of its own.
 QString AppTitle();
+
+// Loads Qt's own Russian translations (standard buttons, file and input
+// dialogs) from Qt's translations folder; false when they are not installed.
+bool InstallRussianTranslations(QCoreApplication& app);
 
 // Shows `message` as a modal message box with an OK button over `parent`.
 void ShowMessage(QWidget* parent, const Message& message);

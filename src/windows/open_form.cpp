@@ -13,6 +13,7 @@
 #include <QStorageInfo>
 
 #include "imageio/bmp.h"
+#include "windows/picture_files.h"
 #include "state/number_format.h"
 #include "windows/help_forms.h"
 #include "windows/icons.h"
@@ -103,6 +104,7 @@ OpenForm::OpenForm(AppState& state, QWidget* owner) : QDialog(owner), state_(sta
   ComboPattern->setGeometry(290, 222, 120, 22);
   ComboPattern->addItem(QStringLiteral("*.BMP"));
   ComboPattern->addItem(QStringLiteral("*.*"));
+  ComboPattern->addItem(QStringLiteral("*.BMP *.PNG *.TIF"));
 
   Image1 = new PictureButton(this);
   Image1->setGeometry(425, 20, icons::kButtonSize, icons::kButtonSize);
@@ -290,7 +292,7 @@ void OpenForm::refreshFiles() {
   File1->clear();
   QDir dir(folder_);
   // Name filters match without regard to case, so "*.bmp" finds .BMP and .Bmp too.
-  dir.setNameFilters({pattern_});
+  dir.setNameFilters(pattern_.split(QLatin1Char(' ')));
   dir.setFilter(QDir::Files | QDir::Hidden);
   dir.setSorting(QDir::Name | QDir::IgnoreCase);
   File1->addItems(dir.entryList());
@@ -298,6 +300,8 @@ void OpenForm::refreshFiles() {
 
 void OpenForm::applyPattern(int index) {
   pattern_ = index == 1 ? QStringLiteral("*") : QStringLiteral("*.bmp");
+  // The third choice adds the photographs the window converts (PNG, TIFF).
+  if (index == 2) pattern_ = QStringLiteral("*.bmp *.png *.tif *.tiff");
   refreshFiles();
 }
 
@@ -329,8 +333,25 @@ void OpenForm::Image1_Click() {
   choice_.reset();
   QListWidgetItem* item = File1->currentItem();
   const std::string name = item ? ToStd(item->text()) : std::string();
-  const CheckFileOutcome check = CheckFile(state_, ToStd(folder_), name);
   if (!name.empty()) Text4->setText(item->text());
+  // A PNG or TIFF photograph is converted to the bitmap the set holds (24-bit
+  // colour or 8-bit grey, 16 bits scaled to 8) and that bitmap is checked.
+  std::string whatRead;
+  CheckFileOutcome check;
+  if (!name.empty() && IsConvertiblePhoto(item->text())) {
+    std::string error;
+    const QString bmp = ConvertPhotoToBmp(folder_ + QStringLiteral("/") + item->text(), &whatRead, &error);
+    if (bmp.isEmpty()) {
+      Text7->setPlainText(ToQt(error));
+      ShowMessage(this, Message{error, "", MessageIcon::Exclamation});
+      disableOpen();
+      return;
+    }
+    const QFileInfo converted(bmp);
+    check = CheckFile(state_, ToStd(converted.absolutePath()), ToStd(converted.fileName()));
+  } else {
+    check = CheckFile(state_, ToStd(folder_), name);
+  }
   ShowMessages(this, check.messages);
   if (!check.headerRead) {
     disableOpen();
@@ -338,7 +359,7 @@ void OpenForm::Image1_Click() {
   }
 
   const HeaderOutcome& h = check.header;
-  Text7->setPlainText(ToQt(h.infoText()));
+  Text7->setPlainText(ToQt(whatRead.empty() ? h.infoText() : whatRead + kCrLf + h.infoText()));
   std::string summary = h.summary;
   // A refused file already has its message (or the depth label): a preview
   // that cannot be decoded then adds none, so one file gives one message.

@@ -1,5 +1,7 @@
 #include "windows/zoom_picture.h"
 
+#include <QWheelEvent>
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -39,6 +41,16 @@ void ZoomPicture::mousePressEvent(QMouseEvent* event) {
 
 void ZoomPicture::mouseMoveEvent(QMouseEvent* event) {
   if (onMouseMove) onMouseMove(event->position().x(), event->position().y());
+}
+
+void ZoomPicture::wheelEvent(QWheelEvent* event) {
+  const int delta = event->angleDelta().y();
+  if (!(event->modifiers() & Qt::ControlModifier) || !onCtrlWheel || delta == 0) {
+    event->ignore();
+    return;
+  }
+  onCtrlWheel(delta > 0 ? 1 : -1, event->position().x(), event->position().y());
+  event->accept();
 }
 
 SelectionMarker::SelectionMarker(QWidget* parent) : QWidget(parent) {

@@ -23,8 +23,11 @@ class ZoomPicture : public QWidget {
   // Button in the legacy numbering (1 left, 2 right, 4 middle) and the position.
   std::function<void(int button, double x, double y)> onMouseDown;
   std::function<void(double x, double y)> onMouseMove;
+  // Ctrl + wheel: +1 a notch away from the user (zoom in), -1 towards.
+  std::function<void(int steps, double x, double y)> onCtrlWheel;
 
  protected:
+  void wheelEvent(QWheelEvent* event) override;
   void paintEvent(QPaintEvent*) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

@@ -161,6 +161,8 @@ class CommandsTest : public QObject {
     QCOMPARE(state.IntensityMode, static_cast<int32_t>(kModeMax));
 
     // Three presses on the rim in manual mode give the circle through them.
+    wt::TypeZoom(form, 6);
+    form.CheckRefine->setChecked(false);  // the three-point circle exactly as made
     form.Check3->setChecked(true);
     const int Z = state.ZoomFactor;
     const int pts[3][2] = {{60, 40}, {40, 60}, {20, 40}};

@@ -53,6 +53,8 @@ class ControlsTest : public QObject {
   std::vector<uint8_t> plain_;
 
   void loadSample(ExportForm& form) {
+    // Room for the sample's map at zoom 3, where the grid can be drawn.
+    form.resize(1400, 1500);
     form.CommandSample->click();
     QVERIFY(form.waitIdle());
   }

@@ -270,10 +270,13 @@ class LoadingTest : public QObject {
     QCOMPARE(state.SetWidth, 10);
     QCOMPARE(state.ZoomFactor, 9);
 
+    // The sample opens at the zoom that shows its whole map: at the smallest
+    // window size not even 320 x 240 fits, so 1 instead of the set's 6.
+    form.resize(form.minimumSize());
     loadSample(form);
     QCOMPARE(state.SetWidth, 320);
     QCOMPARE(state.SetStarted, 1);
-    QCOMPARE(state.ZoomFactor, 6);
+    QCOMPARE(state.ZoomFactor, 1);
     for (int k = 0; k < 4; ++k) QVERIFY(state.SubtractNext[size_t(k)]);
     QVERIFY(form.mapShown());
     QVERIFY2(messages.seen.empty(), Texts(messages.seen).c_str());

@@ -71,7 +71,14 @@ class SessionTest : public QObject {
     QVERIFY(state.SubtractNext[0] && state.SubtractNext[3]);
 
     const int W = state.SetWidth, H = state.SetHeight;
+    // The map opened at a zoom that shows it whole; the session goes on at
+    // the largest zoom the set allows, typed into the scale box.
+    QVERIFY(state.ZoomFactor <= FitZoom(9, W, H));
+    form.Text1->setText(QString::number(FitZoom(9, W, H) * 100));
+    form.Text1_Change();
+    QVERIFY(form.waitIdle());
     const int zoom = state.ZoomFactor;
+    QCOMPARE(zoom, FitZoom(9, W, H));
     QVERIFY(zoom * std::max(W, H) < 2001);
     QCOMPARE(form.mapSurface().width(), zoom * W);
     QCOMPARE(form.mapSurface().height(), zoom * H);

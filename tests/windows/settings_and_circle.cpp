@@ -164,10 +164,12 @@ class SettingsAndCircleTest : public QObject {
     wt::Messages messages;
     AppState state;
     ExportForm form(state);
+    form.CheckRefine->setChecked(false);  // the fits exactly as they are made
     form.show();
     if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     form.CommandSample->click();
     QVERIFY(form.waitIdle());
+    wt::TypeZoom(form, 6);
     form.Command1->click();  // "Контур"
     QVERIFY(form.waitIdle());
     const int Z = state.ZoomFactor;

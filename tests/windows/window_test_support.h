@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QtTest>
 #include <QPointer>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include "imageio/bmp_writer.h"
 #include "state/message.h"
 #include "windows/export_form.h"
+
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
@@ -67,6 +69,14 @@ inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& fold
   form.AzimuthButtons[static_cast<size_t>(slot - 1)]->trigger();
   form.waitIdle();
   return c;
+}
+
+// Types a zoom into the scale box (a set opens at the zoom that shows its
+// whole map; tests of marks on the map want the cells large).
+inline void TypeZoom(ps::ui::ExportForm& form, int zoom) {
+  form.Text1->setText(QString::number(zoom * 100));
+  form.Text1_Change();
+  form.waitIdle();
 }
 
 // Message boxes shown since the last Take().
