@@ -84,12 +84,37 @@ for n in "${wanted[@]}"; do
   fi
 done
 
-# Scratch copy of the tracked files as they are in the working tree. tar keeps
-# the files' times, so an unchanged file does not make the build folder rebuild.
-# The real camera frames are found beside the copy, as beside the repository.
-(cd "$repo" && git ls-files -z | tar --null -T - -cf -) | tar -xf - -C "$src"
-# A run stopped in the middle leaves a changed file behind: the copy above put
-# back its text with the old time, so it is touched to be compiled again.
+# Scratch copy of the tracked files as they are in the working tree. Only a
+# file whose content differs is copied (with a new time); an unchanged file
+# keeps its time, so the build folder rebuilds only what changed. Putting back
+# an older time would leave objects of an earlier fault in the build.
+(cd "$repo" && git ls-files -z) | python3 -c '
+import os, shutil, sys
+repo, src = sys.argv[1], sys.argv[2]
+tracked = [p for p in sys.stdin.buffer.read().decode().split("\0") if p]
+for rel in tracked:
+    a, b = os.path.join(repo, rel), os.path.join(src, rel)
+    if not os.path.isfile(a):
+        continue
+    with open(a, "rb") as f:
+        data = f.read()
+    if os.path.isfile(b):
+        with open(b, "rb") as f:
+            if f.read() == data:
+                continue
+    os.makedirs(os.path.dirname(b), exist_ok=True)
+    with open(b, "wb") as f:
+        f.write(data)
+    shutil.copymode(a, b)
+keep = set(tracked)
+for root, _, names in os.walk(src):
+    for name in names:
+        path = os.path.join(root, name)
+        if os.path.relpath(path, src) not in keep:
+            os.remove(path)
+' "$repo" "$src" || { echo "mutation-check: cannot copy the tree to $src" >&2; exit 1; }
+# A run stopped in the middle may leave a file whose object was built from a
+# fault: it is touched so that it is compiled again.
 if [ -f "$scratch/applied" ]; then
   touch "$src/$(cat "$scratch/applied")"
   rm -f "$scratch/applied"
