@@ -210,8 +210,6 @@ bool ContourResponse(const double* V, int IW, int IH, bool autocontrast, double*
   // of mask column a, in the padded image.
   auto srcRow = [](int y, int b) { return y + b - 2; };
 
-  const Padded pv = Pad(V, IW, IH);
-
   // Row pointers of the mask cells for output row y, in summation order.
   auto pointers = [&](const std::vector<MaskCell>& cells, const Padded& plus, const Padded* minus, int y,
                       std::vector<const double*>& out) {
@@ -220,40 +218,47 @@ bool ContourResponse(const double* V, int IW, int IH, bool autocontrast, double*
       out.push_back((c.value < 0 && minus ? *minus : plus).at(srcRow(y, c.b), c.a - 1));
   };
 
-  if (autocontrast) {
-    // The image total in the order of the plain loop (column by column).
-    double T = 0;
-    for (int x = 0; x < IW; ++x)
-      for (int y = 0; y < IH; ++y) T = T + V[static_cast<size_t>(y) * W + x];
-    const double M = T / IW / IH;
-    const bool ok = ForRows(IH, threads, progress, done, total, [&](int y) {
-      thread_local std::vector<const double*> src;
-      thread_local std::vector<double> acc;
-      acc.resize(W);
-      pointers(disc, pv, nullptr, y, src);
-      SumRows(src.data(), static_cast<int>(src.size()), IW, acc.data());
-      double* out = layer20 + static_cast<size_t>(y - 1) * W;
-      const double* v = V + static_cast<size_t>(y - 1) * W;
-      for (size_t i = 0; i < W; ++i) out[i] = v[i] - acc[i] / kDiscCells + M;
-    });
-    if (!ok) return false;
-  }
+  // The padded image and its negation live only for the first two passes: they
+  // are released before the last pass pads the gradient layer, so at most two
+  // padded copies exist at a time.
+  bool ok = true;
+  {
+    const Padded pv = Pad(V, IW, IH);
+    if (autocontrast) {
+      // The image total in the order of the plain loop (column by column).
+      double T = 0;
+      for (int x = 0; x < IW; ++x)
+        for (int y = 0; y < IH; ++y) T = T + V[static_cast<size_t>(y) * W + x];
+      const double M = T / IW / IH;
+      const bool averaged = ForRows(IH, threads, progress, done, total, [&](int y) {
+        thread_local std::vector<const double*> src;
+        thread_local std::vector<double> acc;
+        acc.resize(W);
+        pointers(disc, pv, nullptr, y, src);
+        SumRows(src.data(), static_cast<int>(src.size()), IW, acc.data());
+        double* out = layer20 + static_cast<size_t>(y - 1) * W;
+        const double* v = V + static_cast<size_t>(y - 1) * W;
+        for (size_t i = 0; i < W; ++i) out[i] = v[i] - acc[i] / kDiscCells + M;
+      });
+      if (!averaged) return false;
+    }
 
-  // The negated image serves the -1 cells of the templates.
-  Padded nv = pv;
-  for (double& x : nv.data) x = -x;
-  bool ok = ForRows(IH, threads, progress, done, total, [&](int y) {
-    thread_local std::vector<const double*> src;
-    thread_local std::vector<double> g1, g2;
-    g1.resize(W);
-    g2.resize(W);
-    pointers(edge1, pv, &nv, y, src);
-    SumRows(src.data(), static_cast<int>(src.size()), IW, g1.data());
-    pointers(edge2, pv, &nv, y, src);
-    SumRows(src.data(), static_cast<int>(src.size()), IW, g2.data());
-    double* out = layer21 + static_cast<size_t>(y - 1) * W;
-    for (size_t i = 0; i < W; ++i) out[i] = std::fabs(g1[i]) + std::fabs(g2[i]);
-  });
+    // The negated image serves the -1 cells of the templates.
+    Padded nv = pv;
+    for (double& x : nv.data) x = -x;
+    ok = ForRows(IH, threads, progress, done, total, [&](int y) {
+      thread_local std::vector<const double*> src;
+      thread_local std::vector<double> g1, g2;
+      g1.resize(W);
+      g2.resize(W);
+      pointers(edge1, pv, &nv, y, src);
+      SumRows(src.data(), static_cast<int>(src.size()), IW, g1.data());
+      pointers(edge2, pv, &nv, y, src);
+      SumRows(src.data(), static_cast<int>(src.size()), IW, g2.data());
+      double* out = layer21 + static_cast<size_t>(y - 1) * W;
+      for (size_t i = 0; i < W; ++i) out[i] = std::fabs(g1[i]) + std::fabs(g2[i]);
+    });
+  }
   if (!ok) return false;
 
   const Padded pe = Pad(layer21, IW, IH);
