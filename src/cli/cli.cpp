@@ -235,4 +235,14 @@ bool SavePng(const RasterSurface& picture, const std::string& path, std::string*
 #endif
 }
 
+std::optional<SphereCircle> CircleOption(const Args& args) {
+  const auto v = args.values("--circle");
+  const auto cx = ToDouble(v[0]), cy = ToDouble(v[1]), r = ToDouble(v[2]);
+  if (!cx || !cy || !r || *r <= 0) {
+    std::cerr << "--circle needs CX CY R in map cells, R above 0\n";
+    return std::nullopt;
+  }
+  return SphereCircle{*cx, *cy, *r};
+}
+
 }  // namespace ps::cli

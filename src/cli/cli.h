@@ -109,6 +109,10 @@ namespace ps::cli {
 // (evaluate --json, and the final state of train --json).
 std::string HeightSummaryJson(const HeightSummary& summary);
 
+// The sphere circle given as --circle CX CY R (map cells, R above 0); prints
+// why and returns nothing when the three values are not such numbers.
+std::optional<SphereCircle> CircleOption(const Args& args);
+
 // Encodes the picture as PNG in memory and writes it whole or not at all.
 bool SavePng(const RasterSurface& picture, const std::string& path, std::string* error);
 

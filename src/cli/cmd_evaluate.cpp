@@ -106,13 +106,8 @@ int Run(const std::vector<std::string>& argv) {
   std::optional<SphereCircle> circle;
   std::optional<long long> sx, sy;
   if (args.has("--circle")) {
-    const auto v = args.values("--circle");
-    const auto cx = ToDouble(v[0]), cy = ToDouble(v[1]), r = ToDouble(v[2]);
-    if (!cx || !cy || !r || *r <= 0) {
-      std::cerr << "--circle needs CX CY R in map cells, R above 0\n";
-      return 2;
-    }
-    circle = SphereCircle{*cx, *cy, *r};
+    circle = CircleOption(args);
+    if (!circle) return 2;
   } else {
     sx = ToInt(args.values("--start")[0]);
     sy = ToInt(args.values("--start")[1]);

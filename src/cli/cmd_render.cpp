@@ -2,6 +2,7 @@
 // the two toning pictures of the sphere) into a PNG file, exactly as the
 // windows show it, so that figures can be made in batch.
 #include <iostream>
+#include <optional>
 
 #include "cli/cli.h"
 #include "display/render.h"
@@ -42,13 +43,9 @@ int Run(const std::vector<std::string>& argv) {
   }
   SphereCircle circle;
   if (args.has("--circle")) {
-    const auto v = args.values("--circle");
-    const auto cx = ToDouble(v[0]), cy = ToDouble(v[1]), r = ToDouble(v[2]);
-    if (!cx || !cy || !r || *r <= 0) {
-      std::cerr << "--circle needs CX CY R in map cells, R above 0\n";
-      return 2;
-    }
-    circle = {*cx, *cy, *r};
+    const std::optional<SphereCircle> given = CircleOption(args);
+    if (!given) return 2;
+    circle = *given;
   }
   ToningView tone;
   if (args.has("--tone")) {
