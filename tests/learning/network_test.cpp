@@ -20,8 +20,9 @@ NetworkParameters AllZero() {
 }
 // The transfer at the start steepness 0.13.
 double Sig(double sum) { return 1.0 / (1.0 + std::exp(-2.0 * 0.13 * sum)); }
+double Single(double v) { return static_cast<double>(static_cast<float>(v)); }
 
-TEST(CellPreparation, InsideCellsGeometryAndTargets) {
+TEST(CellPreparation, InsideCellsGeometryTargetsAndInputs) {
   const AppState s = RandomProcessedState(40, 30, 20, 15, 5);
   const CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
   int count = 0;
@@ -29,27 +30,22 @@ TEST(CellPreparation, InsideCellsGeometryAndTargets) {
     for (int y = 1; y <= 30; ++y) count += std::hypot(20.0 - x, 15.0 - y) <= 5;
   EXPECT_EQ(net.insideCount(), count);
   ASSERT_EQ(net.samples().size(), static_cast<size_t>(count));
-
-  // A cell exactly at the radius is inside; its inclination is pi/2 and its
-  // target just below 1.
+  // A cell exactly at the radius is inside, inclination pi/2, target just below 1.
   const CellRecord& rim = net.cell(25, 15);
   EXPECT_EQ(rim.Inside, 1);
-  EXPECT_EQ(rim.Inclination, static_cast<double>(static_cast<float>(kPi / 2)));
-  EXPECT_EQ(rim.Target, 1 - std::cos(static_cast<double>(static_cast<float>(kPi / 2))));
+  EXPECT_EQ(rim.Inclination, Single(kPi / 2));
+  EXPECT_EQ(rim.Target, 1 - std::cos(Single(kPi / 2)));
   EXPECT_LT(rim.Target, 1.0);
   EXPECT_EQ(net.cell(26, 15).Inside, 0);
   EXPECT_EQ(net.cell(20, 15).Target, 0.0);  // the centre
-  // Half way: theta = arcsin(0.6), stored through single precision.
-  const float theta = static_cast<float>(std::atan(0.6 / std::sqrt(1 - 0.36)));
-  EXPECT_EQ(net.cell(17, 15).Inclination, static_cast<double>(theta));
+  EXPECT_EQ(net.cell(17, 15).Inclination, Single(std::atan(0.6 / std::sqrt(1 - 0.36))));  // arcsin(0.6)
 
-  // Inputs through the layer lookup: intensity /255, azimuth sin and cos.
+  // Intensity /255, azimuth sine; the neighbour intensity is that of (x + 2,
+  // y + 2); the smoothing sums the 5 x 5 kernel in x-outer order.
   const PixelValues v = ОпределениеИнтенсивностей(s, 18, 13);
   const CellRecord& r = net.cell(18, 13);
   EXPECT_EQ(r.Intensity, v.A0 / 255);
   EXPECT_EQ(r.SinAzimuth, std::sin(v.Azimuth));
-  // The neighbour intensity is that of (x + 2, y + 2); the smoothing sums the
-  // 5 x 5 kernel in x-outer order.
   EXPECT_EQ(r.NeighbourIntensity, ОпределениеИнтенсивностей(s, 20, 15).A0 / 255);
   double smooth = 0;
   for (int i = 16; i <= 20; ++i)
@@ -62,17 +58,12 @@ TEST(CellPreparation, SampleRowsInColumnOrderAndNeighbourHeldInsideImage) {
   const AppState s = RandomProcessedState(12, 10, 7, 6, 3);
   const SampleTable rows = BuildSampleTable(s, DirectionConvention::FullTurn);
   ASSERT_FALSE(rows.empty());
-  for (size_t k = 1; k < rows.size(); ++k) {
-    const bool ordered = rows[k - 1][8] < rows[k][8] || (rows[k - 1][8] == rows[k][8] && rows[k - 1][9] < rows[k][9]);
-    EXPECT_TRUE(ordered) << k;
-  }
-  EXPECT_EQ(rows.front()[8], 4.0f);
-  EXPECT_EQ(rows.front()[9], 6.0f);
-  // Intensities as they are, for the export.
-  const SampleTable raw = BuildSampleTable(s, DirectionConvention::FullTurn, false);
+  for (size_t k = 1; k < rows.size(); ++k)
+    EXPECT_TRUE(rows[k - 1][8] < rows[k][8] || (rows[k - 1][8] == rows[k][8] && rows[k - 1][9] < rows[k][9])) << k;
+  EXPECT_TRUE(rows.front()[8] == 4.0f && rows.front()[9] == 6.0f);
+  const SampleTable raw = BuildSampleTable(s, DirectionConvention::FullTurn, false);  // intensities as they are
   EXPECT_EQ(raw.front()[0], static_cast<float>(ОпределениеИнтенсивностей(s, 4, 6).A0));
 
-  // Near the image's corner the neighbour cell is held inside the image.
   const AppState corner = RandomProcessedState(8, 8, 7, 7, 1);
   const CellNetwork net = PrepareCells(corner, DirectionConvention::FullTurn);
   EXPECT_EQ(net.cell(8, 7).NeighbourIntensity, ОпределениеИнтенсивностей(corner, 8, 8).A0 / 255);
@@ -94,8 +85,8 @@ TEST(CellPreparation, DirectionConventions) {
       {18, 13, std::atan(2.0 / -3.0) + kPi, std::atan(2.0 / -3.0)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(full.cell(c.x, c.y).Direction, static_cast<double>(static_cast<float>(c.full))) << c.x << "," << c.y;
-    EXPECT_EQ(half.cell(c.x, c.y).Direction, static_cast<double>(static_cast<float>(c.half))) << c.x << "," << c.y;
+    EXPECT_EQ(full.cell(c.x, c.y).Direction, Single(c.full)) << c.x << "," << c.y;
+    EXPECT_EQ(half.cell(c.x, c.y).Direction, Single(c.half)) << c.x << "," << c.y;
   }
   EXPECT_EQ(full.cell(18, 13).Target, half.cell(18, 13).Target);  // the direction does not touch the network
 }
@@ -109,11 +100,8 @@ TEST(NetworkEvaluation, StartValuesGiveOneHalfEverywhere) {
   for (int x = 1; x <= 30; ++x)
     for (int y = 1; y <= 30; ++y) {
       const CellRecord& r = net.cell(x, y);
-      if (!r.Inside) {
-        EXPECT_EQ(net.output(x, y), 0.0);
-        continue;
-      }
-      EXPECT_EQ(net.output(x, y), 0.5);
+      EXPECT_EQ(net.output(x, y), r.Inside ? 0.5 : 0.0);
+      if (!r.Inside) continue;
       abs += std::fabs(0.5 - r.Target);
       if (r.Target != 0) eb += std::fabs((0.5 - r.Target) / r.Target);
     }
@@ -121,43 +109,30 @@ TEST(NetworkEvaluation, StartValuesGiveOneHalfEverywhere) {
   EXPECT_NEAR(e.EnergyB, eb, 1e-9 * eb);
   EXPECT_NEAR(e.AbsoluteSum, abs, 1e-9 * abs);
   EXPECT_EQ(net.cell(15, 15).RelativeError, 0.0);  // h = 0 at the apex
-}
-
-TEST(NetworkEvaluation, AzimuthTermWhenCosineSumIsZero) {
-  const AppState s = RandomProcessedState(30, 30, 15, 15, 7);
-  CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
+  // The overall azimuth weight alone, with every ВесАзим 0: the cosine sum is 0.
   NetworkParameters p = AllZero();
-  p.ВесАзимутаОбщий = -0.01;  // the start value, with ВесАзим all 0
+  p.ВесАзимутаОбщий = -0.01;
   EvaluateNetwork(net, p);
   EXPECT_EQ(net.output(15, 15), Sig(-0.01 * kPi / 2));
 }
 
 TEST(NetworkEvaluation, SubstituteCellInFirstEvaluation) {
-  // Cell (13, 10) on the rim of a circle of radius 3 about (10, 10): its
-  // element (7; 4) reaches (16, 10), outside; the nearest inside cell of its
-  // 7 x 7 window in city-block distance is the cell itself.
+  // On a circle of radius 3 about (10, 10), an element reaching outside takes the
+  // nearest inside cell (city-block distance) of the cell's 7 x 7 window.
   const AppState s = RandomProcessedState(24, 20, 10, 10, 3);
   CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
-  NetworkParameters p = AllZero();
-  p.ВесИнтен[6][3] = 1;
-  EvaluateNetwork(net, p);
-  EXPECT_EQ(net.output(13, 10), Sig(ApertureMask()[6][3] * (1.0 * net.cell(13, 10).Intensity)));
-
-  // Element (4; 7) of the same cell reaches (13, 13), outside; the nearest
-  // inside cell is (12, 12) at distance 2.
-  NetworkParameters q = AllZero();
-  q.ВесИнтен[3][6] = 1;
-  EvaluateNetwork(net, q);
   const double sub = net.cell(12, 12).Intensity;
-  EXPECT_EQ(net.output(13, 10), Sig(ApertureMask()[3][6] * sub));
-
-  // Element (7; 7) of (10, 13) reaches (13, 16), outside; among the inside
-  // cells of its window (12, 12) is nearest (1 + 4), ahead of (10, 13),
-  // (11, 12), (12, 11) and (13, 10) at 6.
-  NetworkParameters t = AllZero();
-  t.ВесИнтен[6][6] = 1;
-  EvaluateNetwork(net, t);
-  EXPECT_EQ(net.output(10, 13), Sig(ApertureMask()[6][6] * sub));
+  const struct { int a, b, x, y; double input; } cases[] = {
+      {6, 3, 13, 10, net.cell(13, 10).Intensity},  // (16, 10): the cell itself is nearest
+      {3, 6, 13, 10, sub},                         // (13, 13): (12, 12) at distance 2
+      {6, 6, 10, 13, sub},  // (13, 16): (12, 12) at 1 + 4, ahead of five cells at 6
+  };
+  for (const auto& c : cases) {
+    NetworkParameters p = AllZero();
+    p.ВесИнтен[c.a][c.b] = 1;
+    EvaluateNetwork(net, p);
+    EXPECT_EQ(net.output(c.x, c.y), Sig(ApertureMask()[c.a][c.b] * c.input)) << c.a << c.b;
+  }
 }
 
 TEST(NetworkEvaluation, FeedbackCountsOnlyInsideNeighbours) {
@@ -166,8 +141,7 @@ TEST(NetworkEvaluation, FeedbackCountsOnlyInsideNeighbours) {
   NetworkParameters p = AllZero();
   for (auto& row : p.ВесОС) row.fill(1);
   EvaluateNetwork(net, p);
-  // First evaluation: every output 0.5, so the first feedback share is 0.5 per
-  // inside cell of the 7 x 7 window.
+  // First evaluation: every output 0.5, so 0.5 per inside cell of the 7 x 7 window.
   auto insideAround = [&](int x, int y) {
     int k = 0;
     for (int i = x - 3; i <= x + 3; ++i)
@@ -177,27 +151,24 @@ TEST(NetworkEvaluation, FeedbackCountsOnlyInsideNeighbours) {
   EXPECT_EQ(net.cell(13, 10).FirstFeedbackShare, 0.5 * insideAround(13, 10));
   EXPECT_EQ(net.cell(10, 10).FirstFeedbackShare, 0.5 * insideAround(10, 10));
   EXPECT_LT(insideAround(13, 10), insideAround(10, 10));
-  const Energies e = ComputeEnergies(net);
   double share = 0;
   for (int x = 7; x <= 13; ++x)
     for (int y = 7; y <= 13; ++y) share += net.cell(x, y).FirstFeedbackShare;
-  EXPECT_DOUBLE_EQ(e.FeedbackSum, share);
+  EXPECT_DOUBLE_EQ(ComputeEnergies(net).FeedbackSum, share);
 }
 
 TEST(NetworkEvaluation, EnergyAOnlyWhereFourNeighboursAreInside) {
-  // Radius 1: the centre and its four direct neighbours are inside; only the
-  // centre has all four neighbours inside.
+  // Radius 1: the centre and its four neighbours are inside; only the centre has all four inside.
   const AppState s = RandomProcessedState(20, 20, 10, 10, 1);
   CellNetwork net = PrepareCells(s, DirectionConvention::FullTurn);
   ASSERT_EQ(net.insideCount(), 5);
   std::mt19937 gen(3);
   EvaluateNetwork(net, RandomParameters(gen));
-  const Energies e = ComputeEnergies(net);
   const double c = net.output(10, 10);
   double expected = 0;
   for (const auto [x, y] : {std::pair{9, 10}, {11, 10}, {10, 9}, {10, 11}})
     expected = expected + (c - net.output(x, y)) * (c - net.output(x, y));
-  EXPECT_EQ(e.EnergyA, expected);
+  EXPECT_EQ(ComputeEnergies(net).EnergyA, expected);
 }
 
 TEST(NetworkEvaluation, FastEvaluationIsBitIdenticalToThePlainOne) {
@@ -219,10 +190,9 @@ TEST(NetworkEvaluation, FastEvaluationIsBitIdenticalToThePlainOne) {
       for (int y = 1; y <= 80; ++y) {
         if (!plain.cell(x, y).Inside) continue;
         ++checked;
-        ASSERT_EQ(fast1.output(x, y), plain.output(x, y)) << x << "," << y;
-        ASSERT_EQ(fast2.output(x, y), plain.output(x, y)) << x << "," << y;
         const CellRecord &a = fast2.cell(x, y), &b = plain.cell(x, y);
-        ASSERT_TRUE(a.StaticSum == b.StaticSum && a.TotalSum == b.TotalSum &&
+        ASSERT_TRUE(fast1.output(x, y) == plain.output(x, y) && fast2.output(x, y) == plain.output(x, y) &&
+                    a.StaticSum == b.StaticSum && a.TotalSum == b.TotalSum &&
                     a.FirstFeedbackShare == b.FirstFeedbackShare && a.RelativeError == b.RelativeError)
             << x << "," << y;
       }
@@ -241,9 +211,9 @@ TEST(NetworkEvaluation, OverflowOfTheTransferGivesNoNaN) {
   NetworkParameters p = RandomParameters(gen, 50);
   p.Крутизна = 1e300;
   EvaluateNetwork(net, p);
-  const Energies e = ComputeEnergies(net);
   for (int x = 8; x <= 22; ++x)
     for (int y = 8; y <= 22; ++y) EXPECT_TRUE(net.output(x, y) >= 0.0 && net.output(x, y) <= 1.0) << x << "," << y;
+  const Energies e = ComputeEnergies(net);
   EXPECT_TRUE(std::isfinite(e.EnergyA) && std::isfinite(e.EnergyB));
 }
 
@@ -257,11 +227,6 @@ TEST(TrainingCircle, RefusesMissingCircleAndNeighbourhoodOutsideTheImage) {
   const auto m = CheckTrainingCircle(SphereCircle{3, 50, 10}, 100, 100);
   ASSERT_TRUE(m.has_value());
   EXPECT_NE(m->text.find("100 x 100"), std::string::npos);
-}
-
-TEST(EnergyGainTest, WeightsTheDecreases) {
-  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 1, 1), -3.0);
-  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 0.5, 0), 1.0);
 }
 
 }  // namespace

@@ -1,0 +1,213 @@
+// The init-data, train and evaluate commands on the bundled sample set.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "export/exports.h"
+#include "imageio/bmp.h"
+#include "learning/files.h"
+#include "learning/learning_test_support.h"
+#include "learning/text_encoding.h"
+
+#ifdef PS_HAVE_QTGUI
+#include <QImage>
+#endif
+
+namespace ps {
+namespace {
+
+using test::JsonNumber;
+using test::Q;
+using test::ReadAll;
+using test::RunCli;
+using test::SampleArgs;
+
+// A data folder with the starter files.
+std::string DataFolder(const std::string& tag) {
+  const std::string dir = test::TempDir(tag);
+  EXPECT_EQ(RunCli("init-data " + Q(dir)).status, 0);
+  return dir;
+}
+
+TEST(TrainCommand, ReproducibleRunsThatLowerEnergyBAndRecordTheirCircle) {
+  const std::string dir = DataFolder("train-cli");
+  const LearningPaths files = LearningFiles(dir);
+  const std::string steps = ReadAll(files.steps);
+  ASSERT_TRUE(!steps.empty() && ReadAll(files.weights).empty());
+  ASSERT_EQ(RunCli("init-data " + Q(dir)).status, 0);  // keeps what exists
+  EXPECT_EQ(ReadAll(files.steps), steps);
+
+  const test::CliRun first = RunCli("train " + SampleArgs(dir) + "--accepted 25 --seed 3 --json --quiet");
+  ASSERT_EQ(first.status, 0) << first.out;
+  EXPECT_EQ(JsonNumber(first.out, "accepted"), 25) << first.out;
+  EXPECT_GT(JsonNumber(first.out, "inside_cells"), 0);
+  EXPECT_GT(JsonNumber(first.out, "first_energy_b"), 0);
+  EXPECT_LT(JsonNumber(first.out, "energy_b"), JsonNumber(first.out, "first_energy_b"));
+  const std::string weights = ReadAll(files.weights);
+  // Same seed and same files: the same weights file; another seed, another one.
+  for (const int seed : {3, 4}) {
+    const std::string other = DataFolder("train-cli-seed");
+    ASSERT_EQ(RunCli("train " + SampleArgs(other) + "--accepted 25 --quiet --seed " + std::to_string(seed)).status, 0);
+    EXPECT_EQ(ReadAll(LearningFiles(other).weights) == weights, seed == 3) << seed;
+  }
+
+  // The evaluation the training reports is that of its final state, with the circle it recorded.
+  const size_t at = first.out.find("\"evaluation\": {");
+  ASSERT_NE(at, std::string::npos) << first.out;
+  const test::CliRun same = RunCli("evaluate " + SampleArgs(dir) + "--json");
+  ASSERT_EQ(same.status, 0);
+  EXPECT_EQ(JsonNumber(first.out, "mean_abs_error", at), JsonNumber(same.out, "mean_abs_error"));
+  EXPECT_NE(same.out.find("\"weights_origin_note\": \"\""), std::string::npos) << same.out;
+  const test::CliRun moved = RunCli("evaluate " + SampleArgs(dir, "--circle 160 118 79"));
+  ASSERT_EQ(moved.status, 0);
+  EXPECT_NE(moved.out.find("Файл весов записан для другой окружности"), std::string::npos) << moved.out;
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir + "/none")).status, 1);  // no weights file
+}
+
+TEST(TrainCommand, CircleTracedFromAStartCell) {
+  // (87, 118) lies on the left rim of the sample's sphere (centre 166 118, radius 79).
+  const test::CliRun r = RunCli("train " + SampleArgs(DataFolder("train-start"), "--start 87 118") + "--accepted 2 --json --quiet");
+  ASSERT_EQ(r.status, 0) << r.out;
+  EXPECT_NEAR(JsonNumber(r.out, "inside_cells"), 3.14159 * 79 * 79, 0.05 * 3.14159 * 79 * 79);
+}
+
+TEST(TrainCommand, RefusalsWriteNothingAndKeepTheFilesAsTheyAre) {
+  const std::string dir = test::TempDir("train-bad"), err = dir + "/err.txt", data = dir + "/data";
+  std::filesystem::create_directories(data);
+  const LearningPaths files = LearningFiles(data);
+  auto refused = [&](const std::string& args, int status, const std::string& message) {
+    const std::string weights = ReadAll(files.weights);
+    EXPECT_EQ(RunCli("train " + args + "--accepted 5 --quiet", err).status, status) << args;
+    EXPECT_NE(ReadAll(err).find(message), std::string::npos) << ReadAll(err);
+    EXPECT_EQ(ReadAll(files.weights), weights);
+    EXPECT_FALSE(std::filesystem::exists(files.progressLog));
+  };
+  refused(SampleArgs(data), 1, "init-data");  // no steps file
+  EXPECT_TRUE(std::filesystem::is_empty(data));
+  ASSERT_EQ(RunCli("init-data " + Q(data)).status, 0);
+  refused(SampleArgs(data, ""), 2, "Окружность шара не задана");
+  refused(SampleArgs(data, "--circle 10 118 79"), 1, "близко к краю");
+  refused(SampleArgs(data) + "--seed -1 ", 2, "--seed must be a whole number >= 0");
+  test::Spit(files.weights, "\x01\x02\x03 garbage\r\n");  // kept as it is
+  refused(SampleArgs(data), 1, kWeightsFileName);
+}
+
+TEST(TrainCommand, ASecondTrainingOnTheSameFolderIsRefused) {
+  const std::string dir = DataFolder("train-locked");
+  // The lock a running training holds (a flock from another open of the file conflicts even within one process).
+  const int fd = ::open((dir + "/" + kTrainingLockName).c_str(), O_RDWR | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0);
+  const std::string err = dir + "/../locked-err.txt";
+  EXPECT_EQ(RunCli("train " + SampleArgs(dir) + "--accepted 2 --quiet", err).status, 1);
+  EXPECT_NE(ReadAll(err).find("уже идёт обучение"), std::string::npos) << ReadAll(err);
+  EXPECT_EQ(ReadAll(LearningFiles(dir).weights), "");
+  ::close(fd);  // the training has ended: the next one runs
+  EXPECT_EQ(RunCli("train " + SampleArgs(dir) + "--accepted 2 --quiet").status, 0);
+}
+
+TEST(TrainCommand, CtrlCEndsWithStatus130AndAWholeWeightsFile) {
+  const std::string dir = DataFolder("train-interrupt");
+  const LearningPaths files = LearningFiles(dir);
+  std::vector<std::string> argv = {PS_CLI_PATH, "train"};
+  for (const std::string& f : test::SampleFiles()) argv.push_back(f);
+  for (const char* a : {"--circle", "166", "118", "79", "--accepted", "100000000", "--quiet", "--data"}) argv.push_back(a);
+  argv.push_back(dir);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::vector<char*> args;
+    for (std::string& a : argv) args.push_back(a.data());
+    args.push_back(nullptr);
+    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) _exit(126);
+    signal(SIGINT, SIG_DFL);  // as from a terminal, even when the tests run as a background job
+    execv(args[0], args.data());
+    _exit(127);
+  }
+  // Interrupt once a few iterations were accepted (the log has lines).
+  auto lines = [&] {
+    const std::string log = ReadAll(files.progressLog);
+    return std::count(log.begin(), log.end(), '\n');
+  };
+  for (int i = 0; i < 600 && lines() < 3; ++i) usleep(50000);
+  kill(child, SIGINT);
+  int st = 0;
+  pid_t done = 0;
+  for (int i = 0; i < 600 && (done = waitpid(child, &st, WNOHANG)) == 0; ++i) usleep(50000);
+  if (done == 0) {  // never left waiting on a run that ignores Ctrl-C
+    kill(child, SIGKILL);
+    waitpid(child, &st, 0);
+    FAIL() << "the training went on after Ctrl-C";
+  }
+  ASSERT_TRUE(done == child && WIFEXITED(st)) << st;
+  EXPECT_EQ(WEXITSTATUS(st), 130);
+  NetworkParameters p;
+  const ReadOutcome r = ReadWeightsFile(files.weights, p, ",");
+  EXPECT_TRUE(r.ok) << r.message.text;
+  EXPECT_NE(Cp1251ToUtf8(ReadAll(files.weights)).find("ЭнергияБ = "), std::string::npos);
+}
+
+TEST(EvaluateCommand, SampleFiguresEqualThoseOfTheHeightsExport) {
+  const std::string dir = test::TempDir("evaluate-cli"), png = dir + "/map.png";
+  std::mt19937 gen(11);
+  ASSERT_TRUE(WriteWeightsFile(LearningFiles(dir).weights, test::RandomParameters(gen, 0.05), RunFigures{}, ","));
+  const test::CliRun run = RunCli("evaluate " + SampleArgs(dir) + "--json --png " + Q(png));
+  ASSERT_EQ(run.status, 0) << run.out;
+
+  // The recognised heights as the export shows them (single precision) and the target from the geometry.
+  AppState state;
+  ASSERT_TRUE(LoadSet(state, test::SampleFiles()).ok);
+  ASSERT_TRUE(ЗаполнениеМассива(state));
+  state.Circle = SphereCircle{166, 118, 79};
+  NetworkParameters read;
+  const ExportResult heights = ExportRecognisedHeights(state, read, LearningFiles(dir).weights, ",");
+  ASSERT_TRUE(heights.ok);
+  const HeightBox box = HeightTableBox(state.Circle);
+  int n = 0;
+  double abs = 0, sy = 0, sh = 0, syy = 0, shh = 0, syh = 0;
+  for (int x = box.x0; x <= box.x1; ++x)
+    for (int y = box.y0; y <= box.y1; ++y) {
+      const double rho = std::hypot(x - 166.0, y - 118.0) / 79;
+      if (rho > 1) continue;
+      const double h = 1 - std::cos(static_cast<double>(rho < 1 ? static_cast<float>(std::asin(rho))
+                                                                : static_cast<float>(3.14159 / 2)));
+      const double out = heights.sheet.Value(y - box.y0 + 1, x - box.x0 + 1).number;
+      ++n, abs += std::fabs(out - h), sy += out, sh += h, syy += out * out, shh += h * h, syh += out * h;
+    }
+  EXPECT_EQ(JsonNumber(run.out, "cells"), n);
+  EXPECT_NEAR(JsonNumber(run.out, "mean_abs_error"), abs / n, 1e-6);
+  EXPECT_NEAR(JsonNumber(run.out, "correlation"),
+              (syh - sy * sh / n) / std::sqrt((syy - sy * sy / n) * (shh - sh * sh / n)), 1e-5);
+  // The sample is rendered with the Fresnel model and n = 1.5: it nearly fits.
+  EXPECT_EQ(JsonNumber(run.out, "physics_n"), 1.5);
+  EXPECT_LT(JsonNumber(run.out, "physics_mean_abs_error"), 0.03);
+  EXPECT_NE(run.out.find("\"rings\": [{\"rho_from\": 0.0, \"rho_to\": 0.1, \"cells\": "), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("\"weights_origin_note\": \"Неизвестно"), std::string::npos);  // no side file
+#ifdef PS_HAVE_QTGUI
+  const QImage image(QString::fromStdString(png));
+  ASSERT_FALSE(image.isNull());
+  EXPECT_GT(image.width(), 3 * 158);
+#endif
+  // Another refractive index changes only the physics figures.
+  const test::CliRun other = RunCli("evaluate " + SampleArgs(dir) + "--json --n 1.8");
+  ASSERT_EQ(other.status, 0);
+  EXPECT_EQ(JsonNumber(other.out, "physics_n"), 1.8);
+  EXPECT_EQ(JsonNumber(other.out, "mean_abs_error"), JsonNumber(run.out, "mean_abs_error"));
+  EXPECT_GT(JsonNumber(other.out, "physics_mean_abs_error"), JsonNumber(run.out, "physics_mean_abs_error"));
+  // Refused: a refractive index of 1; a start cell one past the set's width (320).
+  const std::string err = dir + "/err.txt";
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir) + "--n 1", err).status, 2);
+  EXPECT_NE(ReadAll(err).find("--n must be"), std::string::npos) << ReadAll(err);
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir, "--start 321 118"), err).status, 1);
+  EXPECT_NE(ReadAll(err).find("--start needs a cell of the set"), std::string::npos) << ReadAll(err);
+}
+
+}  // namespace
+}  // namespace ps
