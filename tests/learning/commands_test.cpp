@@ -8,10 +8,10 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <random>
 
 #include "export/exports.h"
 #include "imageio/bmp.h"
+#include "learning/evaluation.h"
 #include "learning/files.h"
 #include "learning/learning_test_support.h"
 #include "learning/text_encoding.h"
@@ -36,39 +36,80 @@ std::string DataFolder(const std::string& tag) {
   return dir;
 }
 
-TEST(TrainCommand, ReproducibleRunsThatLowerEnergyBAndRecordTheirCircle) {
-  const std::string dir = DataFolder("train-cli");
+TEST(Commands, TrainThenEvaluateOnTheSample) {
+  const std::string dir = DataFolder("train-cli"), png = dir + "/../map.png", err = dir + "/../err.txt";
   const LearningPaths files = LearningFiles(dir);
   const std::string steps = ReadAll(files.steps);
   ASSERT_TRUE(!steps.empty() && ReadAll(files.weights).empty());
   ASSERT_EQ(RunCli("init-data " + Q(dir)).status, 0);  // keeps what exists
   EXPECT_EQ(ReadAll(files.steps), steps);
-
-  const test::CliRun first = RunCli("train " + SampleArgs(dir) + "--accepted 25 --seed 3 --json --quiet");
-  ASSERT_EQ(first.status, 0) << first.out;
-  EXPECT_EQ(JsonNumber(first.out, "accepted"), 25) << first.out;
-  EXPECT_GT(JsonNumber(first.out, "inside_cells"), 0);
-  EXPECT_GT(JsonNumber(first.out, "first_energy_b"), 0);
-  EXPECT_LT(JsonNumber(first.out, "energy_b"), JsonNumber(first.out, "first_energy_b"));
-  const std::string weights = ReadAll(files.weights);
+  const test::CliRun train = RunCli("train " + SampleArgs(dir) + "--accepted 25 --seed 3 --json --quiet");
+  ASSERT_EQ(train.status, 0) << train.out;
+  EXPECT_EQ(JsonNumber(train.out, "accepted"), 25) << train.out;
+  EXPECT_LT(JsonNumber(train.out, "energy_b"), JsonNumber(train.out, "first_energy_b"));
   // Same seed and same files: the same weights file; another seed, another one.
   for (const int seed : {3, 4}) {
     const std::string other = DataFolder("train-cli-seed");
     ASSERT_EQ(RunCli("train " + SampleArgs(other) + "--accepted 25 --quiet --seed " + std::to_string(seed)).status, 0);
-    EXPECT_EQ(ReadAll(LearningFiles(other).weights) == weights, seed == 3) << seed;
+    EXPECT_EQ(ReadAll(LearningFiles(other).weights) == ReadAll(files.weights), seed == 3) << seed;
   }
 
   // The evaluation the training reports is that of its final state, with the circle it recorded.
-  const size_t at = first.out.find("\"evaluation\": {");
-  ASSERT_NE(at, std::string::npos) << first.out;
-  const test::CliRun same = RunCli("evaluate " + SampleArgs(dir) + "--json");
-  ASSERT_EQ(same.status, 0);
-  EXPECT_EQ(JsonNumber(first.out, "mean_abs_error", at), JsonNumber(same.out, "mean_abs_error"));
-  EXPECT_NE(same.out.find("\"weights_origin_note\": \"\""), std::string::npos) << same.out;
+  const test::CliRun run = RunCli("evaluate " + SampleArgs(dir) + "--json --png " + Q(png));
+  ASSERT_EQ(run.status, 0) << run.out;
+  const size_t at = train.out.find("\"evaluation\": {");
+  ASSERT_NE(at, std::string::npos) << train.out;
+  EXPECT_EQ(JsonNumber(train.out, "mean_abs_error", at), JsonNumber(run.out, "mean_abs_error"));
+  EXPECT_NE(run.out.find("\"weights_origin_note\": \"\""), std::string::npos) << run.out;
+  // Its figures are those of the recognised heights as the export shows them against the geometry.
+  AppState state;
+  ASSERT_TRUE(LoadSet(state, test::SampleFiles()).ok);
+  ASSERT_TRUE(ЗаполнениеМассива(state));
+  state.Circle = SphereCircle{166, 118, 79};
+  NetworkParameters read;
+  const ExportResult heights = ExportRecognisedHeights(state, read, files.weights, ",");
+  ASSERT_TRUE(heights.ok);
+  const HeightBox box = HeightTableBox(state.Circle);
+  int n = 0;
+  double abs = 0;
+  for (int x = box.x0; x <= box.x1; ++x)
+    for (int y = box.y0; y <= box.y1; ++y) {
+      const double rho = std::hypot(x - 166.0, y - 118.0) / 79;
+      if (rho > 1) continue;
+      const double h = 1 - std::cos(static_cast<double>(rho < 1 ? static_cast<float>(std::asin(rho))
+                                                                : static_cast<float>(3.14159 / 2)));
+      ++n, abs += std::fabs(heights.sheet.Value(y - box.y0 + 1, x - box.x0 + 1).number - h);
+    }
+  EXPECT_EQ(JsonNumber(run.out, "cells"), n);
+  EXPECT_NEAR(JsonNumber(run.out, "mean_abs_error"), abs / n, 1e-6);
+  // The sample is rendered with the Fresnel model and n = 1.5: it nearly fits.
+  EXPECT_EQ(JsonNumber(run.out, "physics_n"), 1.5);
+  EXPECT_LT(JsonNumber(run.out, "physics_mean_abs_error"), 0.03);
+  EXPECT_NE(run.out.find("\"rings\": [{\"rho_from\": 0.0, \"rho_to\": 0.1, \"cells\": "), std::string::npos) << run.out;
+#ifdef PS_HAVE_QTGUI
+  EXPECT_GT(QImage(QString::fromStdString(png)).width(), 3 * 158);  // three panels of the circle
+#endif
+  // Another refractive index changes only the physics figures.
+  const test::CliRun other = RunCli("evaluate " + SampleArgs(dir) + "--json --n 1.8");
+  ASSERT_EQ(other.status, 0);
+  EXPECT_EQ(JsonNumber(other.out, "physics_n"), 1.8);
+  EXPECT_EQ(JsonNumber(other.out, "mean_abs_error"), JsonNumber(run.out, "mean_abs_error"));
+  EXPECT_GT(JsonNumber(other.out, "physics_mean_abs_error"), JsonNumber(run.out, "physics_mean_abs_error"));
+  // Another circle is said beside the figures; no side file, an unknown one.
   const test::CliRun moved = RunCli("evaluate " + SampleArgs(dir, "--circle 160 118 79"));
-  ASSERT_EQ(moved.status, 0);
   EXPECT_NE(moved.out.find("Файл весов записан для другой окружности"), std::string::npos) << moved.out;
-  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir + "/none")).status, 1);  // no weights file
+  std::filesystem::remove(WeightsOriginPath(dir));
+  EXPECT_NE(RunCli("evaluate " + SampleArgs(dir) + "--json").out.find("\"weights_origin_note\": \"Неизвестно"),
+            std::string::npos);
+
+  // Refused: no weights file; a refractive index of 1; a start cell one past the set's width (320); a circle at the edge.
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir + "/none")).status, 1);
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir) + "--n 1", err).status, 2);
+  EXPECT_NE(ReadAll(err).find("--n must be"), std::string::npos) << ReadAll(err);
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir, "--start 321 118"), err).status, 1);
+  EXPECT_NE(ReadAll(err).find("--start needs a cell of the set"), std::string::npos) << ReadAll(err);
+  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir, "--circle 10 118 79"), err).status, 1);
+  EXPECT_NE(ReadAll(err).find("Оценка невозможна"), std::string::npos) << ReadAll(err);
 }
 
 TEST(TrainCommand, CircleTracedFromAStartCell) {
@@ -152,61 +193,6 @@ TEST(TrainCommand, CtrlCEndsWithStatus130AndAWholeWeightsFile) {
   const ReadOutcome r = ReadWeightsFile(files.weights, p, ",");
   EXPECT_TRUE(r.ok) << r.message.text;
   EXPECT_NE(Cp1251ToUtf8(ReadAll(files.weights)).find("ЭнергияБ = "), std::string::npos);
-}
-
-TEST(EvaluateCommand, SampleFiguresEqualThoseOfTheHeightsExport) {
-  const std::string dir = test::TempDir("evaluate-cli"), png = dir + "/map.png";
-  std::mt19937 gen(11);
-  ASSERT_TRUE(WriteWeightsFile(LearningFiles(dir).weights, test::RandomParameters(gen, 0.05), RunFigures{}, ","));
-  const test::CliRun run = RunCli("evaluate " + SampleArgs(dir) + "--json --png " + Q(png));
-  ASSERT_EQ(run.status, 0) << run.out;
-
-  // The recognised heights as the export shows them (single precision) and the target from the geometry.
-  AppState state;
-  ASSERT_TRUE(LoadSet(state, test::SampleFiles()).ok);
-  ASSERT_TRUE(ЗаполнениеМассива(state));
-  state.Circle = SphereCircle{166, 118, 79};
-  NetworkParameters read;
-  const ExportResult heights = ExportRecognisedHeights(state, read, LearningFiles(dir).weights, ",");
-  ASSERT_TRUE(heights.ok);
-  const HeightBox box = HeightTableBox(state.Circle);
-  int n = 0;
-  double abs = 0, sy = 0, sh = 0, syy = 0, shh = 0, syh = 0;
-  for (int x = box.x0; x <= box.x1; ++x)
-    for (int y = box.y0; y <= box.y1; ++y) {
-      const double rho = std::hypot(x - 166.0, y - 118.0) / 79;
-      if (rho > 1) continue;
-      const double h = 1 - std::cos(static_cast<double>(rho < 1 ? static_cast<float>(std::asin(rho))
-                                                                : static_cast<float>(3.14159 / 2)));
-      const double out = heights.sheet.Value(y - box.y0 + 1, x - box.x0 + 1).number;
-      ++n, abs += std::fabs(out - h), sy += out, sh += h, syy += out * out, shh += h * h, syh += out * h;
-    }
-  EXPECT_EQ(JsonNumber(run.out, "cells"), n);
-  EXPECT_NEAR(JsonNumber(run.out, "mean_abs_error"), abs / n, 1e-6);
-  EXPECT_NEAR(JsonNumber(run.out, "correlation"),
-              (syh - sy * sh / n) / std::sqrt((syy - sy * sy / n) * (shh - sh * sh / n)), 1e-5);
-  // The sample is rendered with the Fresnel model and n = 1.5: it nearly fits.
-  EXPECT_EQ(JsonNumber(run.out, "physics_n"), 1.5);
-  EXPECT_LT(JsonNumber(run.out, "physics_mean_abs_error"), 0.03);
-  EXPECT_NE(run.out.find("\"rings\": [{\"rho_from\": 0.0, \"rho_to\": 0.1, \"cells\": "), std::string::npos) << run.out;
-  EXPECT_NE(run.out.find("\"weights_origin_note\": \"Неизвестно"), std::string::npos);  // no side file
-#ifdef PS_HAVE_QTGUI
-  const QImage image(QString::fromStdString(png));
-  ASSERT_FALSE(image.isNull());
-  EXPECT_GT(image.width(), 3 * 158);
-#endif
-  // Another refractive index changes only the physics figures.
-  const test::CliRun other = RunCli("evaluate " + SampleArgs(dir) + "--json --n 1.8");
-  ASSERT_EQ(other.status, 0);
-  EXPECT_EQ(JsonNumber(other.out, "physics_n"), 1.8);
-  EXPECT_EQ(JsonNumber(other.out, "mean_abs_error"), JsonNumber(run.out, "mean_abs_error"));
-  EXPECT_GT(JsonNumber(other.out, "physics_mean_abs_error"), JsonNumber(run.out, "physics_mean_abs_error"));
-  // Refused: a refractive index of 1; a start cell one past the set's width (320).
-  const std::string err = dir + "/err.txt";
-  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir) + "--n 1", err).status, 2);
-  EXPECT_NE(ReadAll(err).find("--n must be"), std::string::npos) << ReadAll(err);
-  EXPECT_EQ(RunCli("evaluate " + SampleArgs(dir, "--start 321 118"), err).status, 1);
-  EXPECT_NE(ReadAll(err).find("--start needs a cell of the set"), std::string::npos) << ReadAll(err);
 }
 
 }  // namespace
