@@ -107,16 +107,11 @@ TrainingSettings Settings(double temperature) {
   return s;
 }
 
-// The state one iteration step works on.
-class IterationSteps : public ::testing::Test {
- protected:
+TEST(IterationSteps, DrawsUndoScalarsAndChangeMemory) {
   NetworkParameters p;
   SavedParameters saved;
   ChangeMemoryPlanes memory{};
   TrainingCounters c;
-};
-
-TEST_F(IterationSteps, DrawsCountPerRingAndThresholds) {
   UniformRandom r(7);
   // Feedback template, weights 0, high temperature: every element of ring 3 changes.
   ApplyTemplateChanges(p, saved, Settings(100), memory, 7, 3, r, c);
@@ -132,10 +127,8 @@ TEST_F(IterationSteps, DrawsCountPerRingAndThresholds) {
   const TrainingCounters before = c;
   ApplyTemplateChanges(p, saved, Settings(1), memory, 12, 1, r, c);  // a scalar selector
   EXPECT_EQ(c, before);
-}
 
-TEST_F(IterationSteps, UndoRestoresEverythingAChangeMoved) {
-  UniformRandom r(8), copy(9);
+  // Undo restores everything a method 4 change moved, neighbours too.
   TrainingSettings s = Settings(100);
   s.Methods = {4, 4, 4, 4};
   const NetworkParameters original = p;
@@ -144,7 +137,7 @@ TEST_F(IterationSteps, UndoRestoresEverythingAChangeMoved) {
   UndoChange(p, saved, 1);
   EXPECT_EQ(p, original);
   // Scalars: the steepness moves by a factor, the overall azimuth weight by its step.
-  UniformRandom q(9);
+  UniformRandom q(9), copy(9);
   ApplyScalarChange(p, saved, s, 11, q);
   EXPECT_EQ(p.Крутизна, 0.13 * (1 + (copy.next() > 0.5 ? 1 : -1) * 0.0005));
   UndoChange(p, saved, 12);
@@ -153,11 +146,11 @@ TEST_F(IterationSteps, UndoRestoresEverythingAChangeMoved) {
   EXPECT_NEAR(std::fabs(p.ВесАзимутаОбщий + 0.01), 0.1, 1e-12);
   ApplyScalarChange(p, saved, s, 3, q);  // a template selector: no scalar draw
   EXPECT_EQ(q.draws(), 2u);
-}
 
-TEST_F(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
+  // Change memory: acceptance 1 (count 0) clears plane 3, then adds the change to planes 1, 2.
+  p = NetworkParameters{}, saved = SavedParameters{}, c = TrainingCounters{}, memory = {};
   memory[0][0][0][2] = 5;  // left over from an earlier run
-  p.ВесИнтен[0][0] = 0.5;  // acceptance 1 (count 0): plane 3 cleared, the change added to planes 1, 2
+  p.ВесИнтен[0][0] = 0.5;
   RecordAcceptance(p, saved, 1, 3, memory, c);
   EXPECT_EQ(memory[0][0][0], (std::array<double, 3>{0.5, 0.5, 0.0}));
   EXPECT_EQ(c.AcceptCount[0][2], 1);
@@ -177,10 +170,9 @@ TEST_F(IterationSteps, ChangeMemoryPlanesShiftEveryTenAcceptances) {
 struct FakeClock {
   long long t, step;
   ClockReading operator()() {
-    const long long now = t;
     t += step;
-    return ClockReading{static_cast<int>(1 + now / 86400), static_cast<int>(now / 3600 % 24),
-                        static_cast<int>(now / 60 % 60), static_cast<int>(now % 60)};
+    const int now = static_cast<int>(t - step);
+    return ClockReading{1 + now / 86400, now / 3600 % 24, now / 60 % 60, now % 60};
   }
 };
 
