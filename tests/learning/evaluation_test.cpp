@@ -17,21 +17,17 @@ TEST(HeightSummary, HandComputedFourCells) {
   // Errors of the output +0.1, -0.1, +0.1, -0.1; mean(h) = 0.3; the Fresnel
   // height misses only the third cell, by 0.1.
   std::vector<HeightCell> cells(4);
-  const double figures[4][4] = {{0.05, 0.0, 0.1, 0.0}, {0.55, 0.2, 0.1, 0.2}, {0.8, 0.4, 0.5, 0.3}, {1.0, 0.6, 0.5, 0.6}};
+  const double rows[4][4] = {{0.05, 0.0, 0.1, 0.0}, {0.55, 0.2, 0.1, 0.2}, {0.8, 0.4, 0.5, 0.3}, {1.0, 0.6, 0.5, 0.6}};
   for (int i = 0; i < 4; ++i)
-    cells[i].rho = figures[i][0], cells[i].target = figures[i][1], cells[i].output = figures[i][2],
-    cells[i].physics = figures[i][3];
+    cells[i].rho = rows[i][0], cells[i].target = rows[i][1], cells[i].output = rows[i][2], cells[i].physics = rows[i][3];
   const HeightSummary s = SummarizeHeights(cells, 1.7);
-  EXPECT_TRUE(s.cells == 4 && s.refractiveIndex == 1.7);
-  EXPECT_NEAR(s.meanTarget, 0.3, 1e-15);
-  EXPECT_NEAR(s.output.meanAbsError, 0.1, 1e-15);
-  EXPECT_NEAR(s.output.rmsError, 0.1, 1e-15);
-  EXPECT_NEAR(s.output.correlation, 2 / std::sqrt(5.0), 1e-12);  // 0.16 / sqrt(0.16 x 0.2)
-  EXPECT_NEAR(s.constant.meanAbsError, 0.2, 1e-15);
-  EXPECT_NEAR(s.constant.rmsError, std::sqrt(0.05), 1e-15);
-  EXPECT_TRUE(std::isnan(s.constant.correlation));
-  EXPECT_NEAR(s.physics.meanAbsError, 0.025, 1e-15);
-  EXPECT_NEAR(s.physics.rmsError, 0.05, 1e-15);
+  EXPECT_TRUE(s.cells == 4 && s.refractiveIndex == 1.7 && std::isnan(s.constant.correlation));
+  const std::pair<double, double> figures[] = {
+      {s.meanTarget, 0.3}, {s.output.meanAbsError, 0.1}, {s.output.rmsError, 0.1},
+      {s.output.correlation, 2 / std::sqrt(5.0)},  // 0.16 / sqrt(0.16 x 0.2)
+      {s.constant.meanAbsError, 0.2}, {s.constant.rmsError, std::sqrt(0.05)},
+      {s.physics.meanAbsError, 0.025}, {s.physics.rmsError, 0.05}};
+  for (const auto& [got, want] : figures) EXPECT_NEAR(got, want, 1e-12);
   // Rings of rho in tenths; rho = 1 belongs to the last one.
   const struct { int k, cells; double mae, constant, physics; } rings[] = {
       {0, 1, 0.1, 0.3, 0.0}, {5, 1, 0.1, 0.1, 0.0}, {8, 1, 0.1, 0.1, 0.1}, {9, 1, 0.1, 0.3, 0.0}, {3, 0, 0, 0, 0}};

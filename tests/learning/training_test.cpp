@@ -15,17 +15,15 @@ namespace {
 using test::ReadAll;
 
 TEST(Acceptance, RulesSevenMinutesAndRings) {
-  EXPECT_TRUE(AcceptState(0, -100, 10, 10));  // the first iteration
-  EXPECT_TRUE(AcceptState(5, 0.001, 10, 10));
-  EXPECT_FALSE(AcceptState(5, 0, 12, 10));  // equal energies never by the second rule...
-  EXPECT_TRUE(AcceptState(5, 0, 18, 10));   // ...but by the third after more than 7 minutes
-  EXPECT_FALSE(AcceptState(5, -1, 17, 10));  // exactly 7 minutes: not yet
-  EXPECT_TRUE(AcceptState(5, -1.99, 18, 10));
-  EXPECT_FALSE(AcceptState(5, -2, 18, 10));
-  // Across the end of a month the minute count falls: day 31 23:58 -> day 1 00:05.
-  EXPECT_FALSE(AcceptState(5, -1, ClockReading{1, 0, 5, 0}.minutes(), ClockReading{31, 23, 58, 0}.minutes()));
-  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 1, 1), -3.0);
-  EXPECT_EQ(EnergyGain(10, 20, 8, 25, 0.5, 0), 1.0);
+  // Energy B of the last accepted state (0: none yet), gain, minute now, minute of the last acceptance.
+  const struct { double ebOld, gain; int now, last; bool accepted; } cases[] = {
+      {0, -100, 10, 10, true},  {5, 0.001, 10, 10, true}, {5, 0, 12, 10, false},  // equal energies not at once...
+      {5, 0, 18, 10, true},                                                         // ...but after more than 7 minutes
+      {5, -1, 17, 10, false},   {5, -1.99, 18, 10, true}, {5, -2, 18, 10, false},
+      {5, -1, ClockReading{1, 0, 5, 0}.minutes(), ClockReading{31, 23, 58, 0}.minutes(), false},  // a new month
+  };
+  for (const auto& c : cases) EXPECT_EQ(AcceptState(c.ebOld, c.gain, c.now, c.last), c.accepted) << c.gain << " " << c.now;
+  EXPECT_TRUE(EnergyGain(10, 20, 8, 25, 1, 1) == -3.0 && EnergyGain(10, 20, 8, 25, 0.5, 0) == 1.0);
   int count[4] = {};
   for (int a = 1; a <= 7; ++a)
     for (int b = 1; b <= 7; ++b) ++count[RingOf(a, b)];
@@ -33,64 +31,44 @@ TEST(Acceptance, RulesSevenMinutesAndRings) {
   EXPECT_TRUE(RingOf(4, 4) == 1 && RingOf(2, 5) == 2 && RingOf(7, 3) == 3);
 }
 
-// MoveElement(w, group, method, a, b, ring, step, inertia, direction, random).
-TEST(ChangeMethods, Method1DirectionFromDrawOrInertiaAndFixedUpwardElements) {
-  Template7 w{};
-  UniformRandom r(1), copy(1);
-  MoveElement(w, 2, 1, 4, 4, 1, 0.1, 0, 0, r);
-  EXPECT_EQ(w[3][3], (copy.next() > 0.5 ? 1 : -1) * 0.1);
-  const uint64_t draws = r.draws();
-  MoveElement(w, 1, 1, 1, 3, 3, 0.25, 0, 0, r);  // intensity, a = 1, b = 1..4: always up, no draw
-  EXPECT_TRUE(w[0][2] == 0.25 && r.draws() == draws);
-  MoveElement(w, 1, 1, 1, 5, 3, 0.25, 0, 0, r);  // b = 5 draws
-  EXPECT_EQ(r.draws(), draws + 1);
-  Template7 v{};
-  for (int k = 0; k < 20; ++k) MoveElement(v, 3, 1, 4, 4, 1, 0.1, 0.5, -1, r);  // full inertia beats any draw
-  EXPECT_NEAR(v[3][3], -2.0, 1e-12);
-}
-
-TEST(ChangeMethods, Method2ScalesAndMethod5StepsTowardsZero) {
-  Template7 w{};
-  UniformRandom r(2);
-  MoveElement(w, 1, 2, 4, 4, 1, 0.5, 0, 0, r);
-  EXPECT_EQ(w[3][3], 0.0);  // zero cannot be scaled
-  w[3][3] = 2;
-  MoveElement(w, 1, 2, 4, 4, 1, 0.5, 0.5, 1, r);  // direction +1 with full inertia
-  EXPECT_EQ(w[3][3], 3.0);
-  UniformRandom q(6);
-  w[0][0] = 0.25, w[0][1] = -0.25;
-  for (int b = 1; b <= 3; ++b) MoveElement(w, 1, 5, 1, b, 3, 0.1, 0, 0, q);
-  EXPECT_TRUE(std::fabs(w[0][0] - 0.15) < 1e-15 && std::fabs(w[0][1] + 0.15) < 1e-15 && w[0][2] == 0.0);
-  MoveElement(w, 1, 9, 1, 1, 3, 0.1, 0, 0, q);  // an unknown method does nothing
-  EXPECT_TRUE(std::fabs(w[0][0] - 0.15) < 1e-15 && q.draws() == 0u);
-}
-
-TEST(ChangeMethods, Method3FollowsDiagonalNeighbours) {
-  Template7 w{};
-  w[2][2] = 1, w[2][4] = 1, w[4][2] = 1, w[4][4] = 5;  // diagonal neighbours of (4; 4): sum/8 = 1
-  UniformRandom r(3);
-  w[3][3] = 1.2;  // between min 1 and max 5, |1 - 1.2| <= 1/2: unchanged, no draw
-  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
-  EXPECT_TRUE(w[3][3] == 1.2 && r.draws() == 0u);
-  w[3][3] = 4;  // e = 1 - 4 = -3: one step down
-  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
-  EXPECT_EQ(w[3][3], 4 - 0.1);
-  w[3][3] = 7;  // outside min..max: the direction comes from a draw, and e = r2 - 0.5 rounds to 0
-  MoveElement(w, 1, 3, 4, 4, 1, 0.1, 0, 0, r);
-  EXPECT_TRUE(w[3][3] == 7.0 && r.draws() == 1u);
-  Template7 z{};  // ring 3 with full inertia: e = 0.5 + (r2 - 0.5) = r2, rounds to 1 above one half
+TEST(ChangeMethods, EachMethodMovesTheElementAsSetOut) {
+  // Element (a; b) from `before` to `after`, and the draws it takes. Diagonal
+  // neighbours of (4; 4) are 1, 1, 1, 5: sum/8 = 1, min 1, max 5.
+  const struct { int group, method, a, b, ring; double step, inertia; int m; double before, after; unsigned draws; } cases[] = {
+      {1, 1, 1, 3, 3, 0.25, 0, 0, 0, 0.25, 0},     // intensity, a = 1, b = 1..4: always up, no draw
+      {1, 1, 1, 5, 3, 0.25, 0, 0, 0, -0.25, 1},    // b = 5 draws (below one half: down)
+      {3, 1, 4, 4, 1, 0.1, 0.5, -1, 0, -0.1, 1},   // full inertia beats the draw
+      {1, 2, 4, 4, 1, 0.5, 0, 0, 0, 0, 1},         // zero cannot be scaled
+      {1, 2, 4, 4, 1, 0.5, 0.5, 1, 2, 3, 1},       // +1 with full inertia
+      {1, 3, 4, 4, 1, 0.1, 0, 0, 1.2, 1.2, 0},     // within min..max, |1 - 1.2| <= 1/2: unchanged, no draw
+      {1, 3, 4, 4, 1, 0.1, 0, 0, 4, 3.9, 0},       // e = 1 - 4: one step down
+      {1, 3, 4, 4, 1, 0.1, 0, 0, 7, 7, 1},         // outside min..max: e = r2 - 0.5 rounds to 0
+      {1, 5, 1, 1, 3, 0.1, 0, 0, 0.25, 0.15, 0},   // towards zero
+      {1, 5, 1, 2, 3, 0.1, 0, 0, -0.25, -0.15, 0},
+      {1, 5, 1, 3, 3, 0.1, 0, 0, 0, 0, 0},
+      {1, 9, 1, 1, 3, 0.1, 0, 0, 0.15, 0.15, 0},   // an unknown method does nothing
+  };
+  for (const auto& c : cases) {
+    Template7 w{};
+    w[2][2] = 1, w[2][4] = 1, w[4][2] = 1, w[4][4] = 5;
+    w[c.a - 1][c.b - 1] = c.before;
+    UniformRandom r(1);  // its first draw is below one half
+    MoveElement(w, c.group, c.method, c.a, c.b, c.ring, c.step, c.inertia, c.m, r);
+    EXPECT_NEAR(w[c.a - 1][c.b - 1], c.after, 1e-15) << c.method << " " << c.before;
+    EXPECT_EQ(r.draws(), c.draws) << c.method << " " << c.before;
+  }
+  UniformRandom draw(1);
+  ASSERT_LT(draw.next(), 0.5);
+  // Ring 3 with full inertia: e = 0.5 + (r2 - 0.5) = r2, rounds to 1 above one half.
+  Template7 z{};
   UniformRandom q(4), qc(4);
   MoveElement(z, 1, 3, 1, 1, 3, 0.1, 0.5, 1, q);
   EXPECT_EQ(z[0][0], qc.next() > 0.5 ? 0.1 : 0.0);
-}
-
-TEST(ChangeMethods, Method4MovesDiagonalNeighboursByHalfAStep) {
+  // Method 4 moves the diagonal neighbours by half a step; a corner has one.
   Template7 w{}, c{};
-  UniformRandom r(5);
-  MoveElement(w, 4, 4, 4, 4, 1, 0.2, 0.5, 1, r);
-  EXPECT_TRUE(w[3][3] == 0.2 && w[2][2] == 0.1 && w[4][4] == 0.1 && w[2][4] == 0.1 && w[4][2] == 0.1);
-  EXPECT_EQ(w[3][2], 0.0);  // not a diagonal neighbour
-  MoveElement(c, 4, 4, 1, 7, 3, 0.2, 0.5, -1, r);  // a corner has one diagonal neighbour
+  MoveElement(w, 4, 4, 4, 4, 1, 0.2, 0.5, 1, q);
+  EXPECT_TRUE(w[3][3] == 0.2 && w[2][2] == 0.1 && w[4][4] == 0.1 && w[2][4] == 0.1 && w[4][2] == 0.1 && w[3][2] == 0.0);
+  MoveElement(c, 4, 4, 1, 7, 3, 0.2, 0.5, -1, q);
   double total = 0;
   for (auto& row : c)
     for (double v : row) total += v;
