@@ -1,6 +1,5 @@
-// Judging the learned height: the figures of a hand-computed case, the Fresnel
-// inversion against its forward model, the record of the circle and set behind a
-// weights file, and the error map. The evaluate command is in commands_test.cpp.
+// Judging the learned height: hand-computed figures, the Fresnel inversion, the record of the circle and
+// set behind a weights file, and the error map. The evaluate command is in commands_test.cpp.
 #include "learning/evaluation.h"
 
 #include <gtest/gtest.h>
@@ -32,12 +31,10 @@ TEST(HeightSummary, HandComputedFourCells) {
   const struct { int k, cells; double mae, constant, physics; } rings[] = {
       {0, 1, 0.1, 0.3, 0.0}, {5, 1, 0.1, 0.1, 0.0}, {8, 1, 0.1, 0.1, 0.1}, {9, 1, 0.1, 0.3, 0.0}, {3, 0, 0, 0, 0}};
   for (const auto& r : rings) {
-    const RingFigures& got = s.rings[static_cast<size_t>(r.k)];
-    EXPECT_EQ(got.cells, r.cells) << r.k;
-    EXPECT_NEAR(got.meanAbsError, r.mae, 1e-15) << r.k;
-    EXPECT_NEAR(got.rmsError, r.mae, 1e-15) << r.k;
-    EXPECT_NEAR(got.constantMeanAbsError, r.constant, 1e-15) << r.k;
-    EXPECT_NEAR(got.physicsMeanAbsError, r.physics, 1e-15) << r.k;
+    const RingFigures& g = s.rings[static_cast<size_t>(r.k)];
+    auto near = [](double a, double b) { return std::fabs(a - b) < 1e-15; };
+    EXPECT_TRUE(g.cells == r.cells && near(g.meanAbsError, r.mae) && near(g.rmsError, r.mae) &&
+                near(g.constantMeanAbsError, r.constant) && near(g.physicsMeanAbsError, r.physics)) << r.k;
   }
   for (const auto& [rho, ring] : std::vector<std::pair<double, int>>{{0, 0}, {0.0999, 0}, {0.1, 1}, {0.95, 9}, {1, 9}})
     EXPECT_EQ(RingOfRho(rho), ring) << rho;
@@ -54,10 +51,8 @@ TEST(FresnelModel, InversionRoundTripAndLimits) {
       ASSERT_NEAR(DiffuseZenithAngle(DiffuseDegreeOfPolarization(theta, n), n), theta, 1e-9) << n << " " << theta;
     }
   // No polarization is the apex, more than the maximum (n^2 - 1)/(n^2 + 1) the rim.
-  EXPECT_EQ(DiffuseZenithAngle(0, 1.5), 0);
-  EXPECT_EQ(DiffuseZenithAngle(-0.1, 1.5), 0);
-  EXPECT_EQ(DiffuseZenithAngle(1.25 / 3.25 + 1e-9, 1.5), M_PI / 2);
-  EXPECT_TRUE(std::isnan(DiffuseZenithAngle(std::nan(""), 1.5)));
+  EXPECT_TRUE(DiffuseZenithAngle(0, 1.5) == 0 && DiffuseZenithAngle(-0.1, 1.5) == 0 &&
+              DiffuseZenithAngle(1.25 / 3.25 + 1e-9, 1.5) == M_PI / 2 && std::isnan(DiffuseZenithAngle(NAN, 1.5)));
   // Axis ratio 1 is height 0, 0 height 1; r^2 = Imin / Imax gives (Imax - Imin) / (Imax + Imin).
   EXPECT_EQ(FresnelHeight(1, 1.5), 0);
   EXPECT_NEAR(FresnelHeight(0, 1.5), 1, 1e-15);
@@ -100,11 +95,9 @@ TEST(ErrorMap, PanelsShowTargetOutputAndSignedError) {
   auto at = [&](int panel, int x, int y) {
     return map.pixel(l.panelLeft[panel] + (x - l.x0) * l.cellPixels, l.panelTop + (y - l.y0) * l.cellPixels);
   };
-  EXPECT_EQ(at(0, 10, 10), HeightGrey(0.25));
-  EXPECT_EQ(at(1, 8, 10), HeightGrey(0.05));
-  EXPECT_EQ(at(2, 8, 10), Rgb(85, 85, 255));  // -0.2 of a 0.3 scale: two thirds blue
-  EXPECT_EQ(at(2, 12, 10), Rgb(255, 0, 0));
-  EXPECT_EQ(at(2, 6, 6), Rgb(225, 225, 225));  // outside the circle
+  EXPECT_TRUE(at(0, 10, 10) == HeightGrey(0.25) && at(1, 8, 10) == HeightGrey(0.05));  // target, output
+  // The error: -0.2 of a 0.3 scale two thirds blue, +0.3 full red; outside the circle grey.
+  EXPECT_TRUE(at(2, 8, 10) == Rgb(85, 85, 255) && at(2, 12, 10) == Rgb(255, 0, 0) && at(2, 6, 6) == Rgb(225, 225, 225));
 }
 
 }  // namespace

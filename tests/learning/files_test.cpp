@@ -136,11 +136,9 @@ TEST(LearningFiles, BadFilesAreRefusedWithTheirNameAndLineAndChangeNothing) {
     s.Temperature = sBefore.Temperature = 0.7;
     const ReadOutcome r = c.weights ? ReadWeightsFile(path, p, ",") : ReadStepsFile(path, s, ",");
     SCOPED_TRACE(c.message + (": " + r.message.text.substr(0, 300)));
-    EXPECT_FALSE(r.ok || r.missing);
-    EXPECT_NE(r.message.text.find(c.message), std::string::npos);
-    EXPECT_NE(r.message.text.find(name), std::string::npos);
-    EXPECT_EQ(p, NetworkParameters{});
-    EXPECT_EQ(s, sBefore);
+    EXPECT_FALSE(r.ok || r.missing || r.message.text.find(c.message) == std::string::npos ||
+                 r.message.text.find(name) == std::string::npos);
+    EXPECT_TRUE(p == NetworkParameters{} && s == sBefore);  // nothing stored
   }
 }
 
@@ -242,8 +240,8 @@ TEST(DataFolder, EnvironmentThenHome) {
   setenv("POLARSPHERE_DATA_DIR", "", 1);
   EXPECT_EQ(DataFolder(), (home.empty() ? "." : home) + "/polarsphere");
   if (saved) setenv("POLARSPHERE_DATA_DIR", keep.c_str(), 1); else unsetenv("POLARSPHERE_DATA_DIR");
-  EXPECT_EQ(LearningFiles("/d").weights, "/d/Весовые коэффициенты.txt");
-  EXPECT_EQ(LearningFiles("/d").statisticsLog, "/d/Временное изменение2.txt");
+  EXPECT_TRUE(LearningFiles("/d").weights == "/d/Весовые коэффициенты.txt" &&
+              LearningFiles("/d").statisticsLog == "/d/Временное изменение2.txt");
 }
 
 }  // namespace

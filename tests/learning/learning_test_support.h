@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "learning/network.h"
 #include "polarization/polarization.h"
@@ -27,12 +28,9 @@ inline AppState RandomProcessedState(int width, int height, double cx, double cy
   std::uniform_real_distribution<double> u(0.0, 1.0);
   const int first = FirstLayer(Definition::Mean);
   for (int x = 1; x <= width; ++x)
-    for (int y = 1; y <= height; ++y) {
-      s.ResultMap.set(x, y, first, 255 * u(gen));
-      s.ResultMap.set(x, y, first + 1, u(gen));
-      s.ResultMap.set(x, y, first + 2, 0.7854 * u(gen));
-      s.ResultMap.set(x, y, first + 3, kPi * (u(gen) - 0.5));
-    }
+    for (int y = 1; y <= height; ++y)
+      for (const auto [layer, scale, offset] : {std::tuple{0, 255.0, 0.0}, {1, 1.0, 0.0}, {2, 0.7854, 0.0}, {3, kPi, -0.5}})
+        s.ResultMap.set(x, y, first + layer, scale * (u(gen) + offset));
   s.Detection.WeightKernel = PresetValues(KernelPreset::GaussWithoutCentre).weight;
   s.Circle = SphereCircle{cx, cy, r};
   return s;
