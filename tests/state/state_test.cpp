@@ -14,20 +14,17 @@ namespace {
 TEST(ImageBuffer, RejectsEveryIndexOutsideItsBounds) {
   ImageBuffer b(3, 2);
   b.set(3, 2, 2, 4, 7);
-  EXPECT_EQ(b.at(3, 2, 2, 4), 7);
-  EXPECT_EQ(b.at(1, 1, 0, 1), 0);
+  EXPECT_TRUE(b.at(3, 2, 2, 4) == 7 && b.at(1, 1, 0, 1) == 0);
   for (const auto [x, y, channel, slot] : {std::array{0, 1, 0, 1}, {4, 1, 0, 1}, {1, 3, 0, 1}, {1, 1, 3, 1},
                                            {1, 1, -1, 1}, {1, 1, 0, 0}, {1, 1, 0, 5}})
     EXPECT_THROW(b.at(x, y, channel, slot), std::out_of_range) << x << y << channel << slot;
-  EXPECT_THROW(ImageBuffer(0, 5), std::length_error);
-  EXPECT_THROW(ImageBuffer(100000, 100000), std::length_error);
+  for (const int width : {0, 100000}) EXPECT_THROW(ImageBuffer(width, width ? width : 5), std::length_error);
 }
 
 TEST(ResultLayers, UnusedLayersTakeNoMemoryAndContourLayersAppearOnFirstWrite) {
   ResultLayers m(4, 3);
   for (int l : {6, 12, 18}) {
-    EXPECT_TRUE(!m.hasStorage(l) && m.layer(l) == nullptr);
-    EXPECT_EQ(m.at(2, 2, l), 0.0);
+    EXPECT_TRUE(!m.hasStorage(l) && m.layer(l) == nullptr && m.at(2, 2, l) == 0.0);
     EXPECT_THROW(m.set(1, 1, l, 1.0), std::invalid_argument);
   }
   EXPECT_EQ(m.at(4, 3, 20), 0.0);
@@ -36,8 +33,7 @@ TEST(ResultLayers, UnusedLayersTakeNoMemoryAndContourLayersAppearOnFirstWrite) {
   EXPECT_EQ(m.layer(20)[2 * 4 + 3], -2.5);  // row-major, row y = 1 first
   ResultLayers copy = m;
   copy.set(1, 1, 1, 9);
-  EXPECT_EQ(m.at(1, 1, 1), 0.0);
-  EXPECT_EQ(copy.at(4, 3, 20), -2.5);
+  EXPECT_TRUE(m.at(1, 1, 1) == 0.0 && copy.at(4, 3, 20) == -2.5);
   m.clearContourLayers();
   EXPECT_FALSE(m.hasStorage(20));
   for (const auto [x, y, l] : {std::array{5, 1, 1}, {1, 0, 1}, {1, 1, 22}, {1, 1, 0}})
