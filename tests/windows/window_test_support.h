@@ -3,16 +3,8 @@
 // drawn on the map.
 #pragma once
 
-#include <QApplication>
-#include <QDialog>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QtTest>
-#include <QPointer>
-#include <QTimer>
-#include <QWidget>
-#include <array>
+#include <QtWidgets>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -21,12 +13,16 @@
 
 #include "display/surface.h"
 #include "imageio/bmp_writer.h"
+#include "state/app_state.h"
 #include "state/message.h"
+#include "windows/big_picture.h"
 #include "windows/export_form.h"
-
+#include "windows/help_forms.h"
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
+#include "windows/settings_form.h"
+#include "windows/zoom_picture.h"
 
 namespace wt {
 
@@ -71,12 +67,36 @@ inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& fold
   return c;
 }
 
-// Types a zoom into the scale box (a set opens at the zoom that shows its
-// whole map; tests of marks on the map want the cells large).
-inline void TypeZoom(ps::ui::ExportForm& form, int zoom) {
-  form.Text1->setText(QString::number(zoom * 100));
+// Opens the bundled sample set and waits for its map.
+inline void LoadSample(ps::ui::ExportForm& form) {
+  form.CommandSample->click();
+  QVERIFY(form.waitIdle());
+  QVERIFY(form.state().setComplete());
+}
+
+inline std::vector<std::string> SampleFiles() {
+  const std::string d = PS_SAMPLE_DIR;
+  return {d + "/0.bmp", d + "/45.bmp", d + "/90.bmp", d + "/135.bmp"};
+}
+
+// A left press on map cell (x, y), 1-based, at the cell's middle.
+inline void PressCell(ps::ui::ExportForm& form, int x, int y) {
+  const double z = form.state().ZoomFactor;
+  form.MapMouseDown(1, (x - 1) * z + z / 2, (y - 1) * z + z / 2);
+  QVERIFY(form.waitIdle());
+}
+
+// Types into the scale box (a set opens at the zoom that shows its whole map).
+inline void TypeScale(ps::ui::ExportForm& form, const QString& percent) {
+  form.Text1->setText(percent);
   form.Text1_Change();
-  form.waitIdle();
+  QVERIFY(form.waitIdle());
+}
+
+// Clicks a button of the analysis window and waits for the work it starts.
+inline void Click(ps::ui::ExportForm& form, QAbstractButton* button) {
+  button->click();
+  QVERIFY(form.waitIdle());
 }
 
 // Message boxes shown since the last Take().
@@ -90,6 +110,11 @@ struct Messages {
     auto out = seen;
     seen.clear();
     return out;
+  }
+  // The text of the one message shown since the last Take(), else how many there were.
+  QString TakeOne() {
+    const auto m = Take();
+    return m.size() == 1 ? QString::fromStdString(m[0].text) : QString("<%1 messages>").arg(m.size());
   }
 };
 
