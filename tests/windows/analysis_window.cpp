@@ -1,10 +1,9 @@
 // The analysis window: room and zoom from its size, camera frames and PNG/TIFF
-// photographs, the fitted circle under the map, the map saved as drawn with
+// photographs, a refined circle on a real frame, the map saved as drawn with
 // its legend, wheel and key zoom, and definitions added in the background.
 #include "display/view_state.h"
 #include "imageio/bmp.h"
 #include "polarization/polarization.h"
-#include "state/number_format.h"
 #include "window_test_support.h"
 #include "windows/map_legend.h"
 #include "windows/start_options.h"
@@ -39,13 +38,6 @@ std::pair<QString, bool> ChoosePhoto(ExportForm& form, const QString& folder, co
   form.AzimuthButtons[0]->trigger();
   form.waitIdle();
   return out;
-}
-
-// Centre and radius as the status line gives them.
-QString Figures(const ExportForm& form, double x, double y, double r) {
-  const std::string sep = form.display().DecimalSeparator;
-  return QString::fromStdString("центр (" + FormatNumber(x, "0.00", sep) + "; " + FormatNumber(y, "0.00", sep) +
-                                "), радиус " + FormatNumber(r, "0.00", sep) + " кл.");
 }
 
 QString FruitFrame() { return QStringLiteral(PS_REALDATA_DIR "/fruits_IMX250MZR.png"); }
@@ -169,19 +161,17 @@ class AnalysisWindowTest : public QObject {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("format");  // QImage::Format
     QTest::addColumn<QString>("said");
-    QTest::addColumn<int>("bits");    // of the set
-    QTest::newRow("grey PNG") << "g8.png" << int(QImage::Format_Grayscale8) << "PNG: 40 x 30, 8 бит" << 8;
+    QTest::newRow("grey PNG") << "g8.png" << int(QImage::Format_Grayscale8) << "PNG: 40 x 30, 8 бит";
     QTest::newRow("16-bit grey PNG") << "g16.png" << int(QImage::Format_Grayscale16)
-                                     << "16 бит на канал (приведено к 8 битам)" << 8;
-    QTest::newRow("colour PNG") << "c8.png" << int(QImage::Format_RGB888) << "цветное" << 24;
-    QTest::newRow("16-bit colour PNG") << "c16.png" << int(QImage::Format_RGBX64) << "приведено к 8 битам" << 24;
-    QTest::newRow("colour TIFF") << "c8.tif" << int(QImage::Format_RGB888) << "TIFF" << 24;
+                                     << "16 бит на канал (приведено к 8 битам)";
+    QTest::newRow("colour PNG") << "c8.png" << int(QImage::Format_RGB888) << "цветное";
+    QTest::newRow("16-bit colour PNG") << "c16.png" << int(QImage::Format_RGBX64) << "приведено к 8 битам";
+    QTest::newRow("colour TIFF") << "c8.tif" << int(QImage::Format_RGB888) << "TIFF";
   }
   void photographsAreConverted() {
     QFETCH(QString, name);
     QFETCH(int, format);
     QFETCH(QString, said);
-    QFETCH(int, bits);
     const auto fmt = QImage::Format(format);
     const bool colour = fmt == QImage::Format_RGB888 || fmt == QImage::Format_RGBX64;
     const bool deep = fmt == QImage::Format_Grayscale16 || fmt == QImage::Format_RGBX64;
@@ -213,66 +203,13 @@ class AnalysisWindowTest : public QObject {
     ExportForm form(state);
     const auto [info, opened] = ChoosePhoto(form, dir_.path(), name);
     QVERIFY2(opened, qPrintable(info));
-    QVERIFY2(info.startsWith(QString("Прочитан файл ")) && info.contains(said), qPrintable(info));
-    QVERIFY(state.SlotLoaded[0]);
-    QCOMPARE(state.SetBitsPerPixel, bits);
-    QCOMPARE(state.SetWidth, 40);
+    QVERIFY2(info.startsWith("Прочитан файл ") && info.contains(said), qPrintable(info));
+    QVERIFY(state.SlotLoaded[0] && state.SetWidth == 40);
+    QCOMPARE(state.SetBitsPerPixel, colour ? 24 : 8);
     for (int y = 0; y < 30; y += 7)
       for (int x = 0; x < 40; x += 3)
         for (int c = 0; c < (colour ? 3 : 1); ++c)  // 8 bits: the grey palette's index in channel 0
           QCOMPARE(int(state.ImageStore.at(x + 1, y + 1, c, 1)), value(x, y, c));
-  }
-
-  // After a fit on the sample (sphere at (166, 118), radius 79) the status line
-  // names the circle in use: refined with "Уточнять окружность", else the fit's.
-  void statusLineAfterFit_data() {
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<bool>("refine");
-    QTest::newRow("trace, as fitted") << false << false;
-    QTest::newRow("trace, refined") << false << true;
-    QTest::newRow("three clicks, as fitted") << true << false;
-    QTest::newRow("three clicks, refined") << true << true;
-  }
-  void statusLineAfterFit() {
-    QFETCH(bool, manual);
-    QFETCH(bool, refine);
-    wt::Messages messages;
-    AppState state;
-    ExportForm form(state);
-    wt::LoadSample(form);
-    wt::Click(form, form.Command1);  // "Контур"
-    QVERIFY(form.StatusCircle->text().isEmpty());
-    form.CheckRefine->setChecked(refine);
-    form.Check3->setChecked(manual);
-    const int Z = state.ZoomFactor;
-    if (manual) {
-      wt::PressCell(form, 166 + 79, 118);
-      wt::PressCell(form, 166, 118 + 79);
-      QVERIFY(form.StatusCircle->text().isEmpty());  // no fit yet
-      wt::PressCell(form, 166 - 79, 118);
-    } else {
-      int bx = 166 + 79;  // the crest of the response beside the rim
-      for (int x = 166 + 76; x <= 166 + 82; ++x)
-        if (state.ResultMap.at(x, 118, 19) < state.ResultMap.at(bx, 118, 19)) bx = x;
-      wt::PressCell(form, bx, 118);
-    }
-    const QString line = form.StatusCircle->text();
-    const SphereCircle& c = state.Circle;
-    QVERIFY(c.exists() && !form.Image19->isHidden());
-    QVERIFY2(line.startsWith(manual ? "Окружность по трём точкам: центр (" : "Окружность: центр ("), qPrintable(line));
-    QVERIFY2(line.contains(manual ? "; точек: 3" : "; точек границы: "), qPrintable(line));
-    if (!manual) QVERIFY(line.contains("замкнулась") || line.contains("дошла до края"));
-    const QString figures = Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius);
-    if (refine) {
-      QVERIFY2(line.contains(QString("Уточнена: ") + figures), qPrintable(line));
-      QVERIFY(std::abs(c.CircleCentreX - 166) <= 0.3 && std::abs(c.CircleCentreY - 118) <= 0.3);
-      QVERIFY(std::abs(c.CircleRadius - 79) <= 0.3);
-    } else {
-      QVERIFY2(line.contains(figures) && !line.contains(QString("точнен")), qPrintable(line));
-      if (manual) QVERIFY(c.CircleCentreX == 166 && c.CircleCentreY == 118 && std::abs(c.CircleRadius - 79) < 0.05);
-    }
-    QVERIFY(wt::GreenOnCircle(form.mapSurface(), (c.CircleCentreX - 0.5) * Z - 1, (c.CircleCentreY - 0.5) * Z - 1,
-                              c.CircleRadius * Z) >= 30);
   }
 
   // "Сохранить карту…" writes the same pixels as `polarsphere-cli render --png`
@@ -475,7 +412,7 @@ class AnalysisWindowTest : public QObject {
     if (!refine) return;
     const SphereCircle& c = state.Circle;
     QVERIFY2(line.contains(QString(". Окружность уточнена: ") +
-                           Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius)),
+                           wt::Figures(form, c)),
              qPrintable(line));
     QVERIFY(std::hypot(c.CircleCentreX - 903.3, c.CircleCentreY - 267.7) <= 2.0);
     QVERIFY(std::abs(c.CircleRadius - 202.3) <= 1.5);

@@ -29,7 +29,7 @@ class OpenFormTest : public QObject {
     wt::WriteFile(dir_.filePath("a.bmp"), wt::Bmp24(100, 100, 10, 20, 30));
     wt::WriteFile(dir_.filePath("B.BMP"), wt::Bmp24(530, 322, 1, 2, 3));
     wt::WriteFile(dir_.filePath("c.Bmp"), wt::Bmp8(100, 100));
-    wt::WriteFile(dir_.filePath("d.txt"), {'h', 'i'});
+    wt::WriteFile(dir_.filePath("d.txt"), "hi");
     wt::WriteFile(dir_.filePath("e.bmp"), wt::Bmp24(100, 100, 200, 200, 200));
   }
 
@@ -120,7 +120,7 @@ class OpenFormTest : public QObject {
 
     // A text file named .bmp: its message, and the button keeps its state.
     QTemporaryDir other;
-    wt::WriteFile(other.filePath("note.bmp"), {'n', 'o', 't', 'e'});
+    wt::WriteFile(other.filePath("note.bmp"), "note");
     wt::WriteFile(other.filePath("four.bmp"), wt::Bmp4(8, 8));
     f.setFolder(other.path());
     QVERIFY(f.selectFile("note.bmp"));

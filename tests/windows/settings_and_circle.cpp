@@ -1,6 +1,6 @@
 // The settings window (presets, typed and refused entries, keyboard) as the
-// analysis window opens it, the circle drawn by three clicks and cleared by a
-// fit that finds none, and the full-size window within the screen.
+// analysis window opens it, the circle fits on the sample and what the window
+// shows after them, and the full-size window within the screen.
 #include "sphere/detection_settings.h"
 #include "window_test_support.h"
 
@@ -173,26 +173,34 @@ class SettingsAndCircleTest : public QObject {
   }
 
   // Three clicks give the circle through them (marked in yellow until the
-  // third); a later fit that gives no circle says why, clears the circle,
-  // hides the sphere button and paints the old circle over.
-  void refusedFitClearsTheCircle_data() {
+  // third). A later fit (the sphere is at (166, 118), radius 79) is named in the
+  // status line, refined with "Уточнять окружность"; one that gives no circle
+  // says why, clears the circle, hides the sphere button and paints it over.
+  void fitsOnTheSample_data() {
     QTest::addColumn<bool>("manual");
-    QTest::addColumn<QList<QPoint>>("presses");
-    QTest::addColumn<QString>("says");
-    QTest::newRow("three clicks on one line") << true << QList<QPoint>{{30, 40}, {40, 40}, {50, 40}}
+    QTest::addColumn<bool>("refine");
+    QTest::addColumn<QList<QPoint>>("presses");  // none: one on the crest beside the rim
+    QTest::addColumn<QString>("says");           // part of the refusal; empty: a circle is found
+    const QList<QPoint> rim{{166 + 79, 118}, {166, 118 + 79}, {166 - 79, 118}};
+    QTest::newRow("trace, as fitted") << false << false << QList<QPoint>{} << "";
+    QTest::newRow("trace, refined") << false << true << QList<QPoint>{} << "";
+    QTest::newRow("three clicks, as fitted") << true << false << rim << "";
+    QTest::newRow("three clicks, refined") << true << true << rim << "";
+    QTest::newRow("three clicks on one line") << true << false << QList<QPoint>{{30, 40}, {40, 40}, {50, 40}}
                                               << "лежат на одной прямой";
-    QTest::newRow("a click repeated") << true << QList<QPoint>{{30, 40}, {50, 30}, {30, 40}} << "или совпадают";
-    QTest::newRow("trace near the corner") << false << QList<QPoint>{{8, 8}}
+    QTest::newRow("a click repeated") << true << false << QList<QPoint>{{30, 40}, {50, 30}, {30, 40}} << "или совпадают";
+    QTest::newRow("trace near the corner") << false << false << QList<QPoint>{{8, 8}}
                                            << "не помещается в изображение 320 x 240";
   }
-  void refusedFitClearsTheCircle() {
+  void fitsOnTheSample() {
     QFETCH(bool, manual);
+    QFETCH(bool, refine);
     QFETCH(QList<QPoint>, presses);
     QFETCH(QString, says);
     wt::Messages messages;
     AppState state;
     ExportForm form(state);
-    form.CheckRefine->setChecked(false);  // the fits exactly as they are made
+    form.CheckRefine->setChecked(false);  // the three-point circle exactly as made
     form.show();
     wt::LoadSample(form);
     wt::TypeScale(form, "600");
@@ -204,29 +212,50 @@ class SettingsAndCircleTest : public QObject {
       wt::PressCell(form, p.x(), p.y());
       if (p.x() != 20) QCOMPARE(StripFlag(form.mapSurface().pixel((p.x() - 1) * Z, (p.y() - 1) * Z)), Rgb(192, 192, 0));
     }
-    QCOMPARE(state.Circle.CircleCentreX, 40.0);
-    QCOMPARE(state.Circle.CircleCentreY, 40.0);
-    QCOMPARE(state.Circle.CircleRadius, 20.0);
-    QVERIFY(!form.Image19->isHidden());
-    const double c = (40 - 0.5) * Z - 1;
-    QVERIFY(wt::GreenOnCircle(form.mapSurface(), c, c, 20 * Z) >= 30);
+    const SphereCircle& c = state.Circle;
+    QVERIFY(c.CircleCentreX == 40 && c.CircleCentreY == 40 && c.CircleRadius == 20 && !form.Image19->isHidden());
+    const double old = (40 - 0.5) * Z - 1;
+    QVERIFY(wt::GreenOnCircle(form.mapSurface(), old, old, 20 * Z) >= 30);
     QVERIFY(messages.seen.empty());
 
+    form.CheckRefine->setChecked(refine);
     form.Check3->setChecked(manual);
+    if (presses.isEmpty()) {
+      int bx = 166 + 79;
+      for (int x = 166 + 76; x <= 166 + 82; ++x)
+        if (state.ResultMap.at(x, 118, 19) < state.ResultMap.at(bx, 118, 19)) bx = x;
+      presses = {{bx, 118}};
+    }
     for (QPoint p : presses) wt::PressCell(form, p.x(), p.y());
-    QCOMPARE(state.Circle.CircleRadius, 0.0);
-    QVERIFY(form.Image19->isHidden());
-    QVERIFY(!messages.seen.empty());
-    const Message& m = messages.seen.back();
-    QCOMPARE(ToQt(m.title), QString("Окружность шара не найдена"));
-    QVERIFY2(ToQt(m.text).contains(says), m.text.c_str());
+    if (says.isEmpty()) {
+      const QString line = form.StatusCircle->text();
+      QVERIFY(c.exists() && !form.Image19->isHidden());
+      QVERIFY2(line.startsWith(manual ? "Окружность по трём точкам: центр (" : "Окружность: центр ("), qPrintable(line));
+      QVERIFY2(line.contains(manual ? "; точек: 3" : "; точек границы: "), qPrintable(line));
+      if (!manual) QVERIFY(line.contains("замкнулась") || line.contains("дошла до края"));
+      const QString figures = wt::Figures(form, c);
+      if (refine) {
+        QVERIFY2(line.contains("Уточнена: " + figures), qPrintable(line));
+        QVERIFY(std::abs(c.CircleCentreX - 166) <= 0.3 && std::abs(c.CircleCentreY - 118) <= 0.3);
+        QVERIFY(std::abs(c.CircleRadius - 79) <= 0.3);
+      } else {
+        QVERIFY2(line.contains(figures) && !line.contains("точнен"), qPrintable(line));
+        if (manual) QVERIFY(c.CircleCentreX == 166 && c.CircleCentreY == 118 && std::abs(c.CircleRadius - 79) < 0.05);
+      }
+      QVERIFY(wt::GreenOnCircle(form.mapSurface(), (c.CircleCentreX - 0.5) * Z - 1, (c.CircleCentreY - 0.5) * Z - 1,
+                                c.CircleRadius * Z) >= 30);
+      return;
+    }
+    QVERIFY(!c.exists() && form.Image19->isHidden());
+    QCOMPARE(ToQt(messages.seen.back().title), QString("Окружность шара не найдена"));
+    QVERIFY2(ToQt(messages.seen.back().text).contains(says), messages.seen.back().text.c_str());
     // Told once that the earlier circle is gone (a refit between may have cleared it).
     int told = 0;
     for (const Message& seen : messages.seen) told += ToQt(seen.text).contains("Прежняя окружность шара снята.");
     QCOMPARE(told, 1);
-    QVERIFY(wt::GreenOnCircle(form.mapSurface(), c, c, 20 * Z) <= 3);
+    QVERIFY(wt::GreenOnCircle(form.mapSurface(), old, old, 20 * Z) <= 3);
     wt::Click(form, form.Check2);  // a redraw does not bring it back
-    QVERIFY(wt::GreenOnCircle(form.mapSurface(), c, c, 20 * Z) <= 3);
+    QVERIFY(wt::GreenOnCircle(form.mapSurface(), old, old, 20 * Z) <= 3);
   }
 
   // The full-size window stays within the screen's available area and

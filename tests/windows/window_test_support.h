@@ -1,6 +1,5 @@
-// Helpers of the window tests: driving a modal window once it is open,
-// catching the message boxes, making test BMP files and finding the circle
-// drawn on the map.
+// Helpers of the window tests: modal windows, message boxes, the analysis
+// window's commands, test BMP files and the circle drawn on the map.
 #pragma once
 
 #include <QtTest>
@@ -15,6 +14,7 @@
 #include "imageio/bmp_writer.h"
 #include "state/app_state.h"
 #include "state/message.h"
+#include "state/number_format.h"
 #include "windows/big_picture.h"
 #include "windows/export_form.h"
 #include "windows/help_forms.h"
@@ -26,9 +26,8 @@
 
 namespace wt {
 
-// Runs `f` on the first modal window of type T that opens (polled every 10 ms).
-// A window that `f` leaves open (for instance after a failed check) is closed,
-// so a failure never leaves the test waiting.
+// Runs `f` on the first modal window of type T that opens; a window `f` leaves
+// open (after a failed check) is closed, so a failure never leaves the test waiting.
 template <class T>
 void WhenModal(std::function<void(T*)> f) {
   auto* timer = new QTimer;
@@ -99,6 +98,14 @@ inline void Click(ps::ui::ExportForm& form, QAbstractButton* button) {
   QVERIFY(form.waitIdle());
 }
 
+// Centre and radius as the status line under the map gives them.
+inline QString Figures(ps::ui::ExportForm& form, const ps::SphereCircle& c) {
+  const std::string sep = form.display().DecimalSeparator;
+  return QString::fromStdString("центр (" + ps::FormatNumber(c.CircleCentreX, "0.00", sep) + "; " +
+                                ps::FormatNumber(c.CircleCentreY, "0.00", sep) + "), радиус " +
+                                ps::FormatNumber(c.CircleRadius, "0.00", sep) + " кл.");
+}
+
 // Message boxes shown since the last Take().
 struct Messages {
   std::vector<ps::Message> seen;
@@ -124,6 +131,9 @@ inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
 }
+inline void WriteFile(const QString& path, const std::string& text) {
+  WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
+}
 
 inline std::vector<uint8_t> Bmp24(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
   ps::RgbImage img{w, h, {}};
@@ -146,18 +156,11 @@ inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 // A 4-bit Windows bitmap with a 16-entry palette.
 inline std::vector<uint8_t> Bmp4(int w, int h) {
-  const int rowBytes = ((w * 4 + 31) / 32) * 4;
-  const uint32_t offset = 14 + 40 + 16 * 4;
-  std::vector<uint8_t> b(offset + static_cast<size_t>(rowBytes) * h, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b, 2, static_cast<uint32_t>(b.size()));
-  Put32(b, 10, offset);
-  Put32(b, 14, 40);
-  Put32(b, 18, static_cast<uint32_t>(w));
-  Put32(b, 22, static_cast<uint32_t>(h));
-  b[26] = 1;
-  b[28] = 4;
+  const uint32_t offset = 14 + 40 + 16 * 4, size = offset + uint32_t((w * 4 + 31) / 32 * 4 * h);
+  std::vector<uint8_t> b(size, 0);
+  for (auto [at, v] : {std::pair<size_t, uint32_t>{0, 0x4D42}, {2, size}, {10, offset}, {14, 40}, {18, uint32_t(w)}, {22, uint32_t(h)},
+                       {26, 0x40001}})  // "BM", sizes, 1 plane of 4 bits
+    Put32(b, at, v);
   for (int i = 0; i < 16; ++i) b[54 + static_cast<size_t>(i) * 4] = static_cast<uint8_t>(i * 16);
   return b;
 }
