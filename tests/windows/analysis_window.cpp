@@ -23,23 +23,6 @@ std::vector<uint8_t> SlotBytes(const AppState& s, int slot) {
   return out;
 }
 
-// Chooses `name` for slot 1 through the selection window showing bitmaps and
-// photographs; returns the information text and whether it could be opened.
-std::pair<QString, bool> ChoosePhoto(ExportForm& form, const QString& folder, const QString& name) {
-  std::pair<QString, bool> out;
-  wt::WhenModal<OpenForm>([&](OpenForm* f) {
-    f->ComboPattern->setCurrentIndex(2);
-    f->setFolder(folder);
-    if (f->selectFile(name)) f->Image1_Click();
-    out = {f->Text7->toPlainText(), f->openEnabled()};
-    if (out.second) f->Picture3->trigger();
-    else f->reject();
-  });
-  form.AzimuthButtons[0]->trigger();
-  form.waitIdle();
-  return out;
-}
-
 QString FruitFrame() { return QStringLiteral(PS_REALDATA_DIR "/fruits_IMX250MZR.png"); }
 
 }  // namespace
@@ -127,8 +110,7 @@ class AnalysisWindowTest : public QObject {
     const StartOptions options = ParseStartOptions({FruitFrame(), "--pattern", pattern});
     QVERIFY(options.frame && options.problems.empty());
     QVERIFY(ApplyStartOptions(form, options));
-    QVERIFY2(messages.seen.empty(), messages.seen.empty() ? "" : messages.seen[0].text.c_str());
-    QVERIFY(state.setComplete() && form.mapShown());
+    QVERIFY(messages.seen.empty() && state.setComplete() && form.mapShown());
     QCOMPARE(QSize(state.SetWidth, state.SetHeight), QSize(1224, 1024));
     for (int slot = 1; slot <= 4; ++slot) QVERIFY(SlotBytes(state, slot) == SlotBytes(reference, slot));
     QCOMPARE(ExportForm::RememberedPattern(), p);
@@ -201,9 +183,8 @@ class AnalysisWindowTest : public QObject {
     wt::Messages messages;
     AppState state;
     ExportForm form(state);
-    const auto [info, opened] = ChoosePhoto(form, dir_.path(), name);
-    QVERIFY2(opened, qPrintable(info));
-    QVERIFY2(info.startsWith("Прочитан файл ") && info.contains(said), qPrintable(info));
+    const wt::Choice c = wt::ChooseFile(form, 1, dir_.path(), name, 2);
+    QVERIFY2(c.openEnabled && c.info.startsWith("Прочитан файл ") && c.info.contains(said), qPrintable(c.info));
     QVERIFY(state.SlotLoaded[0] && state.SetWidth == 40);
     QCOMPARE(state.SetBitsPerPixel, colour ? 24 : 8);
     for (int y = 0; y < 30; y += 7)
@@ -405,15 +386,11 @@ class AnalysisWindowTest : public QObject {
     for (const Message& m : messages.Take()) refused = refused || m.title == "Окружность шара не найдена";
     QVERIFY(refused);
     const QString line = form.StatusCircle->text();
-    QVERIFY2(line.startsWith(QString("Окружность не подобрана: мало точек границы; точек границы: 6")),
-             qPrintable(line));
-    QCOMPARE(state.Circle.exists(), refine);
-    QCOMPARE(!form.Image19->isHidden(), refine);
+    QVERIFY2(line.startsWith("Окружность не подобрана: мало точек границы; точек границы: 6"), qPrintable(line));
+    QVERIFY(state.Circle.exists() == refine && form.Image19->isHidden() != refine);
     if (!refine) return;
     const SphereCircle& c = state.Circle;
-    QVERIFY2(line.contains(QString(". Окружность уточнена: ") +
-                           wt::Figures(form, c)),
-             qPrintable(line));
+    QVERIFY2(line.contains(". Окружность уточнена: " + wt::Figures(form, c)), qPrintable(line));
     QVERIFY(std::hypot(c.CircleCentreX - 903.3, c.CircleCentreY - 267.7) <= 2.0);
     QVERIFY(std::abs(c.CircleRadius - 202.3) <= 1.5);
   }

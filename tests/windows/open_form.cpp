@@ -61,49 +61,34 @@ class OpenFormTest : public QObject {
     QCOMPARE(f.File1->count(), 0);
   }
 
-  void summaryPreviewAndScale() {
-    AppState state;
-    OpenForm f(state, nullptr);
-    f.setFolder(dir_.path());
-    QVERIFY(f.selectFile("a.bmp"));
-    f.Image1_Click();
-    QCOMPARE(f.Label1->text(), QString("100 x 100    Масштаб  1:1    16 млн. цветов"));
-    QCOMPARE(f.Text4->text(), QString("a.bmp"));
-    QVERIFY(f.Text7->toPlainText().startsWith(QString("BMP формат - растр Windows")));
-    QCOMPARE(f.Image11->pixmap().size(), QSize(100, 100));
-    QVERIFY(f.Picture1->isHidden());
-    QVERIFY(messages_.Take().empty());
-
-    // A larger picture is reduced to fit the 265 x 161 frame.
-    QVERIFY(f.selectFile("B.BMP"));
-    f.Image1_Click();
-    const QString reduced = QString("530 x 322    Уменьшено в 2") + QString::fromStdString(DecimalSeparator()) +
-                            QString("00 раза    16 млн. цветов");
-    QCOMPARE(f.Label1->text(), reduced);
-    QCOMPARE(f.Image11->pixmap().size(), QSize(265, 161));
-
-    // Without the preview there is no scale text and no picture.
-    f.Check1->setChecked(false);
-    f.Image1_Click();
-    QCOMPARE(f.Label1->text(), QString("530 x 322    16 млн. цветов"));
-    QVERIFY(f.Image11->pixmap().isNull());
-  }
-
-  void paletteOfAn8BitFile() {
+  // The file check: summary, name, information text, the preview reduced to
+  // its 265 x 161 frame (or none) and the palette of an 8-bit file.
+  void summaryPreviewAndPalette() {
     AppState state;
     OpenForm f(state, nullptr);
     f.setFolder(dir_.path());
     QVERIFY(f.selectFile("c.Bmp"));
     f.Image1_Click();
-    QVERIFY(f.Label1->text().endsWith(QString("256 цветов")));
-    QVERIFY(!f.Picture1->isHidden());
-    // Entry i is (i, 255 - i, 7) in the file; entry 32 * 6 + 8 = 200 is the
-    // square at column 8, row 6 of the display.
+    QVERIFY(f.Label1->text().endsWith("256 цветов") && !f.Picture1->isHidden());
+    // Entry i is (i, 255 - i, 7); entry 200 is the square at column 8, row 6.
     QCOMPARE(f.Picture1->grab().toImage().pixelColor(10 * 8 + 4, 10 * 6 + 4), QColor(200, 55, 7));
-    // A 24-bit file hides it again.
     QVERIFY(f.selectFile("a.bmp"));
     f.Image1_Click();
-    QVERIFY(f.Picture1->isHidden());
+    QCOMPARE(f.Label1->text(), QString("100 x 100    Масштаб  1:1    16 млн. цветов"));
+    QCOMPARE(f.Text4->text(), QString("a.bmp"));
+    QVERIFY(f.Text7->toPlainText().startsWith("BMP формат - растр Windows"));
+    QCOMPARE(f.Image11->pixmap().size(), QSize(100, 100));
+    QVERIFY(f.Picture1->isHidden());  // a 24-bit file has no palette
+    QVERIFY(messages_.Take().empty());
+    QVERIFY(f.selectFile("B.BMP"));
+    f.Image1_Click();
+    QCOMPARE(f.Label1->text(), "530 x 322    Уменьшено в 2" + QString::fromStdString(DecimalSeparator()) +
+                                   "00 раза    16 млн. цветов");
+    QCOMPARE(f.Image11->pixmap().size(), QSize(265, 161));
+    f.Check1->setChecked(false);
+    f.Image1_Click();
+    QCOMPARE(f.Label1->text(), QString("530 x 322    16 млн. цветов"));
+    QVERIFY(f.Image11->pixmap().isNull());
   }
 
   void openButtonAnimationAndRefusal() {

@@ -45,18 +45,22 @@ void WhenModal(std::function<void(T*)> f) {
   timer->start();
 }
 
-// Chooses `name` in `folder` for `slot` through the selection window.
+// Chooses `name` in `folder` for `slot` through the selection window, with
+// the name pattern of that index (2: photographs as well).
 struct Choice {
-  QString title, summary;
+  QString title, summary, info;
   bool openEnabled = false;
 };
-inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& folder, const QString& name) {
+inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& folder, const QString& name,
+                         int pattern = 0) {
   Choice c;
   WhenModal<ps::ui::OpenForm>([&](ps::ui::OpenForm* f) {
     c.title = f->windowTitle();
+    f->ComboPattern->setCurrentIndex(pattern);
     f->setFolder(folder);
     if (f->selectFile(name)) f->Image1_Click();
     c.summary = f->Label1->text();
+    c.info = f->Text7->toPlainText();
     c.openEnabled = f->openEnabled();
     if (c.openEnabled) f->Picture3->trigger();
     else f->reject();
