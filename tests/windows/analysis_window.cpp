@@ -270,15 +270,17 @@ class AnalysisWindowTest : public QObject {
   }
 
   // Ctrl + wheel on the map or a view zooms one step about the pointer (the
-  // cell under it stays there); without Ctrl nothing zooms.
-  void ctrlWheelZoomsAboutThePointer_data() {
-    QTest::addColumn<int>("slot");  // 0: the map
+  // cell under it stays there), without Ctrl nothing zooms; the keys + and -
+  // over the clicked map zoom as well, and the arrows scroll it by a cell.
+  void wheelAndKeysZoom_data() {
+    QTest::addColumn<int>("slot");  // 0: the map, -1: the keys
     QTest::addColumn<bool>("ctrl");
     QTest::newRow("map") << 0 << true;
     QTest::newRow("45° view") << 2 << true;
     QTest::newRow("map, no Ctrl") << 0 << false;
+    QTest::newRow("keys") << -1 << false;
   }
-  void ctrlWheelZoomsAboutThePointer() {
+  void wheelAndKeysZoom() {
     QFETCH(int, slot);
     QFETCH(bool, ctrl);
     AppState state;
@@ -286,6 +288,24 @@ class AnalysisWindowTest : public QObject {
     form.resize(form.minimumSize());
     wt::LoadSample(form);
     QCOMPARE(state.ZoomFactor, 1);
+    if (slot < 0) {
+      form.show();
+      QVERIFY(QTest::qWaitForWindowActive(&form));
+      form.Picture11->setFocus(Qt::MouseFocusReason);
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.Picture11));
+      QTest::keyClick(form.Picture11, Qt::Key_Plus);
+      QVERIFY(form.waitIdle());
+      QCOMPARE(state.ZoomFactor, 2);
+      const int h = form.HScroll5->value(), v = form.VScroll5->value();
+      QTest::keyClick(form.Picture11, Qt::Key_Right);
+      QTest::keyClick(form.Picture11, Qt::Key_Down);
+      QCOMPARE(QPoint(form.HScroll5->value(), form.VScroll5->value()), QPoint(h + 2, v + 2));
+      QCOMPARE(form.display().Map.Left, -double(h + 2));
+      QTest::keyClick(form.Picture11, Qt::Key_Minus);
+      QVERIFY(form.waitIdle());
+      QCOMPARE(state.ZoomFactor, 1);
+      return;
+    }
     QWidget* picture = slot == 0 ? static_cast<QWidget*>(form.Picture11) : form.ViewPictures[size_t(slot - 1)];
     auto left = [&] { return slot == 0 ? form.display().Map.Left : form.display().Views[size_t(slot - 1)].Picture.Left; };
     auto top = [&] { return slot == 0 ? form.display().Map.Top : form.display().Views[size_t(slot - 1)].Picture.Top; };
@@ -298,39 +318,12 @@ class AnalysisWindowTest : public QObject {
       QVERIFY(form.waitIdle());
     };
     wheel(120, at);
-    if (!ctrl) {
-      QCOMPARE(state.ZoomFactor, 1);
-      return;
-    }
-    QCOMPARE(state.ZoomFactor, 2);
+    QCOMPARE(state.ZoomFactor, ctrl ? 2 : 1);
+    if (!ctrl) return;
     QCOMPARE(form.Text1->text(), QString("200"));
     QVERIFY(std::abs((vx - left()) / 2 - at.x()) <= 0.5 && std::abs((vy - top()) / 2 - at.y()) <= 0.5);
     QCOMPARE(picture->x(), int(std::lround(left())));
     wheel(-120, QPointF(vx - left(), vy - top()));
-    QCOMPARE(state.ZoomFactor, 1);
-  }
-
-  // The keys: + and - zoom, arrows scroll the map by a cell.
-  void keysZoomAndScroll() {
-    AppState state;
-    ExportForm form(state);
-    form.resize(form.minimumSize());
-    wt::LoadSample(form);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    form.Picture11->setFocus(Qt::MouseFocusReason);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.Picture11));
-    QTest::keyClick(form.Picture11, Qt::Key_Plus);
-    QVERIFY(form.waitIdle());
-    QCOMPARE(state.ZoomFactor, 2);
-    const int h = form.HScroll5->value(), v = form.VScroll5->value();
-    QTest::keyClick(form.Picture11, Qt::Key_Right);
-    QTest::keyClick(form.Picture11, Qt::Key_Down);
-    QCOMPARE(form.HScroll5->value(), h + 2);
-    QCOMPARE(form.VScroll5->value(), v + 2);
-    QCOMPARE(form.display().Map.Left, -double(h + 2));
-    QTest::keyClick(form.Picture11, Qt::Key_Minus);
-    QVERIFY(form.waitIdle());
     QCOMPARE(state.ZoomFactor, 1);
   }
 
