@@ -162,20 +162,20 @@ class ControlsTest : public QObject {
     QVERIFY(std::equal(l19.begin(), l19.end(), state.ResultMap.layer(19)));
     QVERIFY(std::equal(l21.begin(), l21.end(), state.ResultMap.layer(21)));
 
-    // Typed scales (rounded to a whole zoom, nonsense ignored) and a right
-    // click on a view: the zoom, the box and the grid box follow.
+    // Typed scales (rounded to a whole zoom, nonsense ignored) and clicks on a
+    // view: the zoom, the box and the grid box follow.
     struct Step {
-      const char* typed;  // "" for a right click on a view (zoom out)
+      const char* typed;  // "-" / "+": a right / left click on a view (zoom out / in)
       int zoom;
       bool grid;
     };
     for (const Step& step : {Step{"200", 2, false}, Step{"400", 4, true}, Step{"100", 1, false}, Step{"350", 4, true},
-                             Step{"abc", 4, true}, Step{"300", 3, true}, Step{"", 2, false}}) {
-      if (*step.typed) {
-        wt::TypeScale(form, step.typed);
-      } else {
-        form.ViewMouseDown(1, 2, 3, 3);
+                             Step{"abc", 4, true}, Step{"300", 3, true}, Step{"-", 2, false}, Step{"+", 3, true}}) {
+      if (*step.typed == '-' || *step.typed == '+') {
+        form.ViewMouseDown(1, *step.typed == '-' ? 2 : 1, 3, 3);
         QVERIFY(form.waitIdle());
+      } else {
+        wt::TypeScale(form, step.typed);
       }
       QCOMPARE(state.ZoomFactor, step.zoom);
       QCOMPARE(form.Text1->text(), QString::number(step.zoom * 100));
