@@ -1,45 +1,17 @@
-// The analysis window as today's users meet it: it grows with its frame and
-// opens a set at a zoom that shows the whole map, takes polarization-camera
-// frames and single PNG/TIFF photographs, reports the fitted circle under the
-// map, saves the map as drawn and shows a legend of its colours.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QtTest>
-
-#include <QComboBox>
-#include <QWheelEvent>
-#include <QDialogButtonBox>
-#include <QImage>
-#include <QImageWriter>
-#include <QPlainTextEdit>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-
+// The analysis window: room and zoom from its size, camera frames and PNG/TIFF
+// photographs, a refined circle on a real frame, the map saved as drawn with
+// its legend, wheel and key zoom, and definitions added in the background.
 #include "display/view_state.h"
-#include "polarization/polarization.h"
 #include "imageio/bmp.h"
-#include "state/number_format.h"
-#include "windows/map_legend.h"
-#include "windows/zoom_picture.h"
-#include "windows/open_form.h"
-#include "windows/start_options.h"
-#include "state/app_state.h"
-#include "windows/export_form.h"
+#include "polarization/polarization.h"
 #include "window_test_support.h"
+#include "windows/map_legend.h"
+#include "windows/start_options.h"
 
 using namespace ps;
 using namespace ps::ui;
 
 namespace {
-
-void LoadSample(ExportForm& form) {
-  form.CommandSample->click();
-  QVERIFY(form.waitIdle());
-  QVERIFY(form.state().setComplete());
-}
 
 // The RGB bytes of every pixel of a slot, rows from the top.
 std::vector<uint8_t> SlotBytes(const AppState& s, int slot) {
@@ -49,30 +21,6 @@ std::vector<uint8_t> SlotBytes(const AppState& s, int slot) {
     out.insert(out.end(), row, row + size_t(s.SetWidth) * 3);
   }
   return out;
-}
-
-// Chooses `name` for slot 1 through the selection window showing bitmaps and
-// photographs; returns the information text and whether it could be opened.
-std::pair<QString, bool> ChoosePhoto(ExportForm& form, const QString& folder, const QString& name) {
-  std::pair<QString, bool> out;
-  wt::WhenModal<OpenForm>([&](OpenForm* f) {
-    f->ComboPattern->setCurrentIndex(2);
-    f->setFolder(folder);
-    if (f->selectFile(name)) f->Image1_Click();
-    out = {f->Text7->toPlainText(), f->openEnabled()};
-    if (out.second) f->Picture3->trigger();
-    else f->reject();
-  });
-  form.AzimuthButtons[0]->trigger();
-  form.waitIdle();
-  return out;
-}
-
-// Centre and radius as the status line gives them.
-QString Figures(const ExportForm& form, double x, double y, double r) {
-  const std::string sep = form.display().DecimalSeparator;
-  return QString::fromStdString("центр (" + FormatNumber(x, "0.00", sep) + "; " + FormatNumber(y, "0.00", sep) +
-                                "), радиус " + FormatNumber(r, "0.00", sep) + " кл.");
 }
 
 QString FruitFrame() { return QStringLiteral(PS_REALDATA_DIR "/fruits_IMX250MZR.png"); }
@@ -88,10 +36,8 @@ class AnalysisWindowTest : public QObject {
     QVERIFY(dir_.isValid());
   }
 
-  // The sample (320 x 240, zoom 6 by the set's rule) opened in windows of
-  // several sizes: the zoom is the largest that shows the whole map (1 when
-  // none does), the map's viewport and the views grow with the window, and a
-  // resize after loading gives the shown map its new room.
+  // The sample opens at the largest zoom that shows its whole map (1 when none
+  // does); the map's viewport and the views grow with the window, also after loading.
   void windowSizeSetsRoomAndZoom_data() {
     QTest::addColumn<int>("w");
     QTest::addColumn<int>("h");
@@ -102,7 +48,6 @@ class AnalysisWindowTest : public QObject {
     QTest::newRow("room for zoom 3") << 1400 << 1500 << 3;
   }
   void windowSizeSetsRoomAndZoom() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     QFETCH(int, w);
     QFETCH(int, h);
     QFETCH(int, zoom);
@@ -110,14 +55,13 @@ class AnalysisWindowTest : public QObject {
     ExportForm form(state);
     QCOMPARE(form.minimumSize(), QSize(790, 500));
     form.resize(w, h);
-    LoadSample(form);
+    wt::LoadSample(form);
     QCOMPARE(state.ZoomFactor, zoom);
     const ViewArea& area = form.display().Area;
     QCOMPARE(area.MapWidth, 425.0 + (w - 790));
     QVERIFY(area.MapHeight >= 169 && area.SourceHeight >= 169);
     QCOMPARE(area.MapHeight + area.SourceHeight, 169.0 + 169.0 + (h - 500));
-    // The map is shown whole along a side that fits, else its viewport fills
-    // the area that way and a scroll bar appears.
+    // Whole along a side that fits, else the viewport fills the area with a scroll bar.
     const bool widthFits = zoom * 320 <= area.MapWidth, heightFits = zoom * 240 <= area.MapHeight;
     const bool fits = widthFits && heightFits;
     QCOMPARE(form.HScroll5->isHidden(), widthFits);
@@ -125,7 +69,6 @@ class AnalysisWindowTest : public QObject {
     QCOMPARE(form.Picture10->width(), widthFits ? zoom * 320 : int(area.MapWidth));
     QCOMPARE(form.Picture10->height(), heightFits ? zoom * 240 : int(area.MapHeight));
 
-    // Grown afterwards: the map and the views take the room, nothing redrawn.
     const QSize mapBefore = form.Picture10->size();
     const int viewBefore = form.ViewPorts[0]->width() + form.ViewPorts[0]->height();
     form.resize(w + 300, h + 300);
@@ -139,9 +82,8 @@ class AnalysisWindowTest : public QObject {
     QVERIFY(form.ViewPorts[3]->geometry().right() < form.width());
   }
 
-  // The real camera frame opened as `polarsphere FRAME --pattern P` does:
-  // the four slots hold exactly the files `polarsphere-cli demosaic` writes
-  // with that pattern, and the pattern is remembered for the next frame.
+  // A real camera frame opened as `polarsphere FRAME --pattern P`: the slots
+  // hold exactly what `polarsphere-cli demosaic` writes; the pattern is remembered.
   void cameraFrameFillsTheSlotsAsDemosaicDoes_data() {
     QTest::addColumn<QString>("pattern");
     QTest::newRow("sensor layout") << "90,45,135,0";
@@ -168,16 +110,13 @@ class AnalysisWindowTest : public QObject {
     const StartOptions options = ParseStartOptions({FruitFrame(), "--pattern", pattern});
     QVERIFY(options.frame && options.problems.empty());
     QVERIFY(ApplyStartOptions(form, options));
-    QVERIFY2(messages.seen.empty(), messages.seen.empty() ? "" : messages.seen[0].text.c_str());
-    QVERIFY(state.setComplete() && form.mapShown());
-    QCOMPARE(state.SetWidth, 1224);
-    QCOMPARE(state.SetHeight, 1024);
+    QVERIFY(messages.seen.empty() && state.setComplete() && form.mapShown());
+    QCOMPARE(QSize(state.SetWidth, state.SetHeight), QSize(1224, 1024));
     for (int slot = 1; slot <= 4; ++slot) QVERIFY(SlotBytes(state, slot) == SlotBytes(reference, slot));
     QCOMPARE(ExportForm::RememberedPattern(), p);
   }
 
-  // Command lines that cannot be followed as given: a message naming the
-  // problem; a bad pattern opens nothing.
+  // Command lines that cannot be followed: the problem named; a bad pattern opens nothing.
   void commandLineProblems_data() {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<QString>("says");
@@ -198,33 +137,29 @@ class AnalysisWindowTest : public QObject {
     QCOMPARE(o.load, load);
   }
 
-  // Single photographs in PNG and TIFF beside BMP: taken as the set holds
-  // them (8-bit grey, or 24-bit colour; 16 bits scaled to 8) and the
-  // information text says what was read.
+  // PNG and TIFF photographs are taken as 8-bit grey or 24-bit colour (16 bits
+  // scaled to 8) and the information text says what was read.
   void photographsAreConverted_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("format");  // QImage::Format
     QTest::addColumn<QString>("said");
-    QTest::addColumn<int>("bits");    // of the set
-    QTest::newRow("grey PNG") << "g8.png" << int(QImage::Format_Grayscale8) << "PNG: 40 x 30, 8 бит" << 8;
+    QTest::newRow("grey PNG") << "g8.png" << int(QImage::Format_Grayscale8) << "PNG: 40 x 30, 8 бит";
     QTest::newRow("16-bit grey PNG") << "g16.png" << int(QImage::Format_Grayscale16)
-                                     << "16 бит на канал (приведено к 8 битам)" << 8;
-    QTest::newRow("colour PNG") << "c8.png" << int(QImage::Format_RGB888) << "цветное" << 24;
-    QTest::newRow("16-bit colour PNG") << "c16.png" << int(QImage::Format_RGBX64) << "приведено к 8 битам" << 24;
-    QTest::newRow("colour TIFF") << "c8.tif" << int(QImage::Format_RGB888) << "TIFF" << 24;
+                                     << "16 бит на канал (приведено к 8 битам)";
+    QTest::newRow("colour PNG") << "c8.png" << int(QImage::Format_RGB888) << "цветное";
+    QTest::newRow("16-bit colour PNG") << "c16.png" << int(QImage::Format_RGBX64) << "приведено к 8 битам";
+    QTest::newRow("colour TIFF") << "c8.tif" << int(QImage::Format_RGB888) << "TIFF";
   }
   void photographsAreConverted() {
     QFETCH(QString, name);
     QFETCH(int, format);
     QFETCH(QString, said);
-    QFETCH(int, bits);
     const auto fmt = QImage::Format(format);
     const bool colour = fmt == QImage::Format_RGB888 || fmt == QImage::Format_RGBX64;
     const bool deep = fmt == QImage::Format_Grayscale16 || fmt == QImage::Format_RGBX64;
     QImage image(40, 30, fmt);
-    // Pixel (x, y): red 6x+1, green 8y+2, blue x+y (grey: red); 16-bit files
-    // hold 256 v + 200, which scales (v * 255 / 65535, rounded) to a value
-    // that dropping the low byte would not give.
+    // Pixel (x, y): red 6x+1, green 8y+2, blue x+y (grey: red); 16-bit files hold
+    // 256 v + 200, which scales to a value that dropping the low byte would not give.
     auto value8 = [](int x, int y, int c) { return c == 0 ? 6 * x + 1 : c == 1 ? 8 * y + 2 : x + y; };
     auto wide = [](int v) { return uint16_t(v * 256 + 200); };
     auto value = [&](int x, int y, int c) {
@@ -248,87 +183,18 @@ class AnalysisWindowTest : public QObject {
     wt::Messages messages;
     AppState state;
     ExportForm form(state);
-    const auto [info, opened] = ChoosePhoto(form, dir_.path(), name);
-    QVERIFY2(opened, qPrintable(info));
-    QVERIFY2(info.startsWith(QString::fromUtf8("Прочитан файл ")) && info.contains(said), qPrintable(info));
-    QVERIFY(state.SlotLoaded[0]);
-    QCOMPARE(state.SetBitsPerPixel, bits);
-    QCOMPARE(state.SetWidth, 40);
+    const wt::Choice c = wt::ChooseFile(form, 1, dir_.path(), name, 2);
+    QVERIFY2(c.openEnabled && c.info.startsWith("Прочитан файл ") && c.info.contains(said), qPrintable(c.info));
+    QVERIFY(state.SlotLoaded[0] && state.SetWidth == 40);
+    QCOMPARE(state.SetBitsPerPixel, colour ? 24 : 8);
     for (int y = 0; y < 30; y += 7)
       for (int x = 0; x < 40; x += 3)
         for (int c = 0; c < (colour ? 3 : 1); ++c)  // 8 bits: the grey palette's index in channel 0
           QCOMPARE(int(state.ImageStore.at(x + 1, y + 1, c, 1)), value(x, y, c));
   }
 
-  // After a fit on the sample (sphere at (166, 118), radius 79) the status
-  // line under the map gives the circle in use; with "Уточнять окружность"
-  // the refined circle is stored, drawn and named, without it the fit's.
-  void statusLineAfterFit_data() {
-    QTest::addColumn<bool>("manual");
-    QTest::addColumn<bool>("refine");
-    QTest::newRow("trace, as fitted") << false << false;
-    QTest::newRow("trace, refined") << false << true;
-    QTest::newRow("three clicks, as fitted") << true << false;
-    QTest::newRow("three clicks, refined") << true << true;
-  }
-  void statusLineAfterFit() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
-    QFETCH(bool, manual);
-    QFETCH(bool, refine);
-    wt::Messages messages;
-    AppState state;
-    ExportForm form(state);
-    LoadSample(form);
-    form.Command1->click();  // "Контур"
-    QVERIFY(form.waitIdle());
-    QVERIFY(form.StatusCircle->text().isEmpty());
-    form.CheckRefine->setChecked(refine);
-    form.Check3->setChecked(manual);
-    const int Z = state.ZoomFactor;
-    auto press = [&](int x, int y) {
-      form.MapMouseDown(1, (x - 1) * Z + Z / 2.0, (y - 1) * Z + Z / 2.0);
-      QVERIFY(form.waitIdle());
-    };
-    if (manual) {
-      press(166 + 79, 118);
-      press(166, 118 + 79);
-      QVERIFY(form.StatusCircle->text().isEmpty());  // no fit yet
-      press(166 - 79, 118);
-    } else {
-      int bx = 166 + 79;  // the crest of the response beside the rim
-      for (int x = 166 + 76; x <= 166 + 82; ++x)
-        if (state.ResultMap.at(x, 118, 19) < state.ResultMap.at(bx, 118, 19)) bx = x;
-      press(bx, 118);
-    }
-    const QString line = form.StatusCircle->text();
-    const SphereCircle& c = state.Circle;
-    QVERIFY(c.exists());
-    QVERIFY(!form.Image19->isHidden());
-    QVERIFY2(line.startsWith(manual ? QString::fromUtf8("Окружность по трём точкам: центр (")
-                                    : QString::fromUtf8("Окружность: центр (")),
-             qPrintable(line));
-    QVERIFY2(line.contains(manual ? QString::fromUtf8("; точек: 3") : QString::fromUtf8("; точек границы: ")),
-             qPrintable(line));
-    if (!manual)
-      QVERIFY(line.contains(QString::fromUtf8("замкнулась")) || line.contains(QString::fromUtf8("дошла до края")));
-    const QString figures = Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius);
-    if (refine) {
-      // The refined circle is the one in use, within 0.3 cells of the truth.
-      QVERIFY2(line.contains(QString::fromUtf8("Уточнена: ") + figures), qPrintable(line));
-      QVERIFY(std::abs(c.CircleCentreX - 166) <= 0.3 && std::abs(c.CircleCentreY - 118) <= 0.3);
-      QVERIFY(std::abs(c.CircleRadius - 79) <= 0.3);
-    } else {
-      QVERIFY2(line.contains(figures) && !line.contains(QString::fromUtf8("точнен")), qPrintable(line));
-      // Three clicks on the true rim: the circle through them, radius not rounded to cells.
-      if (manual) QVERIFY(c.CircleCentreX == 166 && c.CircleCentreY == 118 && std::abs(c.CircleRadius - 79) < 0.05);
-    }
-    QVERIFY(wt::GreenOnCircle(form.mapSurface(), (c.CircleCentreX - 0.5) * Z - 1, (c.CircleCentreY - 0.5) * Z - 1,
-                              c.CircleRadius * Z) >= 30);
-  }
-
-  // "Сохранить карту…" writes the map as drawn: the same pixels as
-  // `polarsphere-cli render --png` with the same zoom and options; the legend
-  // beside it names the colours the map shows.
+  // "Сохранить карту…" writes the same pixels as `polarsphere-cli render --png`
+  // with the same zoom and options; the legend names the colours shown.
   void savedMapEqualsRenderAndLegendFollows_data() {
     QTest::addColumn<int>("w");
     QTest::addColumn<int>("h");
@@ -341,7 +207,6 @@ class AnalysisWindowTest : public QObject {
     QTest::newRow("zoom 3, change map") << 1400 << 1500 << true << false << true;
   }
   void savedMapEqualsRenderAndLegendFollows() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     QFETCH(int, w);
     QFETCH(int, h);
     QFETCH(bool, grid);
@@ -351,7 +216,7 @@ class AnalysisWindowTest : public QObject {
     AppState state;
     ExportForm form(state);
     form.resize(w, h);
-    LoadSample(form);
+    wt::LoadSample(form);
     QCOMPARE(form.Legend->kind(), MapLegend::Kind::None);
     if (grid) form.Check1->click();
     if (ellipses) form.Check2->click();
@@ -365,8 +230,7 @@ class AnalysisWindowTest : public QObject {
                                   : ellipses ? MapLegend::Kind::Ellipses
                                              : MapLegend::Kind::None);
     if (form.Legend->kind() != MapLegend::Kind::None) {
-      // Hue follows the azimuth along the swatch, and the axis ratio (or the
-      // change) shifts the colour down it.
+      // Hue follows the azimuth along the swatch; the axis ratio (or change) down it.
       const QImage& sw = form.Legend->swatch();
       QVERIFY(sw.pixel(2, 2) != sw.pixel(sw.width() - 3, 2));
       QVERIFY(sw.pixel(sw.width() / 2, 2) != sw.pixel(sw.width() / 2, sw.height() - 3));
@@ -389,42 +253,59 @@ class AnalysisWindowTest : public QObject {
     QVERIFY(a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32));
     QVERIFY(messages.seen.empty());
 
-    // A folder that does not exist: a message, and nothing is written.
     QVERIFY(!form.SaveMap(dir_.path() + "/no/such/folder/map.png"));
     QCOMPARE(messages.Take().size(), size_t{1});
   }
 
-  // Qt's own dialogs speak Russian once its translations are loaded, and the
-  // window's title is Russian too.
+  // Qt's own dialogs speak Russian once its translations are loaded.
   void standardDialogsAreRussian() {
     AppState state;
     ExportForm form(state);
     QVERIFY(!form.windowTitle().contains("polarsphere"));
     QVERIFY2(InstallRussianTranslations(*QCoreApplication::instance()), "qt6-translations-l10n not installed");
     QDialogButtonBox box(QDialogButtonBox::Yes | QDialogButtonBox::No | QDialogButtonBox::Cancel);
-    QCOMPARE(box.button(QDialogButtonBox::Yes)->text().remove('&'), QString::fromUtf8("Да"));
-    QCOMPARE(box.button(QDialogButtonBox::No)->text().remove('&'), QString::fromUtf8("Нет"));
-    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text().remove('&'), QString::fromUtf8("Отмена"));
+    QCOMPARE(box.button(QDialogButtonBox::Yes)->text().remove('&'), QString("Да"));
+    QCOMPARE(box.button(QDialogButtonBox::No)->text().remove('&'), QString("Нет"));
+    QCOMPARE(box.button(QDialogButtonBox::Cancel)->text().remove('&'), QString("Отмена"));
   }
 
-  // Ctrl + wheel on the map or a view zooms one step about the pointer: the
-  // cell under it stays under it. A wheel without Ctrl zooms nothing.
-  void ctrlWheelZoomsAboutThePointer_data() {
-    QTest::addColumn<int>("slot");  // 0: the map
+  // Ctrl + wheel on the map or a view zooms one step about the pointer (the
+  // cell under it stays there), without Ctrl nothing zooms; the keys + and -
+  // over the clicked map zoom as well, and the arrows scroll it by a cell.
+  void wheelAndKeysZoom_data() {
+    QTest::addColumn<int>("slot");  // 0: the map, -1: the keys
     QTest::addColumn<bool>("ctrl");
     QTest::newRow("map") << 0 << true;
     QTest::newRow("45° view") << 2 << true;
     QTest::newRow("map, no Ctrl") << 0 << false;
+    QTest::newRow("keys") << -1 << false;
   }
-  void ctrlWheelZoomsAboutThePointer() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
+  void wheelAndKeysZoom() {
     QFETCH(int, slot);
     QFETCH(bool, ctrl);
     AppState state;
     ExportForm form(state);
     form.resize(form.minimumSize());
-    LoadSample(form);
+    wt::LoadSample(form);
     QCOMPARE(state.ZoomFactor, 1);
+    if (slot < 0) {
+      form.show();
+      QVERIFY(QTest::qWaitForWindowActive(&form));
+      form.Picture11->setFocus(Qt::MouseFocusReason);
+      QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.Picture11));
+      QTest::keyClick(form.Picture11, Qt::Key_Plus);
+      QVERIFY(form.waitIdle());
+      QCOMPARE(state.ZoomFactor, 2);
+      const int h = form.HScroll5->value(), v = form.VScroll5->value();
+      QTest::keyClick(form.Picture11, Qt::Key_Right);
+      QTest::keyClick(form.Picture11, Qt::Key_Down);
+      QCOMPARE(QPoint(form.HScroll5->value(), form.VScroll5->value()), QPoint(h + 2, v + 2));
+      QCOMPARE(form.display().Map.Left, -double(h + 2));
+      QTest::keyClick(form.Picture11, Qt::Key_Minus);
+      QVERIFY(form.waitIdle());
+      QCOMPARE(state.ZoomFactor, 1);
+      return;
+    }
     QWidget* picture = slot == 0 ? static_cast<QWidget*>(form.Picture11) : form.ViewPictures[size_t(slot - 1)];
     auto left = [&] { return slot == 0 ? form.display().Map.Left : form.display().Views[size_t(slot - 1)].Picture.Left; };
     auto top = [&] { return slot == 0 ? form.display().Map.Top : form.display().Views[size_t(slot - 1)].Picture.Top; };
@@ -437,48 +318,17 @@ class AnalysisWindowTest : public QObject {
       QVERIFY(form.waitIdle());
     };
     wheel(120, at);
-    if (!ctrl) {
-      QCOMPARE(state.ZoomFactor, 1);
-      return;
-    }
-    QCOMPARE(state.ZoomFactor, 2);
+    QCOMPARE(state.ZoomFactor, ctrl ? 2 : 1);
+    if (!ctrl) return;
     QCOMPARE(form.Text1->text(), QString("200"));
-    // The cell under the pointer's place in the viewport is the one it was over.
     QVERIFY(std::abs((vx - left()) / 2 - at.x()) <= 0.5 && std::abs((vy - top()) / 2 - at.y()) <= 0.5);
     QCOMPARE(picture->x(), int(std::lround(left())));
     wheel(-120, QPointF(vx - left(), vy - top()));
     QCOMPARE(state.ZoomFactor, 1);
   }
 
-  // The keys: + and - zoom, arrows scroll the map by a cell.
-  void keysZoomAndScroll() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
-    AppState state;
-    ExportForm form(state);
-    form.resize(form.minimumSize());
-    LoadSample(form);
-    form.show();
-    QVERIFY(QTest::qWaitForWindowActive(&form));
-    // Keys pressed over the clicked map reach the window.
-    form.Picture11->setFocus(Qt::MouseFocusReason);
-    QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(form.Picture11));
-    QTest::keyClick(form.Picture11, Qt::Key_Plus);
-    QVERIFY(form.waitIdle());
-    QCOMPARE(state.ZoomFactor, 2);
-    const int h = form.HScroll5->value(), v = form.VScroll5->value();
-    QTest::keyClick(form.Picture11, Qt::Key_Right);
-    QTest::keyClick(form.Picture11, Qt::Key_Down);
-    QCOMPARE(form.HScroll5->value(), h + 2);
-    QCOMPARE(form.VScroll5->value(), v + 2);
-    QCOMPARE(form.display().Map.Left, -double(h + 2));
-    QTest::keyClick(form.Picture11, Qt::Key_Minus);
-    QVERIFY(form.waitIdle());
-    QCOMPARE(state.ZoomFactor, 1);
-  }
-
-  // The chosen definition is processed and drawn first; the other two are
-  // added in the background, and once done every layer holds what the
-  // one-thread reference computes, whichever definition was chosen.
+  // The chosen definition is drawn first, the other two follow in the
+  // background; then every layer is the one-thread reference's.
   void otherDefinitionsFollowInTheBackground_data() {
     QTest::addColumn<int>("mode");
     QTest::newRow("mean") << int(kModeMean);
@@ -486,13 +336,11 @@ class AnalysisWindowTest : public QObject {
     QTest::newRow("luma") << int(kModeLuma);
   }
   void otherDefinitionsFollowInTheBackground() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     QFETCH(int, mode);
     AppState state;
     ExportForm form(state);
     state.IntensityMode = mode;
-    form.CommandSample->click();
-    QVERIFY(form.waitIdle());
+    wt::Click(form, form.CommandSample);
     QVERIFY(!form.processingInBackground());
     QCOMPARE(ProcessedDefinitions(state.ResultMap), unsigned(kAllDefinitions));
     AppState reference = state;
@@ -504,11 +352,9 @@ class AnalysisWindowTest : public QObject {
                qPrintable(QString("layer %1").arg(layer)));
   }
 
-  // On the real fruit frame a press low on the orange's outline traces only
-  // 6 cells: the fit is refused with its message as always, and with
-  // "Уточнять окружность" the refined circle is drawn and used all the same
-  // (within 2 cells of the outline measured by hand, (903.3, 267.7), radius
-  // 202.3); without it there is no circle.
+  // On the real fruit frame a press low on the orange traces only 6 cells: the
+  // fit is refused, yet with "Уточнять окружность" the refined circle is used
+  // (within 2 cells of the outline measured by hand); without it there is none.
   void refusedFitRefinedOnTheRealFrame_data() {
     QTest::addColumn<bool>("refine");
     QTest::newRow("refined") << true;
@@ -525,26 +371,19 @@ class AnalysisWindowTest : public QObject {
     QVERIFY(ParseMosaicPattern("0,45,135,90", &p, &error));
     form.LoadFrame(FruitFrame(), p);
     QVERIFY(form.waitIdle());
-    form.Command1->click();
-    QVERIFY(form.waitIdle());
+    wt::Click(form, form.Command1);
     form.CheckRefine->setChecked(refine);
     messages.Take();
-    const int Z = state.ZoomFactor;
-    form.MapMouseDown(1, (903 - 1) * Z + Z / 2.0, (469 - 1) * Z + Z / 2.0);
-    QVERIFY(form.waitIdle());
+    wt::PressCell(form, 903, 469);
     bool refused = false;
     for (const Message& m : messages.Take()) refused = refused || m.title == "Окружность шара не найдена";
     QVERIFY(refused);
     const QString line = form.StatusCircle->text();
-    QVERIFY2(line.startsWith(QString::fromUtf8("Окружность не подобрана: мало точек границы; точек границы: 6")),
-             qPrintable(line));
-    QCOMPARE(state.Circle.exists(), refine);
-    QCOMPARE(!form.Image19->isHidden(), refine);
+    QVERIFY2(line.startsWith("Окружность не подобрана: мало точек границы; точек границы: 6"), qPrintable(line));
+    QVERIFY(state.Circle.exists() == refine && form.Image19->isHidden() != refine);
     if (!refine) return;
     const SphereCircle& c = state.Circle;
-    QVERIFY2(line.contains(QString::fromUtf8(". Окружность уточнена: ") +
-                           Figures(form, c.CircleCentreX, c.CircleCentreY, c.CircleRadius)),
-             qPrintable(line));
+    QVERIFY2(line.contains(". Окружность уточнена: " + wt::Figures(form, c)), qPrintable(line));
     QVERIFY(std::hypot(c.CircleCentreX - 903.3, c.CircleCentreY - 267.7) <= 2.0);
     QVERIFY(std::abs(c.CircleRadius - 202.3) <= 1.5);
   }

@@ -1,19 +1,8 @@
 // The analysis window's controls stay in step with the state: an option or
 // box clicked while a set loads is taken when the loading ends, options
 // redraw the map at once, commands wait while work runs and until a map
-// exists, and the grid box follows the zoom however it was set.
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QScrollBar>
-#include <QtTest>
-
-#include "state/app_state.h"
-#include "windows/big_picture.h"
-#include "windows/export_form.h"
-#include "windows/picture_button.h"
-#include "windows/settings_form.h"
+// exists, the grid box follows the zoom; the help window and progress bar.
+#include "sphere/contour.h"
 #include "window_test_support.h"
 
 using namespace ps;
@@ -53,15 +42,12 @@ class ControlsTest : public QObject {
   std::vector<uint8_t> plain_;
 
   void loadSample(ExportForm& form) {
-    // Room for the sample's map at zoom 3, where the grid can be drawn.
-    form.resize(1400, 1500);
-    form.CommandSample->click();
-    QVERIFY(form.waitIdle());
+    form.resize(1400, 1500);  // room for the sample's map at zoom 3, where the grid can be drawn
+    wt::LoadSample(form);
   }
 
  private slots:
   void initTestCase() {
-    if (ExportForm::SampleFolder().isEmpty()) QSKIP("no sample set");
     AppState state;
     ExportForm form(state);
     loadSample(form);
@@ -97,8 +83,7 @@ class ControlsTest : public QObject {
     if (control == "grid") form.Check1->click();
     QVERIFY(form.waitIdle());
     if (control == "ellipses on and off") {
-      form.Check2->click();
-      QVERIFY(form.waitIdle());
+      wt::Click(form, form.Check2);
     }
 
     QVERIFY(messages.seen.empty());
@@ -117,27 +102,20 @@ class ControlsTest : public QObject {
   }
 
   // "Изменение поляризации" chosen in the settings window shows on the map as
-  // soon as the window closes, and choosing the intensity again brings the
-  // plain map back.
+  // soon as the window closes; the intensity again brings the plain map back.
   void settingsTakeEffectWhenTheWindowCloses() {
     AppState state;
     ExportForm form(state);
     loadSample(form);
-    wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
-      state.Detection.ShowMode = 1;
-      s->accept();
-    });
-    form.Image1->trigger();
-    QVERIFY(form.waitIdle());
-    const std::vector<uint8_t> change = Screen(form);
-    QVERIFY(change != plain_);
-    wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
-      state.Detection.ShowMode = 0;
-      s->accept();
-    });
-    form.Image1->trigger();
-    QVERIFY(form.waitIdle());
-    QVERIFY(Screen(form) == plain_);
+    for (int mode : {1, 0}) {
+      wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
+        state.Detection.ShowMode = mode;
+        s->accept();
+      });
+      form.Image1->trigger();
+      QVERIFY(form.waitIdle());
+      QCOMPARE(Screen(form) == plain_, mode == 0);
+    }
   }
 
   // Commands wait while a set loads and until a map exists; the grid box is
@@ -145,8 +123,7 @@ class ControlsTest : public QObject {
   void commandsFollowWorkAndMap() {
     AppState state;
     ExportForm form(state);
-    QVERIFY(!form.Image2->isEnabled());
-    QVERIFY(!form.Command1->isEnabled());
+    QVERIFY(!form.Image2->isEnabled() && !form.Command1->isEnabled());
     bool bigOpened = false;
     wt::WhenModal<БольшаяКартинка>([&](БольшаяКартинка* b) {
       bigOpened = true;
@@ -158,36 +135,72 @@ class ControlsTest : public QObject {
     form.Command1->click();
     QVERIFY(!form.busy());
 
+    form.Option5->setChecked(true);  // the chosen definition outlasts loading
+    form.show();
     form.CommandSample->click();
     QVERIFY(form.busy());
-    for (QWidget* w : {static_cast<QWidget*>(form.Image4), static_cast<QWidget*>(form.Image13),
-                       static_cast<QWidget*>(form.CommandSample), static_cast<QWidget*>(form.CommandNew),
-                       static_cast<QWidget*>(form.Image1), static_cast<QWidget*>(form.Text1),
-                       static_cast<QWidget*>(form.HScroll5), static_cast<QWidget*>(form.VScrolls[2])})
+    QVERIFY(QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor);
+    form.AzimuthMouseUp(1);  // ignored while busy, else the selection window would open
+    using Widgets = std::initializer_list<QWidget*>;
+    for (QWidget* w : Widgets{form.Image4, form.Image13, form.CommandSample, form.CommandNew, form.Image1, form.Text1,
+                              form.HScroll5, form.VScrolls[2]})
       QVERIFY(!w->isEnabled());
     QVERIFY(form.waitIdle());
-    for (QWidget* w : {static_cast<QWidget*>(form.Image4), static_cast<QWidget*>(form.Image2),
-                       static_cast<QWidget*>(form.Command1), static_cast<QWidget*>(form.CommandNew),
-                       static_cast<QWidget*>(form.HScroll5)})
+    for (QWidget* w : Widgets{form.Image4, form.Image2, form.Command1, form.CommandNew, form.HScroll5})
       QVERIFY(w->isEnabled());
+    QVERIFY(!QApplication::overrideCursor());
+    QCOMPARE(state.IntensityMode, int32_t(kModeMax));
+    const int pulse = form.display().MarkerPulse;  // the selection marker pulses
+    QTRY_VERIFY(form.display().MarkerPulse != pulse);
+    // "Контур" on the worker gives the one-thread reference's layers of the
+    // chosen definition (the maximum, layer 1).
+    wt::Click(form, form.Command1);
+    const size_t n = size_t(state.SetWidth) * state.SetHeight;
+    std::vector<double> l19(n), l20(n), l21(n);
+    ContourResponseReference(state.ResultMap.layer(1), state.SetWidth, state.SetHeight, false, l19.data(), l20.data(),
+                             l21.data());
+    QVERIFY(std::equal(l19.begin(), l19.end(), state.ResultMap.layer(19)));
+    QVERIFY(std::equal(l21.begin(), l21.end(), state.ResultMap.layer(21)));
 
+    // Typed scales (rounded to a whole zoom, nonsense ignored) and clicks on a
+    // view: the zoom, the box and the grid box follow.
     struct Step {
-      const char* typed;  // "" for a right click on a view (zoom out)
+      const char* typed;  // "-" / "+": a right / left click on a view (zoom out / in)
       int zoom;
       bool grid;
     };
-    for (const Step& step : {Step{"200", 2, false}, Step{"400", 4, true}, Step{"100", 1, false}, Step{"300", 3, true},
-                             Step{"", 2, false}}) {
-      if (*step.typed) {
-        form.Text1->setText(step.typed);
-        form.Text1_Change();
+    for (const Step& step : {Step{"200", 2, false}, Step{"400", 4, true}, Step{"100", 1, false}, Step{"350", 4, true},
+                             Step{"abc", 4, true}, Step{"300", 3, true}, Step{"-", 2, false}, Step{"+", 3, true}}) {
+      if (*step.typed == '-' || *step.typed == '+') {
+        form.ViewMouseDown(1, *step.typed == '-' ? 2 : 1, 3, 3);
+        QVERIFY(form.waitIdle());
       } else {
-        form.ViewMouseDown(1, 2, 3, 3);
+        wt::TypeScale(form, step.typed);
       }
-      QVERIFY(form.waitIdle());
       QCOMPARE(state.ZoomFactor, step.zoom);
+      QCOMPARE(form.Text1->text(), QString::number(step.zoom * 100));
       QCOMPARE(form.Check1->isEnabled(), step.grid);
+      QCOMPARE(form.mapSurface().width(), step.zoom * state.SetWidth);
     }
+  }
+
+  // The help window opens from its button; the progress bar moves out of the
+  // way on a click and back on the next.
+  void helpAndProgressBar() {
+    AppState state;
+    ExportForm form(state);
+    bool opened = false;
+    wt::WhenModal<HelpExportForm>([&](HelpExportForm* h) {
+      opened = h->windowTitle() == QString("Справка");
+      h->Image1->trigger();
+    });
+    form.Image3->trigger();
+    QVERIFY(opened);
+    const int top = form.Picture1->y();
+    form.Picture1->onClick();
+    QCOMPARE(form.Picture1->y(), top + form.Picture1->height());
+    form.Picture1->onClick();
+    QCOMPARE(form.Picture1->y(), top);
   }
 };
 

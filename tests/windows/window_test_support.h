@@ -1,18 +1,9 @@
-// Helpers of the window tests: driving a modal window once it is open,
-// catching the message boxes, making test BMP files and finding the circle
-// drawn on the map.
+// Helpers of the window tests: modal windows, message boxes, the analysis
+// window's commands, test BMP files and the circle drawn on the map.
 #pragma once
 
-#include <QApplication>
-#include <QDialog>
-#include <QFile>
-#include <QLabel>
-#include <QLineEdit>
 #include <QtTest>
-#include <QPointer>
-#include <QTimer>
-#include <QWidget>
-#include <array>
+#include <QtWidgets>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -21,18 +12,22 @@
 
 #include "display/surface.h"
 #include "imageio/bmp_writer.h"
+#include "state/app_state.h"
 #include "state/message.h"
+#include "state/number_format.h"
+#include "windows/big_picture.h"
 #include "windows/export_form.h"
-
+#include "windows/help_forms.h"
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
+#include "windows/settings_form.h"
+#include "windows/zoom_picture.h"
 
 namespace wt {
 
-// Runs `f` on the first modal window of type T that opens (polled every 10 ms).
-// A window that `f` leaves open (for instance after a failed check) is closed,
-// so a failure never leaves the test waiting.
+// Runs `f` on the first modal window of type T that opens; a window `f` leaves
+// open (after a failed check) is closed, so a failure never leaves the test waiting.
 template <class T>
 void WhenModal(std::function<void(T*)> f) {
   auto* timer = new QTimer;
@@ -50,18 +45,22 @@ void WhenModal(std::function<void(T*)> f) {
   timer->start();
 }
 
-// Chooses `name` in `folder` for `slot` through the selection window.
+// Chooses `name` in `folder` for `slot` through the selection window, with
+// the name pattern of that index (2: photographs as well).
 struct Choice {
-  QString title, summary;
+  QString title, summary, info;
   bool openEnabled = false;
 };
-inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& folder, const QString& name) {
+inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& folder, const QString& name,
+                         int pattern = 0) {
   Choice c;
   WhenModal<ps::ui::OpenForm>([&](ps::ui::OpenForm* f) {
     c.title = f->windowTitle();
+    f->ComboPattern->setCurrentIndex(pattern);
     f->setFolder(folder);
     if (f->selectFile(name)) f->Image1_Click();
     c.summary = f->Label1->text();
+    c.info = f->Text7->toPlainText();
     c.openEnabled = f->openEnabled();
     if (c.openEnabled) f->Picture3->trigger();
     else f->reject();
@@ -71,12 +70,44 @@ inline Choice ChooseFile(ps::ui::ExportForm& form, int slot, const QString& fold
   return c;
 }
 
-// Types a zoom into the scale box (a set opens at the zoom that shows its
-// whole map; tests of marks on the map want the cells large).
-inline void TypeZoom(ps::ui::ExportForm& form, int zoom) {
-  form.Text1->setText(QString::number(zoom * 100));
+// Opens the bundled sample set and waits for its map.
+inline void LoadSample(ps::ui::ExportForm& form) {
+  form.CommandSample->click();
+  QVERIFY(form.waitIdle());
+  QVERIFY(form.state().setComplete());
+}
+
+inline std::vector<std::string> SampleFiles() {
+  const std::string d = PS_SAMPLE_DIR;
+  return {d + "/0.bmp", d + "/45.bmp", d + "/90.bmp", d + "/135.bmp"};
+}
+
+// A left press on map cell (x, y), 1-based, at the cell's middle.
+inline void PressCell(ps::ui::ExportForm& form, int x, int y) {
+  const double z = form.state().ZoomFactor;
+  form.MapMouseDown(1, (x - 1) * z + z / 2, (y - 1) * z + z / 2);
+  QVERIFY(form.waitIdle());
+}
+
+// Types into the scale box (a set opens at the zoom that shows its whole map).
+inline void TypeScale(ps::ui::ExportForm& form, const QString& percent) {
+  form.Text1->setText(percent);
   form.Text1_Change();
-  form.waitIdle();
+  QVERIFY(form.waitIdle());
+}
+
+// Clicks a button of the analysis window and waits for the work it starts.
+inline void Click(ps::ui::ExportForm& form, QAbstractButton* button) {
+  button->click();
+  QVERIFY(form.waitIdle());
+}
+
+// Centre and radius as the status line under the map gives them.
+inline QString Figures(ps::ui::ExportForm& form, const ps::SphereCircle& c) {
+  const std::string sep = form.display().DecimalSeparator;
+  return QString::fromStdString("центр (" + ps::FormatNumber(c.CircleCentreX, "0.00", sep) + "; " +
+                                ps::FormatNumber(c.CircleCentreY, "0.00", sep) + "), радиус " +
+                                ps::FormatNumber(c.CircleRadius, "0.00", sep) + " кл.");
 }
 
 // Message boxes shown since the last Take().
@@ -91,6 +122,11 @@ struct Messages {
     seen.clear();
     return out;
   }
+  // The text of the one message shown since the last Take(), else how many there were.
+  QString TakeOne() {
+    const auto m = Take();
+    return m.size() == 1 ? QString::fromStdString(m[0].text) : QString("<%1 messages>").arg(m.size());
+  }
 };
 
 // Writes bytes to a file; fails the calling test when it cannot be written.
@@ -98,6 +134,9 @@ inline void WriteFile(const QString& path, const std::vector<uint8_t>& bytes) {
   QFile f(path);
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+}
+inline void WriteFile(const QString& path, const std::string& text) {
+  WriteFile(path, std::vector<uint8_t>(text.begin(), text.end()));
 }
 
 inline std::vector<uint8_t> Bmp24(int w, int h, uint8_t r, uint8_t g, uint8_t b) {
@@ -121,18 +160,11 @@ inline void Put32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 
 // A 4-bit Windows bitmap with a 16-entry palette.
 inline std::vector<uint8_t> Bmp4(int w, int h) {
-  const int rowBytes = ((w * 4 + 31) / 32) * 4;
-  const uint32_t offset = 14 + 40 + 16 * 4;
-  std::vector<uint8_t> b(offset + static_cast<size_t>(rowBytes) * h, 0);
-  b[0] = 'B';
-  b[1] = 'M';
-  Put32(b, 2, static_cast<uint32_t>(b.size()));
-  Put32(b, 10, offset);
-  Put32(b, 14, 40);
-  Put32(b, 18, static_cast<uint32_t>(w));
-  Put32(b, 22, static_cast<uint32_t>(h));
-  b[26] = 1;
-  b[28] = 4;
+  const uint32_t offset = 14 + 40 + 16 * 4, size = offset + uint32_t((w * 4 + 31) / 32 * 4 * h);
+  std::vector<uint8_t> b(size, 0);
+  for (auto [at, v] : {std::pair<size_t, uint32_t>{0, 0x4D42}, {2, size}, {10, offset}, {14, 40}, {18, uint32_t(w)}, {22, uint32_t(h)},
+                       {26, 0x40001}})  // "BM", sizes, 1 plane of 4 bits
+    Put32(b, at, v);
   for (int i = 0; i < 16; ++i) b[54 + static_cast<size_t>(i) * 4] = static_cast<uint8_t>(i * 16);
   return b;
 }
