@@ -17,38 +17,53 @@ using Kind = RecordingSurface::Kind;
 using test::MapState;
 using test::OpsOf;
 using test::Pixel;
-
 using Quad = std::array<double, 4>;
 Quad Corners(const RecordingSurface::Op& op) { return {op.x1, op.y1, op.x2, op.y2}; }
+
+// Exact lines, circles and fills are pinned by the golden map; these are the
+// packing, corner and clipping rules a picture inside its window relies on.
+TEST(Surface, ColoursFillsLinesAndClipping) {
+  EXPECT_EQ(Rgb(1, 2, 3), 1u + 256u * 2 + 65536u * 3);
+  EXPECT_EQ(Rgb(300, -5, 1000), Rgb(255, 0, 255));
+  const Colour c = Rgb(10, 20, 30) | kPaletteFlag;
+  EXPECT_EQ(std::tuple(RedOf(c), GreenOf(c), BlueOf(c)), std::tuple(10, 20, 30));
+  RasterSurface s(10, 8, Rgb(1, 1, 1));
+  s.fillRect(5, 6, 2, 3, Rgb(200, 100, 50) | kPaletteFlag);  // corners in any order
+  for (auto [x, y, inside] : {std::tuple{2, 3, true}, {5, 6, true}, {6, 6, false}, {5, 7, false}, {1, 3, false}})
+    EXPECT_EQ(s.pixel(x, y), inside ? Rgb(200, 100, 50) : Rgb(1, 1, 1)) << x << "," << y;
+  const Colour red = Rgb(255, 0, 0);
+  s.fillRect(-100, -100, 100, 0, Rgb(9, 9, 9));  // clipped to the top row
+  s.line(2, 3, 8, 6, red);
+  s.line(-50, 7, 100, 7, red);  // clipped to the bottom row
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(std::pair(s.pixel(x, 0), s.pixel(x, 7)), std::pair(Rgb(9, 9, 9), red)) << x;
+  EXPECT_EQ(std::tuple(s.pixel(0, 1), s.pixel(2, 3), s.pixel(8, 6)), std::tuple(Rgb(1, 1, 1), red, red));
+  s.circle(1e12, 5, 3, red);  // far outside and NaN: nothing drawn, no crash
+  s.point(std::nan(""), 3, red);
+  s.line(0, 0, std::nan(""), 3, red);
+}
 
 TEST(MapRedraw, CellRectanglesWithGridOffAndOn) {
   AppState s = MapState(3, 2, [](int x, int y) { return Pixel(10 * x + y + 0.5, 0.5, 0.1); });
   DisplayState ds;
   RecordingSurface map;
   UvelicheniePolyarizacii(map, ds, s);
-  EXPECT_EQ(map.width(), 27);
-  EXPECT_EQ(map.height(), 18);
+  EXPECT_EQ(std::pair(map.width(), map.height()), std::pair(27, 18));
   auto fills = OpsOf(map, Kind::FillRect);
-  ASSERT_EQ(fills.size(), 6u);
-  // Row by row; cell (2, 1) spans (9, 0)..(17, 8); grey of A0 rounded half to even.
+  ASSERT_EQ(fills.size(), 6u);  // row by row; grey of A0 rounded: 21.5 -> 22
   EXPECT_EQ(Corners(fills[1]), (Quad{9, 0, 17, 8}));
-  EXPECT_EQ(fills[1].colour, Rgb(22, 22, 22) | kPaletteFlag);  // 21.5 -> 22
-  EXPECT_EQ(StripFlag(fills[0].colour), Rgb(12, 12, 12));     // 11.5 -> 12
+  EXPECT_EQ(fills[1].colour, Rgb(22, 22, 22) | kPaletteFlag);
   EXPECT_EQ(Corners(fills[3]), (Quad{0, 9, 8, 17}));
   EXPECT_EQ(map.count(Kind::Line), 0u);
 
   ds.Grid = true;
   map.reset();
   UvelicheniePolyarizacii(map, ds, s);
-  EXPECT_EQ(map.width(), 26);
-  EXPECT_EQ(map.height(), 17);
+  EXPECT_EQ(std::pair(map.width(), map.height()), std::pair(26, 17));
   fills = OpsOf(map, Kind::FillRect);
   ASSERT_EQ(fills.size(), 6u);
   EXPECT_EQ(Corners(fills[5]), (Quad{18, 9, 25, 16}));
   EXPECT_GE(map.count(Kind::Clear), 1u);
-
-  // Zoom 3 with the grid: 2 x 2 painted pixels and a one-pixel gap of background.
-  s.ZoomFactor = 3;
+  s.ZoomFactor = 3;  // 2 x 2 painted pixels and a one-pixel gap of background
   RasterSurface raster;
   UvelicheniePolyarizacii(raster, ds, s);
   EXPECT_EQ(raster.width(), 8);
@@ -70,48 +85,42 @@ TEST(EllipseColour, HueFromAzimuthSaturationFromAxisRatio) {
   EXPECT_EQ(ЦветДляЭллипса(0, std::nan(""), m), previous);
 }
 
-TEST(EllipseGlyph, LinearPixelPlotsOnlyItsStartPoint) {
-  RecordingSurface s(100, 100);
+TEST(EllipseGlyph, OutlineOf22VerticesOnTheEllipseALinearPixelOnlyItsStartPoint) {
   EllipseColourMemory m;
-  DrawEllipseGlyph(s, 2, 3, 9, 2, 0.0, 0.5, m);
-  ASSERT_EQ(s.ops().size(), 1u);
-  const auto& p = s.ops()[0];
-  EXPECT_EQ(p.kind, Kind::Point);
-  const double a = 3.5, xc = 2 * 9 - 2 - a, yc = 3 * 9 - 2 - a;
-  EXPECT_DOUBLE_EQ(p.x1, xc + a * std::cos(0.5));
-  EXPECT_DOUBLE_EQ(p.y1, yc - a * std::sin(0.5));
-
+  RecordingSurface linear(100, 100);
+  DrawEllipseGlyph(linear, 2, 3, 9, 2, 0.0, 0.5, m);
+  ASSERT_EQ(linear.ops().size(), 1u);
+  const double a = 3.5;
+  EXPECT_EQ(linear.ops()[0].kind, Kind::Point);
+  EXPECT_DOUBLE_EQ(linear.ops()[0].x1, 16 - a + a * std::cos(0.5));
+  EXPECT_DOUBLE_EQ(linear.ops()[0].y1, 25 - a - a * std::sin(0.5));
   // The preview still draws it as a line: the ratio is raised to 0.000001.
   RecordingSurface preview(81, 81);
   double ratio = 0;
   EXPECT_TRUE(DrawPreviewEllipse(preview, ratio, 0.5, 0));
   EXPECT_EQ(ratio, 0.000001);
   EXPECT_EQ(preview.count(Kind::Line), 61u);
-}
 
-TEST(EllipseGlyph, OutlineHas22VerticesOnTheEllipseForEveryRatio) {
   // 0.009 and 0.019 are ratios whose vertex at t = 0 comes out a unit in the last place beyond a.
   for (double k : {0.009, 0.019, 0.05, 0.3, 0.37, 0.5, 0.93, 0.999})
     for (double phi : {-1.5, -0.4, 0.0, 0.7, 1.5}) {
       RecordingSurface s(200, 200);
-      EllipseColourMemory m;
       DrawEllipseGlyph(s, 3, 3, 9, 2, k, phi, m);
       const auto lines = OpsOf(s, Kind::Line);
       ASSERT_EQ(lines.size(), 22u) << k << " " << phi;
-      // The first vertex (t = 0) is the start point.
-      EXPECT_NEAR(lines[0].x2, s.ops()[0].x1, 1e-9);
+      EXPECT_NEAR(lines[0].x2, s.ops()[0].x1, 1e-9);  // the first vertex (t = 0) is the start point
       EXPECT_NEAR(lines[0].y2, s.ops()[0].y1, 1e-9);
-      // Every vertex lies on the ellipse of semi-axes a, b turned by the azimuth, centred in the cell.
-      const double a = 3.5, b = a * k, xc = 27 - 2 - a, yc = 27 - 2 - a;
+      // Semi-axes a, b turned by the azimuth, centred in the cell.
+      const double b = a * k, c = 27 - 2 - a;
       for (const auto& l : lines) {
-        const double dx = l.x2 - xc, dy = l.y2 - yc;
+        const double dx = l.x2 - c, dy = l.y2 - c;
         const double X = dx * std::cos(phi) - dy * std::sin(phi), Y = -dx * std::sin(phi) - dy * std::cos(phi);
         EXPECT_NEAR(X * X / (a * a) + Y * Y / (b * b), 1.0, 1e-6);
       }
     }
 }
 
-TEST(MapRedraw, EllipsesAtSmallZoomColourTheDefinedCells) {
+TEST(MapRedraw, EllipsesColourDefinedCellsAtZoomTwoAndOutlineThemAbove) {
   AppState s = MapState(4, 1, [](int x, int) {
     return x == 2 ? Pixel(50, 1, 0, kUndefinedMarker) : Pixel(50, 0, 3.14159 / 6);
   });
@@ -122,7 +131,6 @@ TEST(MapRedraw, EllipsesAtSmallZoomColourTheDefinedCells) {
   UvelicheniePolyarizacii(map, ds, s);
   for (auto [x, y, defined] : {std::tuple{0, 0, true}, {1, 1, true}, {2, 0, false}, {3, 1, false}})
     EXPECT_EQ(map.pixel(x, y), defined ? Rgb(255, 255, 0) : Rgb(50, 50, 50)) << x;  // undefined: grey
-  // At zoom 3 the cells are grey with the outline on top.
   s.ZoomFactor = 3;
   RecordingSurface rec;
   UvelicheniePolyarizacii(rec, ds, s);
@@ -132,13 +140,10 @@ TEST(MapRedraw, EllipsesAtSmallZoomColourTheDefinedCells) {
 
 TEST(ChangeMap, BorderUnpaintedKernelOrientationAndSensitivities) {
   AppState s = MapState(8, 7, [](int x, int y) {
-    if (x == 5 && y == 4) return Pixel(0, 0.1, 0.2);
-    if (x == 4 && y == 5) return Pixel(0, 1, 0, kUndefinedMarker);
-    return Pixel(0, 0, 0);
+    return x == 5 && y == 4 ? Pixel(0, 0.1, 0.2) : x == 4 && y == 5 ? Pixel(0, 1, 0, kUndefinedMarker) : Pixel(0, 0, 0);
   });
   s.Detection.ShowMode = 1;
-  s.Detection.WeightKernel = {};
-  s.Detection.SubtractKernel = {};
+  s.Detection.WeightKernel = s.Detection.SubtractKernel = {};
   s.ZoomFactor = 3;
   DisplayState ds;
   RecordingSurface rec;
@@ -146,35 +151,29 @@ TEST(ChangeMap, BorderUnpaintedKernelOrientationAndSensitivities) {
   const auto fills = OpsOf(rec, Kind::FillRect);
   ASSERT_EQ(fills.size(), 12u);  // interior cells x 3..6, y 3..5 only
   for (const auto& f : fills) EXPECT_TRUE(f.x1 >= 6 && f.x2 <= 17 && f.y1 >= 6 && f.y2 <= 14) << f.x1 << "," << f.y1;
-  // All weights 0: interior defined cells black, undefined ones violet.
   RasterSurface map;
-  auto cell = [&](int x, int y) { return map.pixel(3 * x - 2, 3 * y - 2); };
-  UvelicheniePolyarizacii(map, ds, s);
+  auto cell = [&](int x, int y) {
+    UvelicheniePolyarizacii(map, ds, s);
+    return map.pixel(3 * x - 2, 3 * y - 2);
+  };
+  // All weights 0: defined cells black, undefined ones violet.
   EXPECT_EQ(cell(4, 3), Rgb(0, 0, 0));
-  EXPECT_EQ(cell(4, 5), Rgb(100, 0, 255));
-  EXPECT_EQ(map.pixel(0, 0), kGridColour);
-
+  EXPECT_EQ(std::pair(cell(4, 5), map.pixel(0, 0)), std::pair(Rgb(100, 0, 255), kGridColour));
   // One weight, on the neighbour at column offset +1: cell (4, 4) sees pixel (5, 4).
   s.Detection.WeightKernel[3][2] = 100;
   s.Detection.EllipticitySensitivity = 2;
   s.Detection.AzimuthSensitivity = 1;
-  UvelicheniePolyarizacii(map, ds, s);
-  // R = 0.1 * 255 / (pi/4) * 2 = 64.9, G = 0.2 * 255 / (pi/2) = 32.5
-  EXPECT_EQ(cell(4, 4), Rgb(65, 32, 0));
+  EXPECT_EQ(cell(4, 4), Rgb(65, 32, 0));  // R = 0.1 * 255 / (pi/4) * 2 = 64.9, G = 0.2 * 255 / (pi/2) = 32.5
   EXPECT_EQ(cell(5, 4), Rgb(0, 0, 0));
   s.Detection.SubtractKernel[3][2] = 100;  // subtracting the same weight cancels it
-  UvelicheniePolyarizacii(map, ds, s);
   EXPECT_EQ(cell(4, 4), Rgb(0, 0, 0));
   s.Detection.SubtractKernel[3][2] = -900;  // large sums are limited to 255
-  UvelicheniePolyarizacii(map, ds, s);
   EXPECT_EQ(cell(4, 4), Rgb(255, 255, 0));
 }
 
-// Where and how the circle is drawn is pinned by the golden map.
-// The change map on a sphere with the session's start kernels: at the seam of
-// the azimuth the green is that of the unwrapped differences, as small as
-// anywhere on the smooth surface, not the false edge of +pi/2 against -pi/2;
-// away from the seam the plain sums give the same colour as ever.
+// With the session's start kernels, the green at the seam of a sphere's azimuth
+// is that of the unwrapped differences, not the false edge of +pi/2 against
+// -pi/2; away from the seam the plain sums give it.
 TEST(ChangeMap, NoFalseEdgeAtTheAzimuthSeam) {
   AppState s = test::SeamSphereState(40, 40, 20.5, 30.5);
   s.Detection.ShowMode = 1;
@@ -183,22 +182,19 @@ TEST(ChangeMap, NoFalseEdgeAtTheAzimuthSeam) {
   DisplayState ds;
   RasterSurface map;
   UvelicheniePolyarizacii(map, ds, s);
-  auto green = [&](int x, int y) { return (StripFlag(map.pixel(3 * x - 2, 3 * y - 2)) >> 8) & 0xFF; };
+  auto green = [&](int x, int y) { return static_cast<int>((StripFlag(map.pixel(3 * x - 2, 3 * y - 2)) >> 8) & 0xFF); };
   auto expected = [&](double sum) {
     return std::clamp(static_cast<int>(std::nearbyint(std::fabs(sum) * 255 / (kPi / 2) * 10)), 0, 255);
   };
   for (int x : {20, 21}) {
-    const uint32_t g = green(x, 10);
-    EXPECT_EQ(g, static_cast<uint32_t>(expected(test::UnwrappedSum(s.Detection, true, x, 10, 20.5, 30.5)))) << x;
-    EXPECT_LT(g, 60u) << x;  // the plain sums saturate here
+    EXPECT_EQ(green(x, 10), expected(test::UnwrappedSum(s.Detection, true, x, 10, 20.5, 30.5))) << x;
+    EXPECT_LT(green(x, 10), 60) << x;  // the plain sums saturate here
   }
   double plain = 0;
-  for (int j = 8; j <= 12; ++j)
-    for (int i = 24; i <= 28; ++i) {
-      const float d = s.Detection.WeightKernel[i - 24][j - 8] - s.Detection.SubtractKernel[i - 24][j - 8];
-      plain += d * s.ResultMap.at(i, j, 4) / 100;
-    }
-  EXPECT_EQ(green(26, 10), static_cast<uint32_t>(expected(plain)));
+  for (int i = 0; i < 5; ++i)
+    for (int j = 0; j < 5; ++j)
+      plain += (s.Detection.WeightKernel[i][j] - s.Detection.SubtractKernel[i][j]) * s.ResultMap.at(24 + i, 8 + j, 4) / 100;
+  EXPECT_EQ(green(26, 10), expected(plain));
 }
 
 TEST(MapRedraw, SphereCircleOnlyWhenKnown) {
@@ -209,7 +205,6 @@ TEST(MapRedraw, SphereCircleOnlyWhenKnown) {
   UvelicheniePolyarizacii(rec, ds, s);
   EXPECT_EQ(rec.count(Kind::Circle), 0u);
   ds.SphereButtonVisible = true;
-  rec.reset();
   UvelicheniePolyarizacii(rec, ds, s);
   EXPECT_EQ(rec.count(Kind::Circle), 1u);
   EXPECT_TRUE(ds.MarkerTimerStarted);
@@ -226,12 +221,10 @@ TEST(SourceView, PaintsChannelsOrPaletteAndNothingForOtherFiles) {
   EXPECT_EQ(pic.width(), 12);
   for (auto [x, y, painted] : {std::tuple{4, 0, true}, {7, 3, true}, {8, 0, false}})
     EXPECT_EQ(pic.pixel(x, y), painted ? Rgb(10, 20, 30) : Rgb(0, 0, 0)) << x << "," << y;
-
   s.Header.BitsPerPixel = 8;
   s.PaletteTable[10] = {1.5f, 2.5f, 200.4f};
   Uvelichenie(pic, ds, s, 3);
   EXPECT_EQ(pic.pixel(4, 0), Rgb(2, 2, 200));  // rounded half to even
-
   // 4-bit files and files that are not bitmaps paint nothing.
   RecordingSurface rec;
   s.Header.BitsPerPixel = 4;
@@ -259,10 +252,8 @@ TEST(Overlays, ContourPointsAndPressMarks) {
     EXPECT_EQ(StripFlag(op.colour), style.colour);
   }
   EXPECT_EQ(map.pixel(0, 0), Rgb(1, 2, 3));  // positive response: not drawn
-
-  const MapMark square{.kind = MarkKind::FilledRect, .colour = SphereRgb(192, 98, 0), .left = 3, .top = 6, .right = 5, .bottom = 8};
-  const MapMark circle{.kind = MarkKind::Circle, .colour = SphereRgb(0, 200, 0), .centreX = 20, .centreY = 20, .radius = 6};
-  DrawMapMarks(map, {square, circle});
+  DrawMapMarks(map, {{.kind = MarkKind::FilledRect, .colour = SphereRgb(192, 98, 0), .left = 3, .top = 6, .right = 5, .bottom = 8},
+                     {.kind = MarkKind::Circle, .colour = SphereRgb(0, 200, 0), .centreX = 20, .centreY = 20, .radius = 6}});
   EXPECT_EQ(map.pixel(4, 7), Rgb(192, 98, 0));
   EXPECT_EQ(map.pixel(26, 20), Rgb(0, 200, 0));
 }

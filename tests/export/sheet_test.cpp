@@ -10,35 +10,25 @@ namespace ps {
 namespace {
 
 TEST(SheetAddressing, ColumnNamesCellsAndRanges) {
-  const std::pair<int, const char*> names[] = {{1, "A"},   {26, "Z"},   {27, "AA"},  {52, "AZ"},
-                                               {53, "BA"}, {702, "ZZ"}, {703, "AAA"}, {16384, "XFD"}};
-  for (const auto& [n, name] : names) {
-    EXPECT_EQ(ColumnName(n), name) << n;
-    EXPECT_EQ(ColumnNumber(name), n) << name;
-  }
+  for (const auto& [n, name] : {std::pair{1, "A"}, {26, "Z"}, {27, "AA"}, {52, "AZ"}, {53, "BA"}, {702, "ZZ"},
+                                {703, "AAA"}, {16384, "XFD"}})
+    EXPECT_EQ(std::pair(ColumnName(n), ColumnNumber(name)), std::pair(std::string(name), n)) << n;
   // Every column survives the round trip, which catches an off-by-one at each carry.
   for (int n = 1; n <= kSheetMaxColumns; ++n) ASSERT_EQ(ColumnNumber(ColumnName(n)), n) << n;
   EXPECT_THROW(ColumnName(0), SheetError);
   EXPECT_THROW(ColumnName(kSheetMaxColumns + 1), SheetError);
   EXPECT_EQ(ColumnNumber("az"), 52);
   for (const char* bad : {"", "XFE", "A1", "AAAA"}) EXPECT_EQ(ColumnNumber(bad), 0) << bad;
-
-  EXPECT_EQ(CellAddress(402, 1), "A402");
-  EXPECT_EQ(CellAddress(kSheetMaxRows, kSheetMaxColumns), "XFD1048576");
+  EXPECT_EQ(CellAddress(402, 1) + CellAddress(kSheetMaxRows, kSheetMaxColumns), "A402XFD1048576");
   EXPECT_THROW(CellAddress(0, 1), SheetError);
   EXPECT_THROW(CellAddress(kSheetMaxRows + 1, 1), SheetError);
-
-  const std::pair<const char*, SheetRange> ranges[] = {{"A2:G8", {2, 1, 8, 7}},
-                                                       {"G8:A2", {2, 1, 8, 7}},
-                                                       {"$Q$2:w8", {2, 17, 8, 23}},
-                                                       {"T5", {5, 20, 5, 20}},
-                                                       {"A:H", {1, 1, kSheetMaxRows, 8}},
-                                                       {"AA", {1, 27, kSheetMaxRows, 27}}};
-  for (const auto& [text, range] : ranges) EXPECT_EQ(ParseAddress(text), range) << text;
+  for (const auto& [text, range] : {std::pair{"A2:G8", SheetRange{2, 1, 8, 7}}, {"G8:A2", {2, 1, 8, 7}},
+                                    {"$Q$2:w8", {2, 17, 8, 23}}, {"T5", {5, 20, 5, 20}},
+                                    {"A:H", {1, 1, kSheetMaxRows, 8}}, {"AA", {1, 27, kSheetMaxRows, 27}}})
+    EXPECT_EQ(ParseAddress(text), range) << text;
   for (const char* bad : {"", ":", "A0", "A1:H0", "1:5", "A:H5", "A1:", "A01", "XFE1", "A1048577", "A-1", "A1:B2:C3"})
     EXPECT_FALSE(ParseAddress(bad).has_value()) << bad;
-  EXPECT_EQ(RangeAddress(SheetRange{2, 1, 8, 7}), "A2:G8");
-  EXPECT_EQ(RangeAddress(SheetRange{5, 20, 5, 20}), "T5");
+  EXPECT_EQ(RangeAddress(SheetRange{2, 1, 8, 7}) + RangeAddress(SheetRange{5, 20, 5, 20}), "A2:G8T5");
 }
 
 TEST(SheetModel, RangesAndCellsLandWhereAddressed) {
@@ -48,19 +38,15 @@ TEST(SheetModel, RangesAndCellsLandWhereAddressed) {
   block.set(1, 3, "текст");
   block.set(2, 2, -2.0);
   sheet.SetRange("B3:D4", block);
-  EXPECT_EQ(sheet.Value(3, 2), CellValue(1.5));
-  EXPECT_EQ(sheet.Value(3, 3), CellValue());
-  EXPECT_EQ(sheet.Value(3, 4), CellValue("текст"));
-  EXPECT_EQ(sheet.Value(4, 3), CellValue(-2.0));
+  EXPECT_EQ(std::tuple(sheet.Value(3, 2), sheet.Value(3, 3), sheet.Value(3, 4), sheet.Value(4, 3)),
+            std::tuple(CellValue(1.5), CellValue(), CellValue("текст"), CellValue(-2.0)));
   EXPECT_EQ(sheet.UsedRange(), (SheetRange{3, 2, 4, 4}));
-
-  // A block whose shape differs from the range is refused and changes nothing.
+  // A block whose shape differs from the range, or a bad address or cell, is refused and changes nothing.
   EXPECT_THROW(sheet.SetRange("A1:C3", block), SheetError);
   EXPECT_THROW(sheet.SetRange("nonsense", block), SheetError);
-  EXPECT_EQ(sheet.CellCount(), 3);
-
   EXPECT_THROW(sheet.SetCell(0, 1, 1.0), SheetError);
   EXPECT_THROW(sheet.SetCell(1, kSheetMaxColumns + 1, 1.0), SheetError);
+  EXPECT_EQ(sheet.CellCount(), 3);
   EXPECT_TRUE(Sheet().UsedRange().empty());
 }
 
@@ -68,30 +54,23 @@ TEST(SheetModel, NumberFormatsOfColumnsAndRanges) {
   Sheet sheet;
   sheet.SetCell(2, 1, 0.25);
   sheet.SetCell(2, 9, 0.25);
-  EXPECT_EQ(sheet.NumberFormat(2, 1), "General");
-  EXPECT_EQ(sheet.DisplayText(2, 1, ","), "0,25");
+  EXPECT_EQ(sheet.NumberFormat(2, 1) + "|" + sheet.DisplayText(2, 1, ","), "General|0,25");
   sheet.SetRangeNumberFormat("A2:B3", "0.0");
   EXPECT_EQ(sheet.NumberFormat(3, 2), "0.0");  // an empty cell keeps its format
   EXPECT_EQ(sheet.DisplayText(2, 1, "."), "0.3");
-
   // A whole-column format applies to present cells, including those formatted
   // before, and to cells written later; a later range format overrides it.
   sheet.SetColumnsNumberFormat("A:H", "0.000");
-  EXPECT_EQ(sheet.NumberFormat(3, 2), "0.000");
-  EXPECT_EQ(sheet.NumberFormat(2, 9), "General");
+  EXPECT_EQ(sheet.NumberFormat(3, 2) + "|" + sheet.NumberFormat(2, 9), "0.000|General");
   sheet.SetCell(100, 8, 1.0 / 3.0);
-  EXPECT_EQ(sheet.DisplayText(100, 8, ","), "0,333");
-  EXPECT_EQ(sheet.DisplayText(2, 1, ","), "0,250");
+  EXPECT_EQ(sheet.DisplayText(100, 8, ",") + "|" + sheet.DisplayText(2, 1, ","), "0,333|0,250");
   sheet.SetRangeNumberFormat("A2", "0.00");
-  EXPECT_EQ(sheet.NumberFormat(2, 1), "0.00");
-  EXPECT_EQ(sheet.NumberFormat(3, 1), "0.000");
-
+  EXPECT_EQ(sheet.NumberFormat(2, 1) + "|" + sheet.NumberFormat(3, 1), "0.00|0.000");
   // Texts show as they are; General keeps eleven characters at most.
-  const std::pair<CellValue, const char*> shown[] = {{CellValue("0.5 как текст"), "0.5 как текст"},
-                                                     {CellValue(static_cast<double>(0.105f)), "0.104999997"},
-                                                     {CellValue(-3.0), "-3"},
-                                                     {CellValue(123456789012345.0), "1.23457E+14"}};
-  for (const auto& [value, text] : shown) {
+  for (const auto& [value, text] : {std::pair{CellValue("0.5 как текст"), "0.5 как текст"},
+                                    {CellValue(static_cast<double>(0.105f)), "0.104999997"},
+                                    {CellValue(-3.0), "-3"},
+                                    {CellValue(123456789012345.0), "1.23457E+14"}}) {
     sheet.SetCell(5, 12, value);
     EXPECT_EQ(sheet.DisplayText(5, 12, "."), text);
   }
@@ -117,10 +96,9 @@ TEST(SheetModel, FittedWidthEqualsTheShownLength) {
   uint64_t seed = 12345;
   for (int i = 0; i < 3000; ++i) {
     seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    const double unit = static_cast<double>(seed >> 11) / 9007199254740992.0;
-    values.push_back((unit - 0.5) * std::pow(10.0, static_cast<int>(seed % 13) - 4));
+    values.push_back((static_cast<double>(seed >> 11) / 9007199254740992.0 - 0.5) * std::pow(10.0, static_cast<int>(seed % 13) - 4));
   }
-  for (const char* format : {"0.00", "0.000", "0", "#.00", "00.0", "###0.000", "General"}) {
+  for (const char* format : {"0.00", "0.000", "0", "#.00", "00.0", "###0.000", "General"})
     for (double v : values) {
       Sheet one;
       one.SetCell(3, 2, v);
@@ -130,7 +108,6 @@ TEST(SheetModel, FittedWidthEqualsTheShownLength) {
       for (unsigned char ch : one.DisplayText(3, 2)) shown += (ch & 0xC0) != 0x80;
       ASSERT_NEAR(one.ColumnWidth(2), shown + 0.71, 1e-9) << format << " " << v << " " << one.DisplayText(3, 2);
     }
-  }
 }
 
 }  // namespace
