@@ -21,13 +21,11 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   AppState s = FlatState(20, 10);
   DisplayState ds;
   EXPECT_FALSE(LayoutMap(ds, s));  // grid off, intensity map: no clearing
-  EXPECT_EQ(BoxOf(ds.Map), (Quad{0, 0, 180, 90}));
-  EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{386.5, 79.5, 180, 90}));
+  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 180, 90}, Quad{386.5, 79.5, 180, 90}));
   EXPECT_FALSE(ds.VScroll5.Visible || ds.HScroll5.Visible);
   EXPECT_DOUBLE_EQ(ds.VScroll5.Left, 386.5 + 180);
   s.Detection.ShowMode = 1;
   EXPECT_TRUE(LayoutMap(ds, s));  // the change map clears first
-
   s = FlatState(50, 40);
   ds.Grid = true;
   s.ZoomFactor = 2;
@@ -35,14 +33,11 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   EXPECT_EQ(std::pair(ds.CellInsetX, ds.Map.Width), std::pair(1, 100.0));
   s.ZoomFactor = 3;
   EXPECT_TRUE(LayoutMap(ds, s));
-  EXPECT_EQ(std::pair(ds.CellInsetX, ds.CellInsetY), std::pair(2, 2));
-  EXPECT_EQ(BoxOf(ds.Map), (Quad{0, 0, 149, 119}));
+  EXPECT_EQ(std::tuple(ds.CellInsetX, ds.CellInsetY, BoxOf(ds.Map)), std::tuple(2, 2, Quad{0, 0, 149, 119}));
   s.ZoomFactor = 9;  // large map: viewport at its place with both bars
   LayoutMap(ds, s);
   EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{264, 40, 425, 169}));
-  EXPECT_TRUE(ds.VScroll5.Visible);
-  EXPECT_EQ(std::pair(ds.VScroll5.Max, ds.HScroll5.Max), std::pair(359 - 169, 449 - 425));
-  EXPECT_DOUBLE_EQ(ds.HScroll5.Top, 40 + 169);
+  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top), std::tuple(true, 359 - 169, 449 - 425, 40.0 + 169));
 
   // Source views: a narrow short image gets a bar below; a small one is centred.
   s = FlatState(20, 10);
@@ -50,13 +45,10 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   LayoutSourceView(ds, s, 3);
   const SourceView& v = ds.Views[2];
   EXPECT_EQ(BoxOf(v.Viewport), (Quad{360, 282 + 39.5, 153, 90}));
-  EXPECT_TRUE(v.HBar.Visible && !v.VBar.Visible);
-  EXPECT_EQ(v.HBar.Max, 27);
-  EXPECT_DOUBLE_EQ(v.HBar.Top, 282 + 39.5 + 90);
+  EXPECT_EQ(std::tuple(v.HBar.Visible, v.VBar.Visible, v.HBar.Max, v.HBar.Top), std::tuple(true, false, 27, 282 + 39.5 + 90));
   s.ZoomFactor = 5;
   LayoutSourceView(ds, s, 4);
-  EXPECT_DOUBLE_EQ(ds.Views[3].Viewport.Left, 536 + 26.5);
-  EXPECT_FALSE(ds.Views[3].HBar.Visible);
+  EXPECT_EQ(std::pair(ds.Views[3].Viewport.Left, ds.Views[3].HBar.Visible), std::pair(536 + 26.5, false));
 }
 
 TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
@@ -75,32 +67,38 @@ TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
 
   s.ZoomFactor = 1;
   ds.Views[0].Pointer = ViewPointer::ZoomIn;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawNone);
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0), kRedrawNone);
   EXPECT_EQ(std::pair(s.ZoomFactor, ds.Views[0].Pointer), std::pair(1, ViewPointer::ZoomIn));  // not even the pointer
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 0), kRedrawNone);
   AppState tiny = FlatState(5, 5);
   tiny.ZoomFactor = 30;
   EXPECT_EQ(ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
   EXPECT_EQ(tiny.ZoomFactor, 30);
+  // Before the set is complete: only the loaded views, no map, also for the check boxes.
   s.SlotLoaded = {true, false, true, false};
   s.ZoomFactor = 5;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);  // no map before the set is complete
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);
+  ds.Ellipses = true;
+  EXPECT_EQ(GridClicked(ds, s) | EllipsesClicked(ds, s), kRedrawView1 | kRedrawView3);
+  s.SlotLoaded = {true, true, true, true};
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
+  ds.Ellipses = false;
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
 }
 
 TEST(Zoom, TypedScaleRoundsRefusesAndRewrites) {
   AppState s = FlatState(100, 200);
   DisplayState ds;
-  struct Case { const char* typed; bool redraw; int zoom; const char* shown; };
-  for (const Case& c : {Case{"1000", false, 9, "900"},  // 10 * 200 high is not below 2000: refused
-                        Case{"250", true, 2, "200"},    // 2.5 rounds to even
-                        Case{"350", true, 4, "400"}, Case{"", false, 4, "400"}, Case{"abc", false, 4, "400"},
-                        Case{"0", false, 4, "400"}, Case{"40", false, 4, "400"}, Case{"-300", false, 4, "400"},
-                        Case{"3100", false, 4, "400"}, Case{"1e300", false, 4, "400"},
-                        Case{"149,9", true, 1, "100"}}) {  // the user's decimal separator: 1.499 rounds to 1
-    EXPECT_EQ(TypedScale(ds, s, c.typed) != kRedrawNone, c.redraw) << c.typed;
-    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(c.zoom, std::string(c.shown))) << c.typed;
-    if (c.zoom == 4)  // the map's horizontal bar keeps its step
-      EXPECT_EQ(std::tuple(ds.VScroll5.SmallChange, ds.Views[3].HBar.SmallChange, ds.HScroll5.SmallChange), std::tuple(4, 4, 1));
+  // 10 x 200 high is not below 2000; 2.5 rounds to even; the user's decimal separator: 1.499 rounds to 1.
+  for (auto [typed, zoom] : {std::pair{"1000", 9}, {"250", 2}, {"149,9", 1}, {"350", 4}}) {
+    EXPECT_EQ(TypedScale(ds, s, typed) != kRedrawNone, zoom != 9) << typed;
+    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(zoom, std::to_string(zoom * 100))) << typed;
+  }
+  EXPECT_EQ(std::tuple(ds.VScroll5.SmallChange, ds.Views[3].HBar.SmallChange, ds.HScroll5.SmallChange),
+            std::tuple(4, 4, 1));  // the map's horizontal bar keeps its step
+  for (const char* bad : {"", "abc", "0", "40", "-300", "3100", "1e300"}) {
+    ds.ScaleText = bad;
+    EXPECT_EQ(TypedScale(ds, s, bad), kRedrawNone) << bad;
+    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(4, std::string("400"))) << bad;  // rewritten
   }
 }
 
@@ -116,15 +114,12 @@ TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
   };
   ScrollSourceV(ds, 2, 45);
   expectViews(0, 45);
-  EXPECT_EQ(std::pair(ds.VScroll5.Value, ds.Map.Top), std::pair(45, -45.0));
   ScrollSourceH(ds, 2, 30);
   expectViews(30, 45);
-  EXPECT_EQ(std::pair(ds.HScroll5.Value, ds.Map.Left), std::pair(0, 0.0));
+  EXPECT_EQ(std::tuple(ds.VScroll5.Value, ds.Map.Top, ds.HScroll5.Value, ds.Map.Left), std::tuple(45, -45.0, 0, 0.0));
   ScrollMapV(ds, 1000);  // held at the bar's maximum
-  EXPECT_EQ(ds.VScroll5.Value, 191);
-  expectViews(30, 191);
-  ScrollMapH(ds, 500);  // held at 540 - 425; the views keep their place
-  EXPECT_DOUBLE_EQ(ds.Map.Left, -115);
+  ScrollMapH(ds, 500);   // held at 540 - 425; the views keep their place
+  EXPECT_EQ(std::pair(ds.VScroll5.Value, ds.Map.Left), std::pair(191, -115.0));
   expectViews(30, 191);
   // A redraw at a smaller zoom brings the values inside the new ranges.
   s.ZoomFactor = 5;
@@ -145,13 +140,11 @@ TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {
   EXPECT_EQ(s.Current.A0, 123.456);
   using K = RecordingSurface::Kind;
   EXPECT_EQ(std::tuple(preview.count(K::Clear), preview.count(K::Point), preview.count(K::Line)), std::tuple(1u, 1u, 61u));
-  // Beyond the right and bottom edge: the last cell; negative: the first.
-  MapReadout(ds, s, 5000, 5000, preview);
+  MapReadout(ds, s, 5000, 5000, preview);  // beyond the right and bottom edge: the last cell
   EXPECT_EQ(ds.Label10 + ds.Label11, "Х:  30Y:  20");
+  preview.reset();  // negative: the first cell; undefined, so no preview
   MapReadout(ds, s, -40, -3, preview);
   EXPECT_EQ(ds.Label10 + ds.Label11, "Х:  1Y:  1");
-  preview.reset();  // an undefined pixel draws no preview
-  MapReadout(ds, s, 100, 100, preview);
   EXPECT_EQ(preview.count(K::Line) + preview.count(K::Point), 0u);
   s.ZoomFactor = 3;  // pixel (5.4, 8.6) at zoom 3 is cell (2, 4)
   EXPECT_EQ(std::pair(CellUnderMouse(s, 5.4, 8.6).X, CellUnderMouse(s, 5.4, 8.6).Y), std::pair(2, 4));
@@ -189,12 +182,10 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
 
 TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
   DisplayState ds;
-  std::vector<int> blues;
+  std::vector<int> blues;  // pulses 1, 5 (2*25+93), 10, 20 (limited), then back to pulse 1
   for (int i = 0; i < 21; ++i) blues.push_back(BlueOf(MarkerPulseStep(ds)));
-  // Pulses 1, 5 (2*25+93), 10, 20 (limited), then back to pulse 1.
-  for (auto [i, blue] : {std::pair{0, 255}, {4, 143}, {9, 93}, {19, 255}, {20, 255}}) EXPECT_EQ(blues[i], blue) << i;
-  EXPECT_EQ(ds.MarkerPulse, 1);
-  EXPECT_EQ(RedOf(ds.MarkerColour) + GreenOf(ds.MarkerColour), 0);
+  EXPECT_EQ(std::tuple(blues[0], blues[4], blues[9], blues[19], blues[20]), std::tuple(255, 143, 93, 255, 255));
+  EXPECT_EQ(std::pair(ds.MarkerPulse, RedOf(ds.MarkerColour) + GreenOf(ds.MarkerColour)), std::pair(1, 0));
 
   AppState s = FlatState(30, 30);
   s.SelectionLeft = 1, s.SelectionTop = 1, s.SelectionRight = 20, s.SelectionBottom = 20;
@@ -203,25 +194,11 @@ TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
   s.SelectionLeft = s.SelectionRight = 5;
   s.SelectionTop = s.SelectionBottom = 6;
   PlaceSelectionMarker(ds, s);
-  EXPECT_TRUE(ds.Marker.Visible);
-  EXPECT_EQ(BoxOf(ds.Marker), (Quad{36, 45, 9, 9}));
+  EXPECT_EQ(std::pair(ds.Marker.Visible, BoxOf(ds.Marker)), std::pair(true, Quad{36, 45, 9, 9}));
   RasterSurface map(100, 100, 0xFFFFFF);
   DrawSelectionMarker(map, ds);  // outline of the cell in the pulse colour
   for (auto [x, y, on] : {std::tuple{36, 45, true}, {44, 53, true}, {40, 49, false}, {45, 45, false}})
     EXPECT_EQ(map.pixel(x, y), on ? StripFlag(ds.MarkerColour) : 0xFFFFFFu) << x << "," << y;
-}
-
-TEST(CheckBoxes, GridRedrawsLoadedViewsEllipsesOnlyWhenTicked) {
-  AppState s = FlatState(10, 10);
-  DisplayState ds;
-  s.SlotLoaded = {true, true, false, true};
-  EXPECT_EQ(GridClicked(ds, s), kRedrawView1 | kRedrawView2 | kRedrawView4);
-  ds.Ellipses = true;
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
-  s.SlotLoaded = {true, true, true, true};
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
-  ds.Ellipses = false;
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
 }
 
 TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherSize) {
@@ -234,8 +211,7 @@ TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherS
   const CheckFileOutcome check = CheckFile(s, dir, "45.bmp");
   ASSERT_TRUE(check.header.accepted);
   UseCheckedFile(s, check.header.file);
-  s.CurrentSlot = 2;
-  s.PendingRead = true;
+  s.CurrentSlot = 2, s.PendingRead = true;
   DisplayState ds;
   std::vector<int> widths;
   const PendingReadOutcome out = PendingReadTick(ds, s, [&](int w) { widths.push_back(w); });
