@@ -1,8 +1,12 @@
+// The exports' sheets, and the export command end to end on the bundled sample set.
 #include "export/exports.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <utility>
 
@@ -14,6 +18,7 @@
 
 namespace ps {
 namespace {
+namespace fs = std::filesystem;
 
 float F(double v) { return static_cast<float>(v); }
 
@@ -42,7 +47,6 @@ TEST(CoefficientExport, EveryBlockTitleAndScalarInItsPlace) {
   const ExportResult r = ExportLearningCoefficients(p);
   ASSERT_TRUE(r.ok && !r.message);
   const Sheet& s = r.sheet;
-  EXPECT_EQ(s.DisplayText(2, 7, "."), "0.250");  // G2
   // Element (i, j) of a block with its top left at (row0 + 1, col0) sits in row
   // row0 + i, column col0 + j - 1, in single precision; masked blocks are
   // multiplied by the aperture mask, and the mask itself is the last block.
@@ -74,10 +78,10 @@ TEST(CoefficientExport, EveryBlockTitleAndScalarInItsPlace) {
 }
 
 // Operations that fail at the k-th call (counting every call when k is 0).
-class FailingOperations final : public SpreadsheetOperations {
- public:
-  explicit FailingOperations(int failAt) : failAt_(failAt) {}
-  int calls = 0;
+struct FailingOperations final : SpreadsheetOperations {
+  explicit FailingOperations(int k) : failAt(k) {}
+  int failAt, calls = 0;
+  void Step() { if (++calls == failAt) throw SheetError("the spreadsheet stopped answering"); }
   void SetScreenUpdating(bool) override { Step(); }
   void SetVisible(bool) override { Step(); }
   void SetRange(std::string_view, const CellBlock&) override { Step(); }
@@ -85,15 +89,9 @@ class FailingOperations final : public SpreadsheetOperations {
   void SetColumnsNumberFormat(std::string_view, const std::string&) override { Step(); }
   void SetRangeNumberFormat(std::string_view, const std::string&) override { Step(); }
   void AutoFitColumns(std::string_view) override { Step(); }
-
- private:
-  void Step() {
-    if (++calls == failAt_) throw SheetError("the spreadsheet stopped answering");
-  }
-  int failAt_;
 };
 
-TEST(CoefficientExport, AnyFailingOperationShowsTheThreeLineMessageAndStops) {
+TEST(CoefficientExport, AnyFailureShowsTheThreeLineMessageAndStopsWeightsComeFromTheFile) {
   FailingOperations counter(0);
   ASSERT_TRUE(ExportLearningCoefficients(DistinctParameters(), &counter).ok);
   ASSERT_GT(counter.calls, 20);
@@ -104,13 +102,11 @@ TEST(CoefficientExport, AnyFailingOperationShowsTheThreeLineMessageAndStops) {
     EXPECT_EQ(r.message->text,
               "Сбой при закрытии прошлых листов Excel.\r\nРекомендуется закрыть существующие документы Excel,\r\n"
               "а если ошибка повторяется, то перезагрузить ОС");
-    EXPECT_EQ(r.message->title, "");  // the application's title
-    EXPECT_EQ(failing.calls, k);      // nothing more is attempted after the failure
+    // The application's title; nothing more is attempted after the failure.
+    EXPECT_EQ(std::pair(r.message->title, failing.calls), std::pair(std::string(), k));
   }
-}
-
-TEST(CoefficientExport, ReadsTheWeightsFileOverTheWindowsParameters) {
-  NetworkParameters partial;  // keys missing from the file keep the window's values
+  // From the weights file: keys missing from it keep the window's values.
+  NetworkParameters partial;
   partial.Крутизна = 0.25;
   const ExportResult r = ExportLearningCoefficients(
       partial, WeightsFile(test::TempDir("coef"), "Смещение = 1,5\r\nВесИнтен(1; 7) = 0,250\r\n"), ",");
@@ -148,24 +144,23 @@ TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
   const ExportResult r = ExportSphereCells(state, DirectionConvention::FullTurn);
   ASSERT_TRUE(r.ok) << (r.message ? r.message->text : "");
   const Sheet& s = r.sheet;
-  std::vector<std::pair<int, int>> cells;  // in sheet order: x ascending, then y ascending
-  for (int x = 1; x <= 640; ++x)
-    for (int y = 1; y <= 480; ++y)
-      if (Inside(state.Circle, x, y)) cells.emplace_back(x, y);
-  ASSERT_EQ(cells.size(), 400u);
   EXPECT_EQ(s.UsedRange(), (SheetRange{1, 1, 402, 8}));
-  for (int k = 1; k <= 400; ++k) {
-    const auto [x, y] = cells[k - 1];
-    const PixelValues own = ОпределениеИнтенсивностей(std::as_const(state), x, y);
-    const PixelValues next = ОпределениеИнтенсивностей(std::as_const(state), std::min(x + 2, 640), std::min(y + 2, 480));
-    for (int c = 1; c <= 8; ++c) ASSERT_TRUE(s.Value(k, c).isNumber()) << k << "," << c;
-    // Intensity not divided by 255; column D is the neighbour two cells down and right.
-    ASSERT_EQ(std::tuple(s.Value(k, 1).number, s.Value(k, 2).number, s.Value(k, 3).number, s.Value(k, 4).number),
-              std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;
-    const double rho = std::hypot(x - 320.5, y - 240.5) / 11.4;
-    ASSERT_NEAR(s.Value(k, 7).number, rho < 1 ? std::asin(rho) : kPi / 2, 1e-5) << k;
-    ASSERT_TRUE(s.Value(k, 8).number >= 0 && s.Value(k, 8).number < kTwoPi) << k;
-  }
+  int k = 0;  // rows in order of x ascending, then y ascending
+  for (int x = 1; x <= 640; ++x)
+    for (int y = 1; y <= 480; ++y) {
+      if (!Inside(state.Circle, x, y)) continue;
+      ++k;
+      const PixelValues own = ОпределениеИнтенсивностей(std::as_const(state), x, y);
+      const PixelValues next = ОпределениеИнтенсивностей(std::as_const(state), std::min(x + 2, 640), std::min(y + 2, 480));
+      for (int c = 1; c <= 8; ++c) ASSERT_TRUE(s.Value(k, c).isNumber()) << k << "," << c;
+      // Intensity not divided by 255; column D is the neighbour two cells down and right.
+      ASSERT_EQ(std::tuple(s.Value(k, 1).number, s.Value(k, 2).number, s.Value(k, 3).number, s.Value(k, 4).number),
+                std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;
+      const double rho = std::hypot(x - 320.5, y - 240.5) / 11.4;
+      ASSERT_NEAR(s.Value(k, 7).number, rho < 1 ? std::asin(rho) : kPi / 2, 1e-5) << k;
+      ASSERT_TRUE(s.Value(k, 8).number >= 0 && s.Value(k, 8).number < kTwoPi) << k;
+    }
+  EXPECT_EQ(k, 400);
   EXPECT_TRUE(s.Value(401, 1).isEmpty());
   EXPECT_EQ(s.Value(402, 1),
             CellValue("Столбцы слева направо Интенсивность Эллиптичность Азимут    тоже сглаженное Угол наклона "
@@ -297,6 +292,70 @@ TEST(ExportBadInput, NoCircleNoSetEdgeCircleAndMissingWeights) {
   }
   EXPECT_NE(refused[4].message->text.find(".absent"), std::string::npos) << refused[4].message->text;
   EXPECT_EQ(untouched, NetworkParameters());  // a refused read changes no parameter
+}
+
+// The export command end to end: the bundled sample set in, workbooks out.
+class ExportCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::exists(test::SampleFiles()[0])) GTEST_SKIP() << "no sample set";
+    PS_SKIP_WITHOUT_WRITER_AND_READER();
+    dir_ = test::TempDir("cli-export-out");
+    err_ = test::TempDir("cli-export") + "/err.txt";
+  }
+  // Exit status and everything printed (stdout, then stderr); `sample` puts the sample set's files first.
+  std::pair<int, std::string> Export(const std::string& command, const std::string& arguments, bool sample = true) {
+    std::string files;
+    for (const auto& f : test::SampleFiles()) files += sample ? "'" + f + "' " : "";
+    const test::CliRun run = test::RunCli("export " + command + " " + files + arguments, err_);
+    return {run.status, run.out + test::ReadAll(err_)};
+  }
+  std::string dir_, err_;
+};
+
+TEST_F(ExportCommand, CellsTracedFromAStartCellAndHeightsOfTheSampleSphere) {
+  auto [status, output] = Export("cells", "--start 166 40 --xlsx '" + dir_ + "/cells.xlsx' --json");
+  ASSERT_EQ(status, 0) << output;
+  double cx = 0, cy = 0, r = 0;
+  const size_t at = output.find("circle ");
+  ASSERT_TRUE(at != std::string::npos && std::sscanf(output.c_str() + at, "circle %lf %lf %lf", &cx, &cy, &r) == 3) << output;
+  EXPECT_TRUE(std::fabs(cx - 166) < 4 && std::fabs(cy - 118) < 8 && std::fabs(r - 79) < 6) << output;  // the sample's sphere
+  int n = 0;  // cells of the 320 x 240 sample within the circle; the first's distance from the centre
+  double rho = -1;
+  for (int x = 1; x <= 320; ++x)
+    for (int y = 1; y <= 240; ++y)
+      if (std::hypot(cx - x, cy - y) <= r && ++n == 1) rho = std::hypot(cx - x, cy - y) / r;
+  EXPECT_NE(output.find("\"cells\": " + std::to_string(8 * n + 1)), std::string::npos) << output;
+  const auto book = test::ReadBack(dir_ + "/cells.xlsx");
+  EXPECT_EQ(book.dimensions, "A1:H" + std::to_string(n + 2));
+  EXPECT_NE(book.show("A" + std::to_string(n + 2)).find(";    Точек 320x240   ; ' 0.00"), std::string::npos);
+  ASSERT_TRUE(book.cell("G1") && book.cell("H1"));  // the first cell's inclination
+  EXPECT_NEAR(book.cell("G1")->value, std::asin(std::min(rho, 1.0)), 1e-6);
+  EXPECT_EQ(book.cell("G1")->format + book.cell("H1")->format, "0.000.00");
+
+  const std::string data = dir_ + "/data";
+  fs::create_directories(data);
+  std::ofstream(LearningFiles(data).weights, std::ios::binary) << "Смещение = 0,500\r\nВесАзимутаОбщий = 0,0000\r\n";
+  std::tie(status, output) = Export("heights", "--circle 166 118 79 --data '" + data + "' --xlsx '" + dir_ + "/h.xlsx'");
+  ASSERT_EQ(status, 0) << output;
+  const auto h = test::ReadBack(dir_ + "/h.xlsx");
+  // x 85..246 along the columns (162, ending in FF), y 37..198 down the rows; column and row 82 are (166, 118).
+  EXPECT_EQ(h.dimensions + "|" + h.show("A1"), "A1:FF162|0 0.000");  // A1 lies outside the circle
+  ASSERT_TRUE(h.cell("CD82"));
+  EXPECT_TRUE(h.cell("CD82")->value > 0 && h.cell("CD82")->value < 1 && h.cell("CD82")->format == "0.000");
+}
+
+TEST_F(ExportCommand, RefusalsLeaveNoFile) {
+  auto [status, output] = Export("coefficients", "--data '" + dir_ + "/empty' --xlsx '" + dir_ + "/coef.xlsx'", false);
+  EXPECT_EQ(status, 1);  // no weights file
+  EXPECT_NE(output.find("Весовые коэффициенты.txt"), std::string::npos) << output;
+  std::tie(status, output) = Export("cells", "--circle 166 118 79 --xlsx '" + dir_ + "/no/such/c.xlsx'");
+  EXPECT_EQ(status, 1);  // a folder that does not exist
+  EXPECT_NE(output.find("no/such/c.xlsx"), std::string::npos) << output;
+  for (const auto& [command, arguments, sample] :
+       {std::tuple{"cells", "", true}, {"table", "", false}, {"cells", "--circle 1 2 -3 ", true}})
+    EXPECT_EQ(Export(command, arguments + std::string("--xlsx '") + dir_ + "/x.xlsx'", sample).first, 2) << command;
+  EXPECT_TRUE(fs::is_empty(dir_));
 }
 
 }  // namespace
