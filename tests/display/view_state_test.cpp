@@ -21,9 +21,8 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   AppState s = FlatState(20, 10);
   DisplayState ds;
   EXPECT_FALSE(LayoutMap(ds, s));  // grid off, intensity map: no clearing
-  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 180, 90}, Quad{386.5, 79.5, 180, 90}));
+  EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{386.5, 79.5, 180, 90}));
   EXPECT_FALSE(ds.VScroll5.Visible || ds.HScroll5.Visible);
-  EXPECT_DOUBLE_EQ(ds.VScroll5.Left, 386.5 + 180);
   s.Detection.ShowMode = 1;
   EXPECT_TRUE(LayoutMap(ds, s));  // the change map clears first
   s = FlatState(50, 40);
@@ -31,24 +30,17 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   s.ZoomFactor = 2;
   EXPECT_FALSE(LayoutMap(ds, s));
   EXPECT_EQ(std::pair(ds.CellInsetX, ds.Map.Width), std::pair(1, 100.0));
-  s.ZoomFactor = 3;
+  s.ZoomFactor = 9;  // large map: viewport at its place with both bars; the grid takes a pixel a cell
   EXPECT_TRUE(LayoutMap(ds, s));
-  EXPECT_EQ(std::tuple(ds.CellInsetX, ds.CellInsetY, BoxOf(ds.Map)), std::tuple(2, 2, Quad{0, 0, 149, 119}));
-  s.ZoomFactor = 9;  // large map: viewport at its place with both bars
-  LayoutMap(ds, s);
-  EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{264, 40, 425, 169}));
-  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top), std::tuple(true, 359 - 169, 449 - 425, 40.0 + 169));
-
-  // Source views: a narrow short image gets a bar below; a small one is centred.
+  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 449, 359}, Quad{264, 40, 425, 169}));
+  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top),
+            std::tuple(true, 359 - 169, 449 - 425, 40.0 + 169));
+  ds = DisplayState();  // a source view of a narrow short image: a bar below only
   s = FlatState(20, 10);
-  ds = DisplayState();
   LayoutSourceView(ds, s, 3);
   const SourceView& v = ds.Views[2];
   EXPECT_EQ(BoxOf(v.Viewport), (Quad{360, 282 + 39.5, 153, 90}));
-  EXPECT_EQ(std::tuple(v.HBar.Visible, v.VBar.Visible, v.HBar.Max, v.HBar.Top), std::tuple(true, false, 27, 282 + 39.5 + 90));
-  s.ZoomFactor = 5;
-  LayoutSourceView(ds, s, 4);
-  EXPECT_EQ(std::pair(ds.Views[3].Viewport.Left, ds.Views[3].HBar.Visible), std::pair(536 + 26.5, false));
+  EXPECT_EQ(std::tuple(v.HBar.Visible, v.VBar.Visible, v.HBar.Max), std::tuple(true, false, 27));
 }
 
 TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
@@ -64,11 +56,9 @@ TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
   EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(2, false));
   ZoomByMouse(ds, s, 1, 3);
   EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(3, true));
-
   s.ZoomFactor = 1;
-  ds.Views[0].Pointer = ViewPointer::ZoomIn;
   EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0), kRedrawNone);
-  EXPECT_EQ(std::pair(s.ZoomFactor, ds.Views[0].Pointer), std::pair(1, ViewPointer::ZoomIn));  // not even the pointer
+  EXPECT_EQ(s.ZoomFactor, 1);
   AppState tiny = FlatState(5, 5);
   tiny.ZoomFactor = 30;
   EXPECT_EQ(ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
@@ -107,13 +97,11 @@ TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
   DisplayState ds;
   for (int k = 1; k <= 4; ++k) LayoutSourceView(ds, s, k);
   LayoutMap(ds, s);
-  ASSERT_EQ(std::pair(ds.Views[1].VBar.Max, ds.VScroll5.Max), std::pair(191, 191));
-  auto expectViews = [&](double left, int top) {
+  auto expectViews = [&](int left, int top) {
     for (const auto& v : ds.Views)
-      EXPECT_EQ(std::tuple(v.Picture.Left, v.HBar.Value, v.Picture.Top, v.VBar.Value), std::tuple(-left, int(left), -double(top), top));
+      EXPECT_EQ(std::tuple(v.Picture.Left, v.HBar.Value, v.Picture.Top, v.VBar.Value), std::tuple(-left, left, -top, top));
   };
   ScrollSourceV(ds, 2, 45);
-  expectViews(0, 45);
   ScrollSourceH(ds, 2, 30);
   expectViews(30, 45);
   EXPECT_EQ(std::tuple(ds.VScroll5.Value, ds.Map.Top, ds.HScroll5.Value, ds.Map.Left), std::tuple(45, -45.0, 0, 0.0));
@@ -121,11 +109,9 @@ TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
   ScrollMapH(ds, 500);   // held at 540 - 425; the views keep their place
   EXPECT_EQ(std::pair(ds.VScroll5.Value, ds.Map.Left), std::pair(191, -115.0));
   expectViews(30, 191);
-  // A redraw at a smaller zoom brings the values inside the new ranges.
-  s.ZoomFactor = 5;
+  s.ZoomFactor = 5;  // a redraw at a smaller zoom brings the values inside the new ranges
   LayoutMap(ds, s);
-  EXPECT_EQ(std::tuple(ds.VScroll5.Max, ds.VScroll5.Value, ds.Map.Top), std::tuple(200 - 169, 31, -31.0));
-  for (const auto& v : ds.Views) EXPECT_EQ(v.VBar.Value, 31);
+  EXPECT_EQ(std::tuple(ds.VScroll5.Max, ds.VScroll5.Value, ds.Map.Top, ds.Views[2].VBar.Value), std::tuple(31, 31, -31.0, 31));
 }
 
 TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {
@@ -135,8 +121,8 @@ TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {
   DisplayState ds;
   RecordingSurface preview(81, 81);
   MapReadout(ds, s, 2 * 9 + 4.4, 9 + 0.2, preview);
-  EXPECT_EQ(ds.Label10 + ds.Label11, "Х:  3Y:  2");
-  EXPECT_EQ(ds.Label2 + "|" + ds.Label3 + "|" + ds.Label16, "Угол элл-ти = ±0,464|Азимут = 0,250|Интенсивность = 123,46");
+  EXPECT_EQ(ds.Label10 + ds.Label11 + "|" + ds.Label2 + "|" + ds.Label3 + "|" + ds.Label16,
+            "Х:  3Y:  2|Угол элл-ти = ±0,464|Азимут = 0,250|Интенсивность = 123,46");
   EXPECT_EQ(s.Current.A0, 123.456);
   using K = RecordingSurface::Kind;
   EXPECT_EQ(std::tuple(preview.count(K::Clear), preview.count(K::Point), preview.count(K::Line)), std::tuple(1u, 1u, 61u));
@@ -157,22 +143,18 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
   DisplayState ds;
   ds.Label2 = ds.Label3 = "x";
   s.ColouredPixelCount = {0, 0, 0, 0};
-  SourceReadout(ds, s, 1, 9 + 1, 18 + 8.9);  // rounds to 27: row 3
-  EXPECT_EQ(ds.Label10 + ds.Label11 + ds.Label2 + ds.Label3, "Х:  2Y:  3");
-  EXPECT_EQ(ds.Label16, "Интенсивность 30");  // grey slot: the red channel
+  SourceReadout(ds, s, 1, 9 + 1, 18 + 8.9);  // rounds to 27: row 3; a grey slot shows the red channel
+  EXPECT_EQ(ds.Label10 + ds.Label11 + ds.Label2 + ds.Label3 + "|" + ds.Label16, "Х:  2Y:  3|Интенсивность 30");
   EXPECT_EQ(s.CurrentSlot, 1);
-  for (auto [bits, coloured, mode, text] : {std::tuple{24, 5, kModeLuma, "Интенсивность 55,04"},  // 0.299*30 + 0.587*61 + 0.114*90
-                                            {24, 5, kModeMean, "Интенсивность 60,33"},
-                                            {24, 5, kModeMax, "Интенсивность 90"},
-                                            {24, 5, IntensityModeValue{}, "Интенсивность 90"},  // no option ticked: left as it is
-                                            {8, 5, kModeMax, "Интенсивность 40,5"},
-                                            {8, 5, kModeMean, "Интенсивность 23,50"},
-                                            {8, 0, kModeMean, "Интенсивность 10"}}) {
+  for (auto [bits, coloured, mode, text] : {std::tuple{24, 5, kModeLuma, "55,04"},  // 0.299*30 + 0.587*61 + 0.114*90
+                                            {24, 5, kModeMean, "60,33"}, {24, 5, kModeMax, "90"},
+                                            {24, 5, IntensityModeValue{}, "90"},  // no option ticked: left as it is
+                                            {8, 5, kModeMax, "40,5"}, {8, 5, kModeMean, "23,50"}, {8, 0, kModeMean, "10"}}) {
     s.Header.BitsPerPixel = bits;
     s.ColouredPixelCount[0] = coloured;
     s.IntensityMode = mode;
     SourceReadout(ds, s, 1, 10, 20);
-    EXPECT_EQ(ds.Label16, text) << bits << " " << mode;
+    EXPECT_EQ(ds.Label16, std::string("Интенсивность ") + text) << bits << " " << mode;
   }
   s.Header.FileSignature = "XX";  // not a bitmap: only the coordinates
   ds.Label16 = "keep";
@@ -180,13 +162,11 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
   EXPECT_EQ(ds.Label16 + ds.Label10, "keepХ:  1");
 }
 
-TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
+TEST(Marker, PulsesFrom255To93AndOutlinesTheSelectedCell) {
   DisplayState ds;
   std::vector<int> blues;  // pulses 1, 5 (2*25+93), 10, 20 (limited), then back to pulse 1
   for (int i = 0; i < 21; ++i) blues.push_back(BlueOf(MarkerPulseStep(ds)));
   EXPECT_EQ(std::tuple(blues[0], blues[4], blues[9], blues[19], blues[20]), std::tuple(255, 143, 93, 255, 255));
-  EXPECT_EQ(std::pair(ds.MarkerPulse, RedOf(ds.MarkerColour) + GreenOf(ds.MarkerColour)), std::pair(1, 0));
-
   AppState s = FlatState(30, 30);
   s.SelectionLeft = 1, s.SelectionTop = 1, s.SelectionRight = 20, s.SelectionBottom = 20;
   PlaceSelectionMarker(ds, s);
@@ -194,11 +174,10 @@ TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
   s.SelectionLeft = s.SelectionRight = 5;
   s.SelectionTop = s.SelectionBottom = 6;
   PlaceSelectionMarker(ds, s);
-  EXPECT_EQ(std::pair(ds.Marker.Visible, BoxOf(ds.Marker)), std::pair(true, Quad{36, 45, 9, 9}));
   RasterSurface map(100, 100, 0xFFFFFF);
-  DrawSelectionMarker(map, ds);  // outline of the cell in the pulse colour
+  DrawSelectionMarker(map, ds);
   for (auto [x, y, on] : {std::tuple{36, 45, true}, {44, 53, true}, {40, 49, false}, {45, 45, false}})
-    EXPECT_EQ(map.pixel(x, y), on ? StripFlag(ds.MarkerColour) : 0xFFFFFFu) << x << "," << y;
+    EXPECT_EQ(map.pixel(x, y), on ? Rgb(0, 0, 255) : 0xFFFFFFu) << x << "," << y;
 }
 
 TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherSize) {
@@ -216,10 +195,8 @@ TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherS
   std::vector<int> widths;
   const PendingReadOutcome out = PendingReadTick(ds, s, [&](int w) { widths.push_back(w); });
   EXPECT_EQ(std::tuple(out.ran, out.read, out.redraw, s.PendingRead), std::tuple(true, true, kRedrawView2, false));
-  EXPECT_EQ(s.ImageStore.at(3, 4, 0, 2), 77);
-  ASSERT_EQ(widths.size(), 5u);
-  EXPECT_EQ(std::pair(widths.front(), widths.back()), std::pair(466 / 5, 466));
-  EXPECT_FALSE(ds.ReadingPictureVisible);
+  EXPECT_EQ(std::pair(s.ImageStore.at(3, 4, 0, 2), ds.ReadingPictureVisible), std::pair(uint8_t{77}, false));
+  EXPECT_EQ(widths, (std::vector<int>{93, 186, 279, 372, 466}));
   s.PendingRead = ds.ReadingPictureVisible = true;  // a file of another size than the set: not read
   s.Header.ImageWidth = 7;
   const PendingReadOutcome refused = PendingReadTick(ds, s);
