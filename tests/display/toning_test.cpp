@@ -86,11 +86,10 @@ TEST(Toning, NeighbourhoodUsesOnlyPixelsInsideTheImage) {
     for (int y = 1; y <= 3; ++y) sum += 4 * (100 + x + 10 * y) / 100.0;
   const int g = static_cast<int>(std::floor(sum));
   EXPECT_EQ(std::pair(left.pixel(30, 20), right.pixel(30, 20)), std::pair(Rgb(111, 111, 111), Rgb(g, g, g)));
-  // With the ellipses: the centre's colour and the colour of the weighted sums.
-  view.Ellipses = true;
+  view.Ellipses = true;  // with the ellipses: the centre's colour and the colour of the weighted sums
   Тонирование(s, view, 30, 20, left, right, m);
-  EXPECT_EQ(left.pixel(30, 20), StripFlag(ЦветДляЭллипса(0.5, 0.2, m2)));
-  EXPECT_EQ(right.pixel(30, 20), StripFlag(ЦветДляЭллипса(9 * 4 * 0.5 / 100, 9 * 4 * 0.2 / 100, m2)));
+  EXPECT_EQ(std::pair(left.pixel(30, 20), right.pixel(30, 20)),
+            std::pair(StripFlag(ЦветДляЭллипса(0.5, 0.2, m2)), StripFlag(ЦветДляЭллипса(9 * 4 * 0.5 / 100, 9 * 4 * 0.2 / 100, m2))));
   // A point whose image pixel lies outside the set is skipped.
   Тонирование(s, view, 10, 20, left, right, m);  // x = -10: column floor(1.05) = 1 -> inside
   Тонирование(s, view, 2, 20, left, right, m);   // x = -18: column floor(0.69) = 0 -> outside

@@ -35,12 +35,9 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 449, 359}, Quad{264, 40, 425, 169}));
   EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top),
             std::tuple(true, 359 - 169, 449 - 425, 40.0 + 169));
-  ds = DisplayState();  // a source view of a narrow short image: a bar below only
-  s = FlatState(20, 10);
-  LayoutSourceView(ds, s, 3);
-  const SourceView& v = ds.Views[2];
-  EXPECT_EQ(BoxOf(v.Viewport), (Quad{360, 282 + 39.5, 153, 90}));
-  EXPECT_EQ(std::tuple(v.HBar.Visible, v.VBar.Visible, v.HBar.Max), std::tuple(true, false, 27));
+  LayoutSourceView(ds, FlatState(20, 10), 3);  // a source view of a narrow short image, with the grid: a bar below only
+  EXPECT_EQ(std::tuple(BoxOf(ds.Views[2].Viewport), ds.Views[2].HBar.Visible, ds.Views[2].VBar.Visible, ds.Views[2].HBar.Max),
+            std::tuple(Quad{360, 282 + 40, 153, 89}, true, false, 26));
 }
 
 TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
@@ -160,24 +157,6 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
   ds.Label16 = "keep";
   SourceReadout(ds, s, 1, 0, 0);
   EXPECT_EQ(ds.Label16 + ds.Label10, "keepХ:  1");
-}
-
-TEST(Marker, PulsesFrom255To93AndOutlinesTheSelectedCell) {
-  DisplayState ds;
-  std::vector<int> blues;  // pulses 1, 5 (2*25+93), 10, 20 (limited), then back to pulse 1
-  for (int i = 0; i < 21; ++i) blues.push_back(BlueOf(MarkerPulseStep(ds)));
-  EXPECT_EQ(std::tuple(blues[0], blues[4], blues[9], blues[19], blues[20]), std::tuple(255, 143, 93, 255, 255));
-  AppState s = FlatState(30, 30);
-  s.SelectionLeft = 1, s.SelectionTop = 1, s.SelectionRight = 20, s.SelectionBottom = 20;
-  PlaceSelectionMarker(ds, s);
-  EXPECT_FALSE(ds.Marker.Visible);  // the start-up corners give no positive size
-  s.SelectionLeft = s.SelectionRight = 5;
-  s.SelectionTop = s.SelectionBottom = 6;
-  PlaceSelectionMarker(ds, s);
-  RasterSurface map(100, 100, 0xFFFFFF);
-  DrawSelectionMarker(map, ds);
-  for (auto [x, y, on] : {std::tuple{36, 45, true}, {44, 53, true}, {40, 49, false}, {45, 45, false}})
-    EXPECT_EQ(map.pixel(x, y), on ? Rgb(0, 0, 255) : 0xFFFFFFu) << x << "," << y;
 }
 
 TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherSize) {
