@@ -167,10 +167,8 @@ TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
   for (int c = 1; c <= 8; ++c) EXPECT_EQ(s.ColumnFormat(c), "0.00");
 }
 
-// The smoothed columns with the kernels a session starts with (never all 0),
-// and the smoothed azimuth on the seam of a sphere's azimuth (cell 21 right of
-// the vertical through the centre, 19 and 20 left): the unwrapped weighted
-// mean, not the near-zero mean of +pi/2 and -pi/2.
+// The smoothed columns with the session's start kernels; on the seam of a
+// sphere's azimuth (cell 21) the unwrapped weighted mean, not about 0.
 TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
   AppState state = test::SeamSphereState(40, 40, 20.5, 30.5);
   state.Circle = {20.5, 20.5, 15};
@@ -198,24 +196,21 @@ TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
   EXPECT_EQ(seen, 2);
 }
 
-// Weights of only the bias and the overall azimuth weight: every template is 0,
-// so an inside cell's output is 1 / (1 + exp(-2 x Крутизна x bias)), others 0.
-std::string BiasOnlyWeights(const std::string& dir) {
-  return WeightsFile(dir, "Смещение = 1,000\r\nВесАзимутаОбщий = 0,0000\r\n");
-}
-
-TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBox) {
+TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBoxOrRefusedWithAMessage) {
   // The box of a circle at (50, 20) with radius 12.5: x 35..63, y 5..33; floor below zero.
   const HeightBox box = HeightTableBox(SphereCircle{50, 20, 12.5}), around = HeightTableBox(SphereCircle{0.5, 0, 0});
   EXPECT_EQ(std::tie(box.x0, box.x1, box.y0, box.y1), std::make_tuple(35, 63, 5, 33));
   EXPECT_EQ(std::tie(around.x0, around.x1, around.y0, around.y1), std::make_tuple(-2, 1, -2, 1));
 
+  // Weights of only the bias and the overall azimuth weight: every template is 0,
+  // so an inside cell's output is 1 / (1 + exp(-2 x Крутизна x bias)), others 0.
+  const std::string weights = WeightsFile(test::TempDir("heights"), "Смещение = 1,000\r\nВесАзимутаОбщий = 0,0000\r\n");
   AppState state;  // an asymmetric circle: a transposed or cut table shows
   ProcessedSet(state, 60, 50);
   state.Circle = {30.3, 22.6, 9.2};
   NetworkParameters window;
   window.Крутизна = 5;  // reset to 0.13 by the export
-  const ExportResult r = ExportRecognisedHeights(state, window, BiasOnlyWeights(test::TempDir("heights")), ",");
+  const ExportResult r = ExportRecognisedHeights(state, window, weights, ",");
   ASSERT_TRUE(r.ok) << (r.message ? r.message->text : "");
   EXPECT_EQ(std::pair(window.Крутизна, window.Смещение), std::pair(0.13, 1.0));
   const HeightBox b = HeightTableBox(state.Circle);
@@ -237,38 +232,14 @@ TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBox) {
   EXPECT_EQ(wide.UsedRange(), (SheetRange{1, 1, 3, 60}));
   EXPECT_EQ(std::pair(wide.Value(1, 60), wide.Value(3, 2)), std::pair(CellValue(60.125), CellValue(2.375)));
   EXPECT_EQ(wide.ColumnFormat(ColumnNumber("BH")), "0.000");
-}
 
-TEST(HeightErrorExport, OneRowPerCellUnderTheTitles) {
-  std::vector<HeightCell> cells(2);
-  cells[0].x = 7, cells[0].y = 12, cells[0].target = 0.25, cells[0].output = 0.5;
-  cells[1].x = 8, cells[1].y = 3, cells[1].target = 0.75, cells[1].output = 0.125;
-  const ExportResult r = ExportHeightErrors(cells);
-  ASSERT_TRUE(r.ok);
-  EXPECT_EQ(r.sheet.UsedRange(), (SheetRange{1, 1, 3, 5}));
-  const std::tuple<int, int, const char*> shown[] = {
-      {1, 1, "x"},     {1, 3, "h (высота шара)"}, {1, 4, "y (выход сети)"}, {1, 5, "y − h"}, {2, 1, "7"}, {2, 2, "12"},
-      {2, 3, "0,250"}, {2, 4, "0,500"},           {2, 5, "0,250"},          {3, 1, "8"},     {3, 2, "3"}, {3, 5, "-0,625"}};
-  for (const auto& [row, col, text] : shown) EXPECT_EQ(r.sheet.DisplayText(row, col, ","), text) << row << col;
-  EXPECT_GT(r.sheet.ColumnWidth(3), kDefaultColumnWidth);  // fitted to its title
-
-  PS_SKIP_WITHOUT_WRITER_AND_READER();
-  const auto book = test::WriteAndReadBack(r.sheet, test::TempDir("errors-book") + "/errors.xlsx");
-  EXPECT_EQ(book.dimensions + "|" + book.show("E3") + "|" + book.show("B2"), "A1:E3|-0.625 0.000|12 0");
-}
-
-TEST(ExportBadInput, NoCircleNoSetEdgeCircleAndMissingWeights) {
-  AppState state;
-  ProcessedSet(state, 60, 50);
-  const std::string weights = BiasOnlyWeights(test::TempDir("heights-edge"));
-  NetworkParameters window;
   // No circle: the cells export writes only the comment, in row n + 2 = 2, the heights export 4 x 4 zeros.
+  state.Circle = {};
   const ExportResult cells = ExportSphereCells(state, DirectionConvention::FullTurn);
   EXPECT_EQ(std::tuple(cells.ok, cells.sheet.CellCount(), cells.sheet.Value(2, 1)), std::tuple(true, 1, CellValue(SphereCellsComment(60, 50))));
   const ExportResult heights = ExportRecognisedHeights(state, window, weights, ",");
   EXPECT_EQ(std::tuple(heights.ok, heights.sheet.UsedRange(), heights.sheet.CellCount(), heights.sheet.Value(4, 4)),
             std::tuple(true, SheetRange{1, 1, 4, 4}, 16, CellValue(0.0)));
-
   // Refused with a message and no sheet: a circle whose neighbourhood leaves the
   // image, a missing weights file (for either export), a circle without a processed set.
   AppState unprocessed, inImage = state;
@@ -287,6 +258,24 @@ TEST(ExportBadInput, NoCircleNoSetEdgeCircleAndMissingWeights) {
   }
   EXPECT_NE(refused[4].message->text.find(".absent"), std::string::npos) << refused[4].message->text;
   EXPECT_EQ(untouched, NetworkParameters());  // a refused read changes no parameter
+}
+
+TEST(HeightErrorExport, OneRowPerCellUnderTheTitles) {
+  std::vector<HeightCell> cells(2);
+  cells[0].x = 7, cells[0].y = 12, cells[0].target = 0.25, cells[0].output = 0.5;
+  cells[1].x = 8, cells[1].y = 3, cells[1].target = 0.75, cells[1].output = 0.125;
+  const ExportResult r = ExportHeightErrors(cells);
+  ASSERT_TRUE(r.ok);
+  EXPECT_EQ(r.sheet.UsedRange(), (SheetRange{1, 1, 3, 5}));
+  const std::tuple<int, int, const char*> shown[] = {
+      {1, 1, "x"},     {1, 3, "h (высота шара)"}, {1, 4, "y (выход сети)"}, {1, 5, "y − h"}, {2, 1, "7"}, {2, 2, "12"},
+      {2, 3, "0,250"}, {2, 4, "0,500"},           {2, 5, "0,250"},          {3, 1, "8"},     {3, 2, "3"}, {3, 5, "-0,625"}};
+  for (const auto& [row, col, text] : shown) EXPECT_EQ(r.sheet.DisplayText(row, col, ","), text) << row << col;
+  EXPECT_GT(r.sheet.ColumnWidth(3), kDefaultColumnWidth);  // fitted to its title
+
+  PS_SKIP_WITHOUT_WRITER_AND_READER();
+  const auto book = test::WriteAndReadBack(r.sheet, test::TempDir("errors-book") + "/errors.xlsx");
+  EXPECT_EQ(book.dimensions + "|" + book.show("E3") + "|" + book.show("B2"), "A1:E3|-0.625 0.000|12 0");
 }
 
 // The export command end to end: the bundled sample set in, workbooks out.
