@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <tuple>
 
@@ -46,14 +47,13 @@ TEST(Toning, EachRotationPaintsTheVisibleCap) {
   RasterSurface left, right;
   ToningView view;
   int painted = 0;
-  EXPECT_EQ(CapMismatches(view, 297, 244, painted, left, right), 0);  // 45 degrees: the top shows
-  EXPECT_GT(painted, 25000);
-  view.RotationX = 0;  // the upper half of the disc, about 18 600 pixels of radius 111
-  EXPECT_EQ(CapMismatches(view, 297, 244, painted, left, right), 0);
-  EXPECT_GT(painted, 18000);
-
-  view.RotationX = 90 * kPi / 180;  // along the camera axis: the whole disc, its centre marked
-  EXPECT_EQ(CapMismatches(view, 200, 200, painted, left, right), 0);
+  // 45 degrees: the top shows; 0: the upper half of the disc, about 18 600 pixels of
+  // radius 111; 90: along the camera axis, the whole disc with its centre marked.
+  for (auto [degrees, W, H, least] : {std::tuple{45, 297, 244, 25000}, {0, 297, 244, 18000}, {90, 200, 200, 30000}}) {
+    view.RotationX = degrees * kPi / 180;
+    EXPECT_EQ(CapMismatches(view, W, H, painted, left, right), 0) << degrees;
+    EXPECT_GT(painted, least) << degrees;
+  }
   EXPECT_EQ(std::pair(left.pixel(100, 100), right.pixel(100, 100)), std::pair(Rgb(0, 200, 0), Rgb(0, 200, 0)));
   EXPECT_EQ(left.pixel(101, 100), Rgb(100, 100, 100));
   RasterSurface l2, r2;
@@ -61,13 +61,10 @@ TEST(Toning, EachRotationPaintsTheVisibleCap) {
   CapMismatches(view, 200, 200, painted, l2, r2);
   EXPECT_TRUE(test::SamePixels(left, l2));
 
-  // Rotation about z by 90 degrees with the other two 0: the ray runs along x.
-  ToningView side;
-  side.RotationX = 0;
-  side.RotationZ = 90 * kPi / 180;
+  ToningView side;  // rotation about z by 90 degrees with the other two 0: the ray runs along x
+  side.RotationX = 0, side.RotationZ = 90 * kPi / 180;
   const SphereHit hit = CastToningRay(side, 10, 20);
-  EXPECT_TRUE(hit.Hit);
-  EXPECT_NEAR(hit.X * hit.X + hit.Y * hit.Y + hit.Z * hit.Z, 1, 1e-12);
+  EXPECT_TRUE(hit.Hit && std::fabs(hit.X * hit.X + hit.Y * hit.Y + hit.Z * hit.Z - 1) < 1e-12);
   EXPECT_FALSE(CastToningRay(side, 200, 0).Hit);
 }
 
@@ -97,30 +94,41 @@ TEST(Toning, NeighbourhoodUsesOnlyPixelsInsideTheImage) {
   EXPECT_EQ(std::pair(left.pixel(2, 20), right.pixel(2, 20)), std::pair(kToningBackground, kToningBackground));
 }
 
-// On the seam of a sphere's azimuth (cell 21 right of the vertical through the
-// centre at 20.5) the right picture shows the colour of the unwrapped weighted
-// mean, not of the near-zero mean of +pi/2 and -pi/2; away from it the plain sum.
-TEST(Toning, SmoothedAzimuthAtTheSeamIsTheUnwrappedMean) {
+// On the seam of a sphere's azimuth (the vertical through the centre at 20.5)
+// the change map and the smoothed toning picture use the unwrapped weighted
+// sums, not the near-zero mean of +pi/2 and -pi/2; away from it the plain sums.
+TEST(AzimuthSeam, ChangeMapAndToningUseTheUnwrappedSums) {
   AppState s = test::SeamSphereState(40, 40, 20.5, 30.5);
   s.Circle = {20.5, 20.5, 15};
+  s.Detection.ShowMode = 1, s.Detection.AzimuthSensitivity = 10, s.ZoomFactor = 3;
+  DisplayState ds;
+  RasterSurface map;
+  UvelicheniePolyarizacii(map, ds, s);
   ToningView view;
   view.RotationX = 90 * kPi / 180;
   view.Ellipses = true;
-  for (const auto [dx, dz, u0, v0] : {std::tuple{7, 74, 21, 10}, {44, 59, 26, 12}}) {  // screen offsets of cells
+  for (const auto [u0, v0, dx, dz] : {std::tuple{20, 10, 0, 0}, {21, 10, 7, 74}, {26, 12, 44, 59}}) {  // dx, dz: toning
+    double change = 0, smoothed = 0, ratio = 0;  // plain sums: the change map's, the toning's
+    for (int i = 0; i < 5; ++i)
+      for (int j = 0; j < 5; ++j) {
+        const double w = s.Detection.WeightKernel[i][j], a = s.ResultMap.at(u0 + i - 2, v0 + j - 2, 4);
+        change += (w - s.Detection.SubtractKernel[i][j]) * a / 100, smoothed += w * a / 100;
+        ratio += w * s.ResultMap.at(u0 + i - 2, v0 + j - 2, 2) / 100;
+      }
+    const bool seam = u0 != 26;
+    if (seam) change = test::UnwrappedSum(s.Detection, true, u0, v0, 20.5, 30.5);
+    const int green = std::clamp(static_cast<int>(std::nearbyint(std::fabs(change) * 255 / (kPi / 2) * 10)), 0, 255);
+    EXPECT_EQ((StripFlag(map.pixel(3 * u0 - 2, 3 * v0 - 2)) >> 8) & 0xFF, static_cast<Colour>(green)) << u0;
+    EXPECT_TRUE(!seam || green < 60) << u0;  // the plain sums saturate here
+    if (u0 == 20) continue;
     const SphereHit hit = CastToningRay(view, dx, dz);
     ASSERT_TRUE(hit.Hit && std::floor(15 * hit.X + 20.5) == u0 && std::floor(15 * hit.Y + 20.5) == v0) << u0;
     RasterSurface left(240, 240), right(240, 240);
     EllipseColourMemory m, m2;
     Тонирование(s, view, 120 + dx, 120 + dz, left, right, m);
-    double plain = 0, ratio = 0;
-    for (int i = 0; i < 5; ++i)
-      for (int j = 0; j < 5; ++j) {
-        ratio += s.Detection.WeightKernel[i][j] * s.ResultMap.at(u0 + i - 2, v0 + j - 2, 2) / 100;
-        plain += s.Detection.WeightKernel[i][j] * s.ResultMap.at(u0 + i - 2, v0 + j - 2, 4) / 100;
-      }
-    const double want = u0 == 21 ? test::UnwrappedSum(s.Detection, false, u0, v0, 20.5, 30.5) : plain;
-    if (u0 == 21) EXPECT_GT(std::fabs(want - plain), 1.0);  // the seam is really there
-    EXPECT_EQ(right.pixel(120 + dx, 120 - dz), StripFlag(ЦветДляЭллипса(ratio, want, m2))) << u0;
+    const double unwrapped = seam ? test::UnwrappedSum(s.Detection, false, u0, v0, 20.5, 30.5) : smoothed;
+    EXPECT_TRUE(!seam || std::fabs(unwrapped - smoothed) > 1.0) << u0;  // the seam is really there
+    EXPECT_EQ(right.pixel(120 + dx, 120 - dz), StripFlag(ЦветДляЭллипса(ratio, unwrapped, m2))) << u0;
   }
 }
 
