@@ -17,7 +17,7 @@ using Quad = std::array<double, 4>;
 Quad BoxOf(const Box& b) { return {b.Left, b.Top, b.Width, b.Height}; }
 AppState FlatState(int W, int H) { return MapState(W, H, [](int, int) { return Pixel(100, 0.5, 0.3); }); }
 
-TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
+TEST(Layout, SmallMapIsCentredLargeMapGetsBarsThatScrollItAndTheViews) {
   AppState s = FlatState(20, 10);
   DisplayState ds;
   EXPECT_FALSE(LayoutMap(ds, s));  // grid off, intensity map: no clearing
@@ -25,73 +25,20 @@ TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
   EXPECT_FALSE(ds.VScroll5.Visible || ds.HScroll5.Visible);
   s.Detection.ShowMode = 1;
   EXPECT_TRUE(LayoutMap(ds, s));  // the change map clears first
-  s = FlatState(50, 40);
-  ds.Grid = true;
-  s.ZoomFactor = 2;
-  EXPECT_FALSE(LayoutMap(ds, s));
-  EXPECT_EQ(std::pair(ds.CellInsetX, ds.Map.Width), std::pair(1, 100.0));
-  s.ZoomFactor = 9;  // large map: viewport at its place with both bars; the grid takes a pixel a cell
-  EXPECT_TRUE(LayoutMap(ds, s));
-  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 449, 359}, Quad{264, 40, 425, 169}));
-  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top),
-            std::tuple(true, 359 - 169, 449 - 425, 40.0 + 169));
-  LayoutSourceView(ds, FlatState(20, 10), 3);  // a source view of a narrow short image, with the grid: a bar below only
+  LayoutSourceView(ds, s, 3);     // a narrow short image: a bar below only
   EXPECT_EQ(std::tuple(BoxOf(ds.Views[2].Viewport), ds.Views[2].HBar.Visible, ds.Views[2].VBar.Visible, ds.Views[2].HBar.Max),
-            std::tuple(Quad{360, 282 + 40, 153, 89}, true, false, 26));
-}
-
-TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
-  EXPECT_EQ(FitZoom(9, 100, 667), 2);  // a loaded set: 3 x 667 = 2001 is too large
-  AppState s = FlatState(200, 100);
-  DisplayState ds;
-  EXPECT_EQ(ZoomByMouse(ds, s, 2, 1), kRedrawNone);  // 10 * 200 = 2000 is not below 2000
-  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[1].Pointer, s.CurrentSlot), std::tuple(9, ViewPointer::ZoomOut, 2));
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawView1 | kRedrawView2 | kRedrawView3 | kRedrawView4 | kRedrawMap);
-  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[0].VBar.SmallChange, ds.Views[0].Pointer), std::tuple(8, 8, ViewPointer::Normal));
-  s.ZoomFactor = 3;
-  ZoomByMouse(ds, s, 1, 4);
-  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(2, false));
-  ZoomByMouse(ds, s, 1, 3);
-  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(3, true));
-  s.ZoomFactor = 1;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0), kRedrawNone);
-  EXPECT_EQ(s.ZoomFactor, 1);
-  AppState tiny = FlatState(5, 5);
-  tiny.ZoomFactor = 30;
-  EXPECT_EQ(ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
-  EXPECT_EQ(tiny.ZoomFactor, 30);
-  // Before the set is complete: only the loaded views, no map, also for the check boxes.
-  s.SlotLoaded = {true, false, true, false};
-  s.ZoomFactor = 5;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);
-  ds.Ellipses = true;
-  EXPECT_EQ(GridClicked(ds, s) | EllipsesClicked(ds, s), kRedrawView1 | kRedrawView3);
-  s.SlotLoaded = {true, true, true, true};
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
-  ds.Ellipses = false;
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
-}
-
-TEST(Zoom, TypedScaleRoundsRefusesAndRewrites) {
-  AppState s = FlatState(100, 200);
-  DisplayState ds;
-  // 10 x 200 high is not below 2000; 2.5 rounds to even; the user's decimal separator: 1.499 rounds to 1.
-  for (auto [typed, zoom] : {std::pair{"1000", 9}, {"250", 2}, {"149,9", 1}, {"350", 4}}) {
-    EXPECT_EQ(TypedScale(ds, s, typed) != kRedrawNone, zoom != 9) << typed;
-    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(zoom, std::to_string(zoom * 100))) << typed;
-  }
-  EXPECT_EQ(std::tuple(ds.VScroll5.SmallChange, ds.Views[3].HBar.SmallChange, ds.HScroll5.SmallChange),
-            std::tuple(4, 4, 1));  // the map's horizontal bar keeps its step
-  for (const char* bad : {"", "abc", "0", "40", "-300", "3100", "1e300"}) {
-    ds.ScaleText = bad;
-    EXPECT_EQ(TypedScale(ds, s, bad), kRedrawNone) << bad;
-    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(4, std::string("400"))) << bad;  // rewritten
-  }
-}
-
-TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
-  AppState s = FlatState(60, 40);
-  DisplayState ds;
+            std::tuple(Quad{360, 282 + 39.5, 153, 90}, true, false, 27));
+  ds.Grid = true;
+  s = FlatState(60, 40);
+  s.ZoomFactor = 2;
+  EXPECT_FALSE(LayoutMap(ds, s));  // the grid takes a pixel a cell from zoom 3 on
+  EXPECT_EQ(std::pair(ds.CellInsetX, ds.Map.Width), std::pair(1, 120.0));
+  s.ZoomFactor = 9;  // large map: viewport at its place with both bars
+  EXPECT_TRUE(LayoutMap(ds, s));
+  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 539, 359}, Quad{264, 40, 425, 169}));
+  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top),
+            std::tuple(true, 359 - 169, 539 - 425, 40.0 + 169));
+  ds.Grid = false;  // vertical bars move all views and the map, horizontal ones only the views
   for (int k = 1; k <= 4; ++k) LayoutSourceView(ds, s, k);
   LayoutMap(ds, s);
   auto expectViews = [&](int left, int top) {
@@ -109,6 +56,48 @@ TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
   s.ZoomFactor = 5;  // a redraw at a smaller zoom brings the values inside the new ranges
   LayoutMap(ds, s);
   EXPECT_EQ(std::tuple(ds.VScroll5.Max, ds.VScroll5.Value, ds.Map.Top, ds.Views[2].VBar.Value), std::tuple(31, 31, -31.0, 31));
+}
+
+TEST(Zoom, MouseAndTypedScaleRespectLimitsAndGridAvailability) {
+  EXPECT_EQ(FitZoom(9, 100, 667), 2);  // a loaded set: 3 x 667 = 2001 is too large
+  AppState s = FlatState(200, 100), tiny = FlatState(5, 5);
+  DisplayState ds;
+  EXPECT_EQ(ZoomByMouse(ds, s, 2, 1), kRedrawNone);  // 10 * 200 = 2000 is not below 2000
+  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[1].Pointer, s.CurrentSlot), std::tuple(9, ViewPointer::ZoomOut, 2));
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawView1 | kRedrawView2 | kRedrawView3 | kRedrawView4 | kRedrawMap);
+  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[0].VBar.SmallChange, ds.Views[0].Pointer), std::tuple(8, 8, ViewPointer::Normal));
+  s.ZoomFactor = 3;
+  ZoomByMouse(ds, s, 1, 4);
+  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(2, false));
+  ZoomByMouse(ds, s, 1, 3);
+  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(3, true));
+  s.ZoomFactor = 1, tiny.ZoomFactor = 30;  // at the limits nothing changes
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0) | ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
+  EXPECT_EQ(std::pair(s.ZoomFactor, tiny.ZoomFactor), std::pair(1, 30));
+  // Before the set is complete: only the loaded views, no map, also for the check boxes.
+  s.SlotLoaded = {true, false, true, false};
+  s.ZoomFactor = 5;
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);
+  ds.Ellipses = true;
+  EXPECT_EQ(GridClicked(ds, s) | EllipsesClicked(ds, s), kRedrawView1 | kRedrawView3);
+  s.SlotLoaded = {true, true, true, true};
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
+  ds.Ellipses = false;
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
+
+  // A typed scale on a set 200 high: 10 x 200 is not below 2000; 2.5 rounds to even; the user's decimal separator.
+  s = FlatState(100, 200);
+  for (auto [typed, zoom] : {std::pair{"1000", 9}, {"250", 2}, {"149,9", 1}, {"350", 4}}) {
+    EXPECT_EQ(TypedScale(ds, s, typed) != kRedrawNone, zoom != 9) << typed;
+    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(zoom, std::to_string(zoom * 100))) << typed;
+  }
+  EXPECT_EQ(std::tuple(ds.VScroll5.SmallChange, ds.Views[3].HBar.SmallChange, ds.HScroll5.SmallChange),
+            std::tuple(4, 4, 1));  // the map's horizontal bar keeps its step
+  for (const char* bad : {"", "abc", "0", "40", "-300", "3100", "1e300"}) {
+    ds.ScaleText = bad;
+    EXPECT_EQ(TypedScale(ds, s, bad), kRedrawNone) << bad;
+    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(4, std::string("400"))) << bad;  // rewritten
+  }
 }
 
 TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {

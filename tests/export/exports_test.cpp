@@ -161,9 +161,7 @@ TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
     }
   EXPECT_EQ(k, 400);
   EXPECT_TRUE(s.Value(401, 1).isEmpty());
-  EXPECT_EQ(s.Value(402, 1),
-            CellValue("Столбцы слева направо Интенсивность Эллиптичность Азимут    тоже сглаженное Угол наклона "
-                      "поверхности Угол направления от центра ;    Точек 640x480   ; "));
+  EXPECT_EQ(s.Value(402, 1), CellValue(SphereCellsComment(640, 480)));
   for (int c = 1; c <= 8; ++c) EXPECT_EQ(s.ColumnFormat(c), "0.00");
 }
 
@@ -236,7 +234,9 @@ TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBoxOrRefusedWithAMessage) {
   // No circle: the cells export writes only the comment, in row n + 2 = 2, the heights export 4 x 4 zeros.
   state.Circle = {};
   const ExportResult cells = ExportSphereCells(state, DirectionConvention::FullTurn);
-  EXPECT_EQ(std::tuple(cells.ok, cells.sheet.CellCount(), cells.sheet.Value(2, 1)), std::tuple(true, 1, CellValue(SphereCellsComment(60, 50))));
+  EXPECT_EQ(std::tuple(cells.ok, cells.sheet.CellCount(), cells.sheet.Value(2, 1)),
+            std::tuple(true, 1, CellValue("Столбцы слева направо Интенсивность Эллиптичность Азимут    тоже сглаженное Угол "
+                                          "наклона поверхности Угол направления от центра ;    Точек 60x50   ; ")));
   const ExportResult heights = ExportRecognisedHeights(state, window, weights, ",");
   EXPECT_EQ(std::tuple(heights.ok, heights.sheet.UsedRange(), heights.sheet.CellCount(), heights.sheet.Value(4, 4)),
             std::tuple(true, SheetRange{1, 1, 4, 4}, 16, CellValue(0.0)));
@@ -272,10 +272,6 @@ TEST(HeightErrorExport, OneRowPerCellUnderTheTitles) {
       {2, 3, "0,250"}, {2, 4, "0,500"},           {2, 5, "0,250"},          {3, 1, "8"},     {3, 2, "3"}, {3, 5, "-0,625"}};
   for (const auto& [row, col, text] : shown) EXPECT_EQ(r.sheet.DisplayText(row, col, ","), text) << row << col;
   EXPECT_GT(r.sheet.ColumnWidth(3), kDefaultColumnWidth);  // fitted to its title
-
-  PS_SKIP_WITHOUT_WRITER_AND_READER();
-  const auto book = test::WriteAndReadBack(r.sheet, test::TempDir("errors-book") + "/errors.xlsx");
-  EXPECT_EQ(book.dimensions + "|" + book.show("E3") + "|" + book.show("B2"), "A1:E3|-0.625 0.000|12 0");
 }
 
 // The export command end to end: the bundled sample set in, workbooks out.

@@ -27,16 +27,15 @@ struct ReadWorkbook {
   std::string sheetTitle, dimensions;     // dimensions: "A1:W36"
   std::map<std::string, ReadCell> cells;  // by address
   std::map<std::string, double> widths;   // by column letters
-  const ReadCell* cell(const std::string& a) const {
-    auto it = cells.find(a);
-    return it == cells.end() ? nullptr : &it->second;
-  }
+  const ReadCell* cell(const std::string& a) const { return cells.count(a) ? &cells.at(a) : nullptr; }
   // "value format": numbers with 17 significant digits, texts in quotes, "none" for an absent cell.
   std::string show(const std::string& a) const {
-    const ReadCell* c = cell(a);
     char number[32];
-    if (c) std::snprintf(number, sizeof number, "%.17g", c->value);
-    return !c ? "none" : (c->number ? std::string(number) : "'" + c->text + "'") + " " + c->format;
+    if (const ReadCell* c = cell(a)) {
+      std::snprintf(number, sizeof number, "%.17g", c->value);
+      return (c->number ? std::string(number) : "'" + c->text + "'") + " " + c->format;
+    }
+    return "none";
   }
 };
 
@@ -49,9 +48,8 @@ struct ReadWorkbook {
 
 // Reads `path`; a reader's refusal is a test failure (and an empty book).
 inline ReadWorkbook ReadBack(const std::string& path) {
-  const std::string out = TempDir("openpyxl") + "/cells.tsv";
-  const int status =
-      std::system(("/usr/bin/python3 '" PS_TESTS_DIR "/export/read_xlsx.py' '" + path + "' > '" + out + "' 2>&1").c_str());
+  const std::string out = TempDir("openpyxl") + "/cells.tsv", script = PS_TESTS_DIR "/export/read_xlsx.py";
+  const int status = std::system(("/usr/bin/python3 '" + script + "' '" + path + "' > '" + out + "' 2>&1").c_str());
   std::istringstream all(ReadAll(out));
   ReadWorkbook book;
   if (status != 0) ADD_FAILURE() << "read_xlsx.py failed (" << status << ") on " << path << ": " << all.str();
