@@ -24,9 +24,7 @@ AppState MapState(int W, int H, Fill fill) {
   s.createImageSet(W, H);
   s.SlotLoaded = {true, true, true, true};
   s.Header.FileSignature = "BM";
-  s.Header.BitsPerPixel = 24;
-  s.Header.ImageWidth = W;
-  s.Header.ImageHeight = H;
+  s.Header.BitsPerPixel = 24, s.Header.ImageWidth = W, s.Header.ImageHeight = H;
   s.IntensityMode = kModeMax;
   s.createResultMap();
   for (int y = 1; y <= H; ++y)
@@ -56,13 +54,6 @@ inline double UnwrappedSum(const DetectionSettings& d, bool subtract, int x, int
     for (int j = 0; j < 5; ++j)
       sum += (d.WeightKernel[i][j] - (subtract ? d.SubtractKernel[i][j] : 0.0f)) * RadialAngle(x + i - 2, y + j - 2, cx, cy) / 100;
   return sum > kPi / 2 ? sum - kPi : sum;
-}
-
-inline std::vector<RecordingSurface::Op> OpsOf(const RecordingSurface& s, RecordingSurface::Kind k) {
-  std::vector<RecordingSurface::Op> out;
-  for (const auto& op : s.ops())
-    if (op.kind == k) out.push_back(op);
-  return out;
 }
 
 inline bool SamePixels(const RasterSurface& a, const RasterSurface& b) {

@@ -22,10 +22,14 @@ namespace {
 
 using Kind = RecordingSurface::Kind;
 using test::MapState;
-using test::OpsOf;
 using test::Pixel;
 using Quad = std::array<double, 4>;
 Quad Corners(const RecordingSurface::Op& op) { return {op.x1, op.y1, op.x2, op.y2}; }
+std::vector<RecordingSurface::Op> OpsOf(const RecordingSurface& s, Kind k) {
+  std::vector<RecordingSurface::Op> out;
+  std::copy_if(s.ops().begin(), s.ops().end(), std::back_inserter(out), [k](const auto& op) { return op.kind == k; });
+  return out;
+}
 
 // Exact lines, circles and fills are pinned by the golden map; these are the
 // packing, corner and clipping rules a picture inside its window relies on.
@@ -96,13 +100,13 @@ TEST(EllipseGlyph, OutlineOf22VerticesOnTheEllipseALinearPixelOnlyItsStartPoint)
       DrawEllipseGlyph(s, 3, 3, 9, 2, k, phi, m);
       const auto lines = OpsOf(s, Kind::Line);
       ASSERT_EQ(lines.size(), 22u) << k << " " << phi;
-      EXPECT_NEAR(std::hypot(lines[0].x2 - s.ops()[0].x1, lines[0].y2 - s.ops()[0].y1), 0, 1e-9);  // t = 0: the start point
       const double b = a * k, c = 27 - 2 - a;  // semi-axes a, b turned by the azimuth, centred in the cell
       for (const auto& l : lines) {
         const double dx = l.x2 - c, dy = l.y2 - c;
         const double X = dx * std::cos(phi) - dy * std::sin(phi), Y = -dx * std::sin(phi) - dy * std::cos(phi);
         EXPECT_NEAR(X * X / (a * a) + Y * Y / (b * b), 1.0, 1e-6);
       }
+      EXPECT_NEAR(std::hypot(lines[0].x2 - s.ops()[0].x1, lines[0].y2 - s.ops()[0].y1), 0, 1e-9);  // t = 0: the start point
     }
 }
 
@@ -170,13 +174,11 @@ TEST(SourceView, PaintsChannelsOrPaletteAndNothingForOtherFiles) {
   s.PaletteTable[10] = {1.5f, 2.5f, 200.4f};
   Uvelichenie(pic, ds, s, 3);
   EXPECT_EQ(pic.pixel(4, 0), Rgb(2, 2, 200));  // rounded half to even
-  // 4-bit files and files that are not bitmaps paint nothing.
-  RecordingSurface rec;
-  s.Header.BitsPerPixel = 4;
-  Uvelichenie(rec, ds, s, 3);
-  s.Header.BitsPerPixel = 24;
-  s.Header.FileSignature = "BA";
-  Uvelichenie(rec, ds, s, 3);
+  RecordingSurface rec;  // 4-bit files and files that are not bitmaps paint nothing
+  for (auto [bits, signature] : {std::pair{4, "BM"}, {24, "BA"}}) {
+    s.Header.BitsPerPixel = bits, s.Header.FileSignature = signature;
+    Uvelichenie(rec, ds, s, 3);
+  }
   EXPECT_EQ(rec.count(Kind::FillRect), 0u);
 }
 
@@ -200,9 +202,7 @@ TEST(Overlays, ContourPointsAndPressMarks) {
 // A small map drawn with every overlay, compared pixel for pixel with the
 // committed picture, and the render command's PNG compared with the same
 // drawing. PS_UPDATE_GOLDEN=1 rewrites the picture after an intended change.
-QImage ImageOf(const RasterSurface& s) {
-  return QImage(s.data(), s.width(), s.height(), s.stride(), QImage::Format_RGB888).copy();
-}
+QImage ImageOf(const RasterSurface& s) { return QImage(s.data(), s.width(), s.height(), s.stride(), QImage::Format_RGB888).copy(); }
 QImage Load(const std::string& path) {
   QImage image;
   EXPECT_TRUE(image.load(QString::fromStdString(path))) << path;

@@ -39,12 +39,12 @@ struct ReadWorkbook {
   }
 };
 
-#define PS_SKIP_WITHOUT_WRITER_AND_READER()                                                        \
-  do {                                                                                             \
-    if (!::ps::XlsxWriterAvailable()) GTEST_SKIP() << "built without libxlsxwriter";               \
-    if (std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") != 0)                 \
-      GTEST_SKIP() << "python3 with openpyxl is not installed";                                    \
-  } while (0)
+inline bool CanWriteAndRead() {
+  return XlsxWriterAvailable() && std::system("/usr/bin/python3 -c 'import openpyxl' >/dev/null 2>&1") == 0;
+}
+#define PS_SKIP_WITHOUT_WRITER_AND_READER() \
+  if (!::ps::test::CanWriteAndRead()) GTEST_SKIP() << "needs libxlsxwriter and python3 with openpyxl"
+
 
 // Reads `path`; a reader's refusal is a test failure (and an empty book).
 inline ReadWorkbook ReadBack(const std::string& path) {
