@@ -1,5 +1,4 @@
-// Result maps with chosen per-pixel values and small synthetic image sets for
-// the display and export tests.
+// Result maps with chosen per-pixel values and synthetic image sets for the display and export tests.
 #pragma once
 
 #include <cmath>
@@ -36,9 +35,8 @@ AppState MapState(int W, int H, Fill fill) {
   return s;
 }
 
-// A sphere seen by the camera: each cell's azimuth is the direction from the
-// centre (cx, cy) taken as an axis, so it jumps from +pi/2 to -pi/2 across the
-// vertical through the centre. RadialAngle is that direction without the jump.
+// A sphere seen by the camera: each cell's azimuth is the direction from the centre (cx, cy) taken as
+// an axis, jumping from +pi/2 to -pi/2 across the vertical through it; RadialAngle has no jump.
 inline double RadialAngle(int x, int y, double cx, double cy) { return std::atan2(cy - y, x - cx); }
 inline AppState SeamSphereState(int W, int H, double cx, double cy) {
   return MapState(W, H, [&](int x, int y) {
@@ -46,8 +44,7 @@ inline AppState SeamSphereState(int W, int H, double cx, double cy) {
     return Pixel(100 + x, 0.3, a > kPi / 2 ? a - kPi : a <= -kPi / 2 ? a + kPi : a);
   });
 }
-// The 5 x 5 weighted sum (percent) of the radial angle around a cell above the
-// centre, brought into the azimuth range: the smoothed azimuth with no wrap.
+// The 5 x 5 weighted sum (percent) of the radial angle around a cell above the centre, in the azimuth range.
 inline double UnwrappedSum(const DetectionSettings& d, bool subtract, int x, int y, double cx, double cy) {
   double sum = 0;
   for (int i = 0; i < 5; ++i)

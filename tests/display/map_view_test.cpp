@@ -31,8 +31,7 @@ std::vector<RecordingSurface::Op> OpsOf(const RecordingSurface& s, Kind k) {
   return out;
 }
 
-// Exact lines, circles and fills are pinned by the golden map; these are the
-// packing, corner and clipping rules a picture inside its window relies on.
+// Exact lines, circles and fills are pinned by the golden map; these are the corner and clipping rules.
 TEST(Surface, ColoursFillsLinesAndClipping) {
   EXPECT_EQ(Rgb(300, -5, 1000), Rgb(255, 0, 255));
   RasterSurface s(10, 8, Rgb(1, 1, 1));
@@ -199,9 +198,8 @@ TEST(Overlays, ContourPointsAndPressMarks) {
 }
 
 #ifdef PS_HAVE_QTGUI
-// A small map drawn with every overlay, compared pixel for pixel with the
-// committed picture, and the render command's PNG compared with the same
-// drawing. PS_UPDATE_GOLDEN=1 rewrites the picture after an intended change.
+// A small map with every overlay against the committed picture, and the render command's PNG against
+// the same drawing. PS_UPDATE_GOLDEN=1 rewrites the picture after an intended change.
 QImage ImageOf(const RasterSurface& s) { return QImage(s.data(), s.width(), s.height(), s.stride(), QImage::Format_RGB888).copy(); }
 QImage Load(const std::string& path) {
   QImage image;

@@ -14,18 +14,15 @@ namespace {
 using test::MapState;
 using test::Pixel;
 
-// Sweeps a flat sphere image (every toned point maps inside it) on a W x H pair
-// and counts the pixels whose painting disagrees with the visible cap: a screen
-// point (x right, z up from the centre) inside the disc is painted when the
-// sphere point facing the viewer, turned by RotationX into the sphere's frame,
-// has s sin a + z cos a >= 0. Painted pixels must be the image's grey in both.
+// Sweeps a flat sphere image on a W x H pair and counts the pixels whose painting disagrees with the
+// visible cap: a screen point (x right, z up) inside the disc is painted when the sphere point facing
+// the viewer, turned by RotationX, has s sin a + z cos a >= 0; painted pixels are the grey in both.
 int CapMismatches(const ToningView& view, int W, int H, int& painted, RasterSurface& left, RasterSurface& right) {
   AppState s = MapState(240, 240, [](int, int) { return Pixel(100, 0.2, 0.4); });
   s.Circle = {120, 120, 100};
   s.Detection.WeightKernel = {};  // the centre alone
   s.Detection.WeightKernel[2][2] = 100;
-  left = RasterSurface(W, H);
-  right = RasterSurface(W, H);
+  left = right = RasterSurface(W, H);
   EXPECT_TRUE(ToningSweep(s, view, left, right));
   const double k = view.ToningScale, a = view.RotationX;
   int mismatches = painted = 0;
@@ -86,16 +83,14 @@ TEST(Toning, NeighbourhoodUsesOnlyPixelsInsideTheImage) {
   view.Ellipses = true;  // with the ellipses: the centre's colour and the colour of the weighted sums
   Тонирование(s, view, 30, 20, left, right, m);
   EXPECT_EQ(left.pixel(30, 20), StripFlag(ЦветДляЭллипса(0.5, 0.2, m2)));
-  // A point whose image pixel lies outside the set is skipped.
   Тонирование(s, view, 10, 20, left, right, m);  // x = -10: column floor(1.05) = 1 -> inside
   Тонирование(s, view, 2, 20, left, right, m);   // x = -18: column floor(0.69) = 0 -> outside
   EXPECT_NE(left.pixel(10, 20), kToningBackground);
   EXPECT_EQ(std::pair(left.pixel(2, 20), right.pixel(2, 20)), std::pair(kToningBackground, kToningBackground));
 }
 
-// On the seam of a sphere's azimuth (the vertical through the centre at 20.5)
-// the change map and the smoothed toning picture use the unwrapped weighted
-// sums, not the near-zero mean of +pi/2 and -pi/2; away from it the plain sums.
+// On the seam of a sphere's azimuth (the vertical through the centre) the change map and the smoothed
+// toning use the unwrapped weighted sums, not the near-zero mean of +pi/2 and -pi/2; elsewhere the plain sums.
 TEST(AzimuthSeam, ChangeMapAndToningUseTheUnwrappedSums) {
   AppState s = test::SeamSphereState(40, 40, 20.5, 30.5);
   s.Circle = {20.5, 20.5, 15};
@@ -131,9 +126,8 @@ TEST(AzimuthSeam, ChangeMapAndToningUseTheUnwrappedSums) {
   }
 }
 
-// The full-size window shows the map as it is; its outer size is the inside +
-// 18 x 40 and never outgrows the available area: a cut side gets a scroll bar,
-// which may cut the other side.
+// The full-size window shows the map as it is, 18 x 40 larger outside, within the available area: a cut
+// side gets a scroll bar, which may cut the other side.
 TEST(FullSize, WindowFitsTheAvailableAreaWithScrollBars) {
   EXPECT_EQ(std::pair(FullSizeWindow(180, 90).Width, FullSizeWindow(180, 90).Height), std::pair(198, 130));
   RasterSurface map(7, 5, Rgb(1, 2, 3)), copy;

@@ -47,9 +47,8 @@ TEST(CoefficientExport, EveryBlockTitleAndScalarInItsPlace) {
   const ExportResult r = ExportLearningCoefficients(p);
   ASSERT_TRUE(r.ok && !r.message);
   const Sheet& s = r.sheet;
-  // Element (i, j) of a block with its top left at (row0 + 1, col0) sits in row
-  // row0 + i, column col0 + j - 1, in single precision; masked blocks are
-  // multiplied by the aperture mask, and the mask itself is the last block.
+  // Element (i, j) of a block at (row0, col0) sits in row row0 + i, column col0 + j - 1, in single
+  // precision; masked blocks are multiplied by the aperture mask, the last block is the mask.
   const Mask7& mask = ApertureMask();
   const std::tuple<int, int, const Template7*, bool> blocks[] = {
       {1, 1, &p.ВесИнтен, false}, {9, 1, &p.ВесЭллип, false}, {17, 1, &p.ВесАзим, false}, {25, 1, &p.ВесОС, false},
@@ -115,8 +114,7 @@ TEST(CoefficientExport, FailuresAreReportedWeightsComeFromTheFile) {
   EXPECT_EQ(partial.ВесИнтен[0][6], 0.25);
 }
 
-// A processed set whose pixels vary in x and y differently, so that every
-// quantity differs from cell to cell; the kernel is the mean of 25 cells.
+// A processed set whose every quantity differs from cell to cell; the kernel is the mean of 25 cells.
 void ProcessedSet(AppState& state, int w, int h) {
   std::vector<std::vector<uint8_t>> slots(4, std::vector<uint8_t>(static_cast<size_t>(w) * h * 3));
   for (int k = 0; k < 4; ++k)
@@ -134,35 +132,6 @@ void ProcessedSet(AppState& state, int w, int h) {
 
 bool Inside(const SphereCircle& c, int x, int y) {
   return std::hypot(c.CircleCentreX - x, c.CircleCentreY - y) <= c.CircleRadius;
-}
-
-TEST(SphereCellsExport, FourHundredCellsOfA640x480Set) {
-  AppState state;
-  ProcessedSet(state, 640, 480);
-  state.Circle = {320.5, 240.5, 11.4};
-  const ExportResult r = ExportSphereCells(state, DirectionConvention::FullTurn);
-  ASSERT_TRUE(r.ok) << (r.message ? r.message->text : "");
-  const Sheet& s = r.sheet;
-  EXPECT_EQ(s.UsedRange(), (SheetRange{1, 1, 402, 8}));
-  int k = 0;  // rows in order of x ascending, then y ascending
-  for (int x = 1; x <= 640; ++x)
-    for (int y = 1; y <= 480; ++y) {
-      if (!Inside(state.Circle, x, y)) continue;
-      ++k;
-      const PixelValues own = ОпределениеИнтенсивностей(std::as_const(state), x, y);
-      const PixelValues next = ОпределениеИнтенсивностей(std::as_const(state), std::min(x + 2, 640), std::min(y + 2, 480));
-      for (int c = 1; c <= 8; ++c) ASSERT_TRUE(s.Value(k, c).isNumber()) << k << "," << c;
-      // Intensity not divided by 255; column D is the neighbour two cells down and right.
-      ASSERT_EQ(std::tuple(s.Value(k, 1).number, s.Value(k, 2).number, s.Value(k, 3).number, s.Value(k, 4).number),
-                std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;
-      const double rho = std::hypot(x - 320.5, y - 240.5) / 11.4;
-      ASSERT_NEAR(s.Value(k, 7).number, rho < 1 ? std::asin(rho) : kPi / 2, 1e-5) << k;
-      ASSERT_TRUE(s.Value(k, 8).number >= 0 && s.Value(k, 8).number < kTwoPi) << k;
-    }
-  EXPECT_EQ(k, 400);
-  EXPECT_TRUE(s.Value(401, 1).isEmpty());
-  EXPECT_EQ(s.Value(402, 1), CellValue(SphereCellsComment(640, 480)));
-  for (int c = 1; c <= 8; ++c) EXPECT_EQ(s.ColumnFormat(c), "0.00");
 }
 
 // The smoothed columns with the session's start kernels; on the seam of a
@@ -194,14 +163,13 @@ TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
   EXPECT_EQ(seen, 2);
 }
 
-TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBoxOrRefusedWithAMessage) {
+TEST(SetExports, HeightsXAlongColumnsYDownRowsCellsInOrderOrRefusedWithAMessage) {
   // The box of a circle at (50, 20) with radius 12.5: x 35..63, y 5..33; floor below zero.
   const HeightBox box = HeightTableBox(SphereCircle{50, 20, 12.5}), around = HeightTableBox(SphereCircle{0.5, 0, 0});
   EXPECT_EQ(std::tie(box.x0, box.x1, box.y0, box.y1), std::make_tuple(35, 63, 5, 33));
   EXPECT_EQ(std::tie(around.x0, around.x1, around.y0, around.y1), std::make_tuple(-2, 1, -2, 1));
 
-  // Weights of only the bias and the overall azimuth weight: every template is 0,
-  // so an inside cell's output is 1 / (1 + exp(-2 x Крутизна x bias)), others 0.
+  // Only the bias and the overall azimuth weight: inside cells 1 / (1 + exp(-2 x Крутизна x bias)), others 0.
   const std::string weights = WeightsFile(test::TempDir("heights"), "Смещение = 1,000\r\nВесАзимутаОбщий = 0,0000\r\n");
   AppState state;  // an asymmetric circle: a transposed or cut table shows
   ProcessedSet(state, 60, 50);
@@ -224,6 +192,27 @@ TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBoxOrRefusedWithAMessage) {
   EXPECT_GT(insideCount, 200);
   EXPECT_EQ(std::pair(r.sheet.NumberFormat(1, b.columns()), r.sheet.ColumnFormat(b.columns() + 1)), std::pair(std::string("0.000"), std::string()));
 
+  // The cells export of the same set and circle, in order of x ascending, then y ascending.
+  const ExportResult c = ExportSphereCells(state, DirectionConvention::FullTurn);
+  ASSERT_TRUE(c.ok) << (c.message ? c.message->text : "");
+  int k = 0;
+  for (int x = 1; x <= 60; ++x)
+    for (int y = 1; y <= 50; ++y) {
+      if (!Inside(state.Circle, x, y)) continue;
+      ++k;
+      const PixelValues own = ОпределениеИнтенсивностей(std::as_const(state), x, y);
+      const PixelValues next = ОпределениеИнтенсивностей(std::as_const(state), std::min(x + 2, 60), std::min(y + 2, 50));
+      for (int col = 1; col <= 8; ++col) ASSERT_TRUE(c.sheet.Value(k, col).isNumber()) << k << "," << col;
+      // Intensity not divided by 255; column D is the neighbour two cells down and right.
+      ASSERT_EQ(std::tuple(c.sheet.Value(k, 1).number, c.sheet.Value(k, 2).number, c.sheet.Value(k, 3).number, c.sheet.Value(k, 4).number),
+                std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;
+      const double rho = std::hypot(x - 30.3, y - 22.6) / 9.2, h = c.sheet.Value(k, 8).number;
+      ASSERT_NEAR(c.sheet.Value(k, 7).number, rho < 1 ? std::asin(rho) : kPi / 2, 1e-5) << k;
+      ASSERT_TRUE(h >= 0 && h < kTwoPi) << k;
+    }
+  EXPECT_EQ(c.sheet.UsedRange(), (SheetRange{1, 1, k + 2, 8}));
+  EXPECT_EQ(std::pair(c.sheet.Value(k + 1, 1).isEmpty(), c.sheet.Value(k + 2, 1)), std::pair(true, CellValue(SphereCellsComment(60, 50))));
+  for (int col = 1; col <= 8; ++col) EXPECT_EQ(c.sheet.ColumnFormat(col), "0.00");
   // Addresses carry past 26 columns: BH is column 60.
   Sheet wide;
   FillRecognisedHeights(wide, HeightBox{1, 60, 1, 3}, [](int x, int y) { return x + y / 8.0; });
@@ -240,8 +229,7 @@ TEST(HeightExport, XAlongColumnsYDownRowsOverTheWholeBoxOrRefusedWithAMessage) {
   const ExportResult heights = ExportRecognisedHeights(state, window, weights, ",");
   EXPECT_EQ(std::tuple(heights.ok, heights.sheet.UsedRange(), heights.sheet.CellCount(), heights.sheet.Value(4, 4)),
             std::tuple(true, SheetRange{1, 1, 4, 4}, 16, CellValue(0.0)));
-  // Refused with a message and no sheet: a circle whose neighbourhood leaves the
-  // image, a missing weights file (for either export), a circle without a processed set.
+  // Refused with a message and no sheet: a neighbourhood leaving the image, a missing weights file, no processed set.
   AppState unprocessed, inImage = state;
   unprocessed.SetWidth = 40, unprocessed.SetHeight = 30, unprocessed.Circle = {20, 15, 3};
   state.Circle = {6, 25, 4};

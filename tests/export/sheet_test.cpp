@@ -86,8 +86,7 @@ TEST(SheetModel, FittedWidthEqualsTheShownLength) {
   sheet.AutoFitColumns("B:B");
   EXPECT_FALSE(sheet.HasColumnWidth(2));  // emptied again: back to the default
 
-  // Fitting measures numbers without formatting each; it must agree with the
-  // shown text, also at rounding boundaries and for negative values.
+  // Fitting measures numbers without formatting each; it agrees with the shown text, also at rounding boundaries.
   std::vector<double> values = {0,      -0.0,    0.004,    -0.004,   0.005,   -0.005,  0.0049999, 9.995,
                                 -9.995, 99.9996, 999.9995, 1.005,    -1.005,  0.125,   1e8,       -123456.789,
                                 1e9,    1e12,    -1e15,    0.0004999, 2.5e-7, 12345678.9};
@@ -143,9 +142,8 @@ TEST(XlsxWriter, ReaderSeesValuesFormatsAndWidthsAndTheFileIsReplacedWhole) {
   EXPECT_EQ(FilesIn(dir), 1);                   // no temporary file left beside it
   EXPECT_EQ(std::pair(book.sheetTitle, book.cells.size()), std::pair(std::string(kWorkbookSheetName), size_t{8}));
 
-  // Numbers keep 16 significant digits: a single-precision value comes back as
-  // the same single. A cell's own format wins over its column's; texts keep
-  // trailing blanks; non-finite numbers become an error value, not a broken file.
+  // Numbers keep 16 significant digits (a single comes back the same); a cell's own format wins over its
+  // column's; texts keep trailing blanks; non-finite numbers become an error value, not a broken file.
   for (const auto& [address, shown] : {std::pair{"A2", "0.25 0.000"}, {"B2", "0.1049999967217445 0.00"},
                                        {"A3", "-1.5 0.000"}, {"B3", "'Веса Интенсивности' 0.000"}, {"AB1", "42 General"},
                                        {"A5", "'хвост   ; ' 0.000"}, {"A6", "'#NUM!' 0.000"}, {"B6", "'#NUM!' 0.000"}})
@@ -153,8 +151,7 @@ TEST(XlsxWriter, ReaderSeesValuesFormatsAndWidthsAndTheFileIsReplacedWhole) {
   // Fitted widths arrive within the writer's rounding to whole pixels.
   EXPECT_TRUE(std::fabs(book.widths["A"] - sheet.ColumnWidth(1)) < 1 && std::fabs(book.widths["B"] - sheet.ColumnWidth(2)) < 1);
 
-  // The workbook gets the permissions of any newly created file, not the
-  // owner-only ones of its temporary file.
+  // The workbook gets the permissions of any new file, not the owner-only ones of its temporary file.
   { std::ofstream(dir + "/plain.txt") << "x"; }
   struct stat st {}, plain {};
   ASSERT_EQ(::stat(path.c_str(), &st), 0);
