@@ -20,8 +20,7 @@ using test::Pixel;
 int CapMismatches(const ToningView& view, int W, int H, int& painted, RasterSurface& left, RasterSurface& right) {
   AppState s = MapState(240, 240, [](int, int) { return Pixel(100, 0.2, 0.4); });
   s.Circle = {120, 120, 100};
-  s.Detection.WeightKernel = {};  // the centre alone
-  s.Detection.WeightKernel[2][2] = 100;
+  s.Detection.WeightKernel = {}, s.Detection.WeightKernel[2][2] = 100;  // the centre alone
   left = right = RasterSurface(W, H);
   EXPECT_TRUE(ToningSweep(s, view, left, right));
   const double k = view.ToningScale, a = view.RotationX;
@@ -99,8 +98,7 @@ TEST(AzimuthSeam, ChangeMapAndToningUseTheUnwrappedSums) {
   RasterSurface map;
   UvelicheniePolyarizacii(map, ds, s);
   ToningView view;
-  view.RotationX = 90 * kPi / 180;
-  view.Ellipses = true;
+  view.RotationX = 90 * kPi / 180, view.Ellipses = true;
   for (const auto [u0, v0, dx, dz] : {std::tuple{20, 10, 0, 0}, {21, 10, 7, 74}, {26, 12, 44, 59}}) {  // dx, dz: toning
     double change = 0, smoothed = 0, ratio = 0;  // plain sums: the change map's, the toning's
     for (int i = 0; i < 5; ++i)
@@ -134,8 +132,7 @@ TEST(FullSize, WindowFitsTheAvailableAreaWithScrollBars) {
   map.fillRect(2, 1, 3, 4, Rgb(200, 0, 9));
   FullSizeCopy(map, copy);
   EXPECT_TRUE(test::SamePixels(map, copy));
-  // Bars: 1 below, 2 beside.
-  for (auto [w, h, W, H, bars] : {std::tuple{180, 90, 180, 90, 0},  // fits: the map as it is
+  for (auto [w, h, W, H, bars] : {std::tuple{180, 90, 180, 90, 0},  // bars: 1 below, 2 beside; fits: the map as it is
                                   {1920, 1440, 1582, 960, 3},       // the sample at zoom 6
                                   {2000, 500, 1582, 516, 1},        // too wide: a bar below adds its height
                                   {600, 1200, 616, 960, 2},         // too high: a bar beside adds its width

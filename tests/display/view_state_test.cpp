@@ -73,8 +73,7 @@ TEST(Zoom, MouseAndTypedScaleRespectLimitsAndGridAvailability) {
   s.ZoomFactor = 1, tiny.ZoomFactor = 30;  // at the limits nothing changes
   EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0) | ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
   EXPECT_EQ(std::pair(s.ZoomFactor, tiny.ZoomFactor), std::pair(1, 30));
-  // Before the set is complete: only the loaded views, no map, also for the check boxes.
-  s.SlotLoaded = {true, false, true, false};
+  s.SlotLoaded = {true, false, true, false};  // before the set is complete: the loaded views only, also for the check boxes
   s.ZoomFactor = 5;
   EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);
   ds.Ellipses = true;
@@ -133,14 +132,11 @@ TEST(Readout, SourceViewShowsTheTickedDefinition) {
                                             {24, 5, kModeMean, "60,33"}, {24, 5, kModeMax, "90"},
                                             {24, 5, IntensityModeValue{}, "90"},  // no option ticked: left as it is
                                             {8, 5, kModeMax, "40,5"}, {8, 5, kModeMean, "23,50"}, {8, 0, kModeMean, "10"}}) {
-    s.Header.BitsPerPixel = bits;
-    s.ColouredPixelCount[0] = coloured;
-    s.IntensityMode = mode;
+    s.Header.BitsPerPixel = bits, s.ColouredPixelCount[0] = coloured, s.IntensityMode = mode;
     SourceReadout(ds, s, 1, 10, 20);
     EXPECT_EQ(ds.Label16, std::string("Интенсивность ") + text) << bits << " " << mode;
   }
-  s.Header.FileSignature = "XX";  // not a bitmap: only the coordinates
-  ds.Label16 = "keep";
+  s.Header.FileSignature = "XX", ds.Label16 = "keep";  // not a bitmap: only the coordinates
   SourceReadout(ds, s, 1, 0, 0);
   EXPECT_EQ(ds.Label16 + ds.Label10, "keepХ:  1");
 }

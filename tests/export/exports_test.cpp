@@ -13,8 +13,6 @@
 #include "display/display_fixtures.h"
 #include "export/workbook_reader.h"
 #include "learning/files.h"
-#include "polarization/polarization.h"
-#include "support/test_support.h"
 
 namespace ps {
 namespace {
@@ -35,7 +33,6 @@ NetworkParameters DistinctParameters() {
   return p;
 }
 
-// A weights file with the given lines, in the learning files of `dir`.
 std::string WeightsFile(const std::string& dir, const std::string& lines) {
   const std::string path = LearningFiles(dir).weights;
   std::ofstream(path, std::ios::binary) << lines;
@@ -72,7 +69,6 @@ TEST(CoefficientExport, EveryBlockTitleAndScalarInItsPlace) {
   EXPECT_EQ(s.CellCount(), 8 * 49 + 8 + 1 + 6);          // nothing else written
   for (int c = 1; c <= 23; ++c)
     EXPECT_EQ(std::pair(s.ColumnFormat(c), s.HasColumnWidth(c)), std::pair(std::string("0.000"), c != 8 && c != 16)) << c;
-  EXPECT_EQ(s.ColumnFormat(24), "");
   EXPECT_TRUE(s.screenUpdating() && s.visible());
 }
 
@@ -148,14 +144,10 @@ TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
       ++row;
       if (y != 10 || (x != 21 && x != 26)) continue;
       ++seen;
-      double ratio = 0, plain = 0;
+      double plain = 0;
       for (int i = 0; i < 5; ++i)
-        for (int j = 0; j < 5; ++j) {
-          ratio += state.Detection.WeightKernel[i][j] * 0.3 / 100;
-          plain += state.Detection.WeightKernel[i][j] * state.ResultMap.at(x + i - 2, 8 + j, 4) / 100;
-        }
-      EXPECT_NEAR(r.sheet.Value(row, 5).number, F(ratio), 1e-6);
-      EXPECT_NEAR(ratio, 0.3, 1e-5);  // the start kernel adds up to 100 %
+        for (int j = 0; j < 5; ++j) plain += state.Detection.WeightKernel[i][j] * state.ResultMap.at(x + i - 2, 8 + j, 4) / 100;
+      EXPECT_NEAR(r.sheet.Value(row, 5).number, 0.3, 1e-5);  // an axis ratio of 0.3 everywhere: the kernel adds up to 100 %
       const double want = x == 21 ? test::UnwrappedSum(state.Detection, false, x, 10, 20.5, 30.5) : plain;
       if (x == 21) EXPECT_GT(std::fabs(want - plain), 1.0);
       EXPECT_NEAR(r.sheet.Value(row, 6).number, F(want), 1e-6) << x;
@@ -164,10 +156,9 @@ TEST(SphereCellsExport, SmoothedColumnsUseTheStartKernelAndUnwrapAtTheSeam) {
 }
 
 TEST(SetExports, HeightsXAlongColumnsYDownRowsCellsInOrderOrRefusedWithAMessage) {
-  // The box of a circle at (50, 20) with radius 12.5: x 35..63, y 5..33; floor below zero.
-  const HeightBox box = HeightTableBox(SphereCircle{50, 20, 12.5}), around = HeightTableBox(SphereCircle{0.5, 0, 0});
+  // The box of a circle at (50, 20) with radius 12.5: x 35..63, y 5..33.
+  const HeightBox box = HeightTableBox(SphereCircle{50, 20, 12.5});
   EXPECT_EQ(std::tie(box.x0, box.x1, box.y0, box.y1), std::make_tuple(35, 63, 5, 33));
-  EXPECT_EQ(std::tie(around.x0, around.x1, around.y0, around.y1), std::make_tuple(-2, 1, -2, 1));
 
   // Only the bias and the overall azimuth weight: inside cells 1 / (1 + exp(-2 x Крутизна x bias)), others 0.
   const std::string weights = WeightsFile(test::TempDir("heights"), "Смещение = 1,000\r\nВесАзимутаОбщий = 0,0000\r\n");
@@ -203,9 +194,8 @@ TEST(SetExports, HeightsXAlongColumnsYDownRowsCellsInOrderOrRefusedWithAMessage)
       const PixelValues own = ОпределениеИнтенсивностей(std::as_const(state), x, y);
       const PixelValues next = ОпределениеИнтенсивностей(std::as_const(state), std::min(x + 2, 60), std::min(y + 2, 50));
       for (int col = 1; col <= 8; ++col) ASSERT_TRUE(c.sheet.Value(k, col).isNumber()) << k << "," << col;
-      // Intensity not divided by 255; column D is the neighbour two cells down and right.
       ASSERT_EQ(std::tuple(c.sheet.Value(k, 1).number, c.sheet.Value(k, 2).number, c.sheet.Value(k, 3).number, c.sheet.Value(k, 4).number),
-                std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;
+                std::tuple(F(own.A0), F(own.AxisRatio), F(own.Azimuth), F(next.A0))) << k;  // D: two cells down and right
       const double rho = std::hypot(x - 30.3, y - 22.6) / 9.2, h = c.sheet.Value(k, 8).number;
       ASSERT_NEAR(c.sheet.Value(k, 7).number, rho < 1 ? std::asin(rho) : kPi / 2, 1e-5) << k;
       ASSERT_TRUE(h >= 0 && h < kTwoPi) << k;
@@ -268,8 +258,7 @@ class ExportCommand : public ::testing::Test {
   void SetUp() override {
     if (!fs::exists(test::SampleFiles()[0])) GTEST_SKIP() << "no sample set";
     PS_SKIP_WITHOUT_WRITER_AND_READER();
-    dir_ = test::TempDir("cli-export-out");
-    err_ = test::TempDir("cli-export") + "/err.txt";
+    dir_ = test::TempDir("cli-export-out"), err_ = test::TempDir("cli-export") + "/err.txt";
   }
   // Exit status and everything printed (stdout, then stderr); `sample` puts the sample set's files first.
   std::pair<int, std::string> Export(const std::string& command, const std::string& arguments, bool sample = true) {
@@ -295,8 +284,7 @@ TEST_F(ExportCommand, CellsOfTheSampleSphereTracedFromAStartCell) {
   const auto book = test::ReadBack(dir_ + "/cells.xlsx");
   EXPECT_EQ(book.dimensions, "A1:H" + std::to_string(n + 2));
   EXPECT_NE(book.show("A" + std::to_string(n + 2)).find(";    Точек 320x240   ; ' 0.00"), std::string::npos);
-  ASSERT_TRUE(book.cell("G1") && book.cell("H1"));
-  EXPECT_EQ(book.cell("G1")->format + book.cell("H1")->format, "0.000.00");
+  EXPECT_EQ(book.cell("G1") && book.cell("H1") ? book.cell("G1")->format + book.cell("H1")->format : "", "0.000.00");
 
 }
 

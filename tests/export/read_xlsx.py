@@ -1,8 +1,6 @@
 #!/usr/bin/env python3
-"""Prints what a spreadsheet user would see of an .xlsx workbook's first sheet,
-read with openpyxl, one tab-separated record a line: SHEET title dimensions,
-CELL address n|s value format, WIDTH letters width. Numbers use repr() so they
-round-trip exactly. Exits with 3 when openpyxl is missing, 2 on a broken file."""
+"""Prints an .xlsx workbook's first sheet as openpyxl reads it, a tab-separated record a line: SHEET title
+dimensions, CELL address n|s value format (numbers round-trip), WIDTH letters width. Exit 2: a broken file."""
 import re
 import sys
 import zipfile
