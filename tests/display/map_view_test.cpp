@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <tuple>
 
 #include "display/display_fixtures.h"
@@ -67,7 +68,7 @@ TEST(EllipseColour, HueFromAzimuthSaturationFromAxisRatio) {
   for (auto [ratio, azimuth, colour] : {std::tuple{0.0, -3.14159 / 6, Rgb(255, 0, 255)}, {1.0, 0.3, Rgb(235, 235, 235)},
                                         {0.5, 3.14159 / 2, Rgb(84, 223, 223)}, {0.0, 3.14159 / 6, Rgb(255, 255, 0)}})
     EXPECT_EQ(ЦветДляЭллипса(ratio, azimuth, m), colour | kPaletteFlag) << ratio << " " << azimuth;
-  EXPECT_EQ(std::pair(ЦветДляЭллипса(0, 10.0, m), ЦветДляЭллипса(0, std::nan(""), m)),  // a hue off the circle: the previous
+  EXPECT_EQ(std::pair(ЦветДляЭллипса(0, 10.0, m), ЦветДляЭллипса(0, std::nan(""), m)),  // off the circle: the last colour
             std::pair(Rgb(255, 255, 0) | kPaletteFlag, Rgb(255, 255, 0) | kPaletteFlag));
 }
 
