@@ -12,157 +12,88 @@ namespace {
 
 using test::MapState;
 using test::Pixel;
-
 using Quad = std::array<double, 4>;
 Quad BoxOf(const Box& b) { return {b.Left, b.Top, b.Width, b.Height}; }
+AppState FlatState(int W, int H) { return MapState(W, H, [](int, int) { return Pixel(100, 0.5, 0.3); }); }
 
-AppState FlatState(int W, int H) {
-  return MapState(W, H, [](int, int) { return Pixel(100, 0.5, 0.3); });
-}
-
-TEST(Layout, SmallMapIsCentredLargeMapGetsBarsGridShrinksAboveZoomTwo) {
+TEST(Layout, SmallMapIsCentredLargeMapGetsBarsThatScrollItAndTheViews) {
   AppState s = FlatState(20, 10);
   DisplayState ds;
   EXPECT_FALSE(LayoutMap(ds, s));  // grid off, intensity map: no clearing
-  EXPECT_EQ(BoxOf(ds.Map), (Quad{0, 0, 180, 90}));
   EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{386.5, 79.5, 180, 90}));
   EXPECT_FALSE(ds.VScroll5.Visible || ds.HScroll5.Visible);
-  EXPECT_DOUBLE_EQ(ds.VScroll5.Left, 386.5 + 180);
   s.Detection.ShowMode = 1;
   EXPECT_TRUE(LayoutMap(ds, s));  // the change map clears first
-
-  s = FlatState(50, 40);
+  LayoutSourceView(ds, s, 3);     // a narrow short image: a bar below only
+  EXPECT_EQ(std::tuple(BoxOf(ds.Views[2].Viewport), ds.Views[2].HBar.Visible, ds.Views[2].VBar.Visible, ds.Views[2].HBar.Max),
+            std::tuple(Quad{360, 282 + 39.5, 153, 90}, true, false, 27));
   ds.Grid = true;
+  s = FlatState(60, 40);
   s.ZoomFactor = 2;
-  EXPECT_FALSE(LayoutMap(ds, s));
-  EXPECT_EQ(ds.CellInsetX, 1);
-  EXPECT_DOUBLE_EQ(ds.Map.Width, 100);
-  s.ZoomFactor = 3;
-  EXPECT_TRUE(LayoutMap(ds, s));
-  EXPECT_EQ(std::pair(ds.CellInsetX, ds.CellInsetY), std::pair(2, 2));
-  EXPECT_EQ(BoxOf(ds.Map), (Quad{0, 0, 149, 119}));
+  EXPECT_FALSE(LayoutMap(ds, s));  // the grid takes a pixel a cell from zoom 3 on
+  EXPECT_EQ(std::pair(ds.CellInsetX, ds.Map.Width), std::pair(1, 120.0));
   s.ZoomFactor = 9;  // large map: viewport at its place with both bars
-  LayoutMap(ds, s);
-  EXPECT_EQ(BoxOf(ds.MapViewport), (Quad{264, 40, 425, 169}));
-  EXPECT_TRUE(ds.VScroll5.Visible);
-  EXPECT_EQ(ds.VScroll5.Max, 359 - 169);
-  EXPECT_EQ(ds.HScroll5.Max, 449 - 425);
-  EXPECT_DOUBLE_EQ(ds.HScroll5.Top, 40 + 169);
-}
-
-TEST(Layout, SourceViewsOfANarrowShortImage) {
-  AppState s = FlatState(20, 10);
-  DisplayState ds;
-  LayoutSourceView(ds, s, 3);
-  const SourceView& v = ds.Views[2];
-  EXPECT_EQ(BoxOf(v.Viewport), (Quad{360, 282 + 39.5, 153, 90}));
-  EXPECT_TRUE(v.HBar.Visible && !v.VBar.Visible);
-  EXPECT_EQ(v.HBar.Max, 27);
-  EXPECT_DOUBLE_EQ(v.HBar.Top, 282 + 39.5 + 90);
-  s.ZoomFactor = 5;  // 100 wide: centred
-  LayoutSourceView(ds, s, 4);
-  EXPECT_DOUBLE_EQ(ds.Views[3].Viewport.Left, 536 + 26.5);
-  EXPECT_FALSE(ds.Views[3].HBar.Visible);
-}
-
-TEST(Zoom, MouseZoomRespectsLimitsAndGridAvailability) {
-  AppState s = FlatState(200, 100);
-  DisplayState ds;
-  EXPECT_EQ(ZoomByMouse(ds, s, 2, 1), kRedrawNone);  // 10 * 200 = 2000 is not below 2000
-  EXPECT_EQ(s.ZoomFactor, 9);
-  EXPECT_EQ(ds.Views[1].Pointer, ViewPointer::ZoomOut);
-  EXPECT_EQ(s.CurrentSlot, 2);
-
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawView1 | kRedrawView2 | kRedrawView3 | kRedrawView4 | kRedrawMap);
-  EXPECT_EQ(s.ZoomFactor, 8);
-  EXPECT_EQ(ds.Views[0].VBar.SmallChange, 8);
-  EXPECT_EQ(ds.Views[0].Pointer, ViewPointer::Normal);
-
-  s.ZoomFactor = 3;
-  ZoomByMouse(ds, s, 1, 4);
-  EXPECT_EQ(s.ZoomFactor, 2);
-  EXPECT_FALSE(ds.GridEnabled);
-  ZoomByMouse(ds, s, 1, 3);
-  EXPECT_EQ(s.ZoomFactor, 3);
-  EXPECT_TRUE(ds.GridEnabled);
-
-  s.ZoomFactor = 1;
-  ds.Views[0].Pointer = ViewPointer::ZoomIn;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawNone);
-  EXPECT_EQ(s.ZoomFactor, 1);
-  EXPECT_EQ(ds.Views[0].Pointer, ViewPointer::ZoomIn);  // not even the pointer changes
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 0), kRedrawNone);
-
-  AppState tiny = FlatState(5, 5);
-  tiny.ZoomFactor = 30;
-  EXPECT_EQ(ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
-  EXPECT_EQ(tiny.ZoomFactor, 30);
-
-  s.SlotLoaded = {true, false, true, false};
-  s.ZoomFactor = 5;
-  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);  // no map before the set is complete
-}
-
-TEST(Zoom, TypedScaleRoundsRefusesAndRewrites) {
-  AppState s = FlatState(200, 100);
-  DisplayState ds;
-  struct Case { const char* typed; bool redraw; int zoom; const char* shown; };
-  for (const Case& c : {Case{"1000", false, 9, "900"},  // 10 * 200 is not below 2000: refused
-                        Case{"250", true, 2, "200"},    // 2.5 rounds to even
-                        Case{"350", true, 4, "400"}, Case{"", false, 4, "400"}, Case{"abc", false, 4, "400"},
-                        Case{"0", false, 4, "400"}, Case{"40", false, 4, "400"}, Case{"-300", false, 4, "400"},
-                        Case{"3100", false, 4, "400"}, Case{"1e300", false, 4, "400"},
-                        Case{"149,9", true, 1, "100"}}) {  // the user's decimal separator: 1.499 rounds to 1
-    EXPECT_EQ(TypedScale(ds, s, c.typed) != kRedrawNone, c.redraw) << c.typed;
-    EXPECT_EQ(s.ZoomFactor, c.zoom) << c.typed;
-    EXPECT_EQ(ds.ScaleText, c.shown) << c.typed;
-    if (c.zoom == 4) {
-      EXPECT_EQ(ds.VScroll5.SmallChange, 4);
-      EXPECT_EQ(ds.Views[3].HBar.SmallChange, 4);
-      EXPECT_EQ(ds.HScroll5.SmallChange, 1);  // the map's horizontal bar keeps its step
-    }
-  }
-}
-
-TEST(Scroll, VerticalBarsMoveAllViewsAndTheMapHorizontalOnlyTheViews) {
-  AppState s = FlatState(60, 40);
-  DisplayState ds;
+  EXPECT_TRUE(LayoutMap(ds, s));
+  EXPECT_EQ(std::pair(BoxOf(ds.Map), BoxOf(ds.MapViewport)), std::pair(Quad{0, 0, 539, 359}, Quad{264, 40, 425, 169}));
+  EXPECT_EQ(std::tuple(ds.VScroll5.Visible, ds.VScroll5.Max, ds.HScroll5.Max, ds.HScroll5.Top),
+            std::tuple(true, 359 - 169, 539 - 425, 40.0 + 169));
+  ds.Grid = false;  // vertical bars move all views and the map, horizontal ones only the views
   for (int k = 1; k <= 4; ++k) LayoutSourceView(ds, s, k);
   LayoutMap(ds, s);
-  ASSERT_EQ(ds.Views[1].VBar.Max, 191);
-  ASSERT_EQ(ds.VScroll5.Max, 191);
-  auto expectViews = [&](double left, int top) {
-    for (const auto& v : ds.Views) {
-      EXPECT_DOUBLE_EQ(v.Picture.Left, -left);
-      EXPECT_EQ(v.HBar.Value, left);
-      EXPECT_DOUBLE_EQ(v.Picture.Top, -top);
-      EXPECT_EQ(v.VBar.Value, top);
-    }
+  auto expectViews = [&](int left, int top) {
+    for (const auto& v : ds.Views)
+      EXPECT_EQ(std::tuple(v.Picture.Left, v.HBar.Value, v.Picture.Top, v.VBar.Value), std::tuple(-left, left, -top, top));
   };
-
   ScrollSourceV(ds, 2, 45);
-  expectViews(0, 45);
-  EXPECT_EQ(ds.VScroll5.Value, 45);
-  EXPECT_DOUBLE_EQ(ds.Map.Top, -45);
   ScrollSourceH(ds, 2, 30);
   expectViews(30, 45);
-  EXPECT_EQ(ds.HScroll5.Value, 0);
-  EXPECT_DOUBLE_EQ(ds.Map.Left, 0);
-
+  EXPECT_EQ(std::tuple(ds.VScroll5.Value, ds.Map.Top, ds.HScroll5.Value, ds.Map.Left), std::tuple(45, -45.0, 0, 0.0));
   ScrollMapV(ds, 1000);  // held at the bar's maximum
-  EXPECT_EQ(ds.VScroll5.Value, 191);
+  ScrollMapH(ds, 500);   // held at 540 - 425; the views keep their place
+  EXPECT_EQ(std::pair(ds.VScroll5.Value, ds.Map.Left), std::pair(191, -115.0));
   expectViews(30, 191);
-  ScrollMapH(ds, 500);  // held at 540 - 425; the views keep their place
-  EXPECT_DOUBLE_EQ(ds.Map.Left, -115);
-  expectViews(30, 191);
-
-  // A redraw at a smaller zoom brings the values inside the new ranges.
-  s.ZoomFactor = 5;
+  s.ZoomFactor = 5;  // a redraw at a smaller zoom brings the values inside the new ranges
   LayoutMap(ds, s);
-  EXPECT_EQ(ds.VScroll5.Max, 200 - 169);
-  EXPECT_EQ(ds.VScroll5.Value, 31);
-  EXPECT_DOUBLE_EQ(ds.Map.Top, -31);
-  for (const auto& v : ds.Views) EXPECT_EQ(v.VBar.Value, 31);
+  EXPECT_EQ(std::tuple(ds.VScroll5.Max, ds.VScroll5.Value, ds.Map.Top, ds.Views[2].VBar.Value), std::tuple(31, 31, -31.0, 31));
+}
+
+TEST(Zoom, MouseAndTypedScaleRespectLimitsAndGridAvailability) {
+  EXPECT_EQ(FitZoom(9, 100, 667), 2);  // a loaded set: 3 x 667 = 2001 is too large
+  AppState s = FlatState(200, 100), tiny = FlatState(5, 5);
+  DisplayState ds;
+  EXPECT_EQ(ZoomByMouse(ds, s, 2, 1), kRedrawNone);  // 10 * 200 = 2000 is not below 2000
+  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[1].Pointer, s.CurrentSlot), std::tuple(9, ViewPointer::ZoomOut, 2));
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2), kRedrawView1 | kRedrawView2 | kRedrawView3 | kRedrawView4 | kRedrawMap);
+  EXPECT_EQ(std::tuple(s.ZoomFactor, ds.Views[0].VBar.SmallChange, ds.Views[0].Pointer), std::tuple(8, 8, ViewPointer::Normal));
+  s.ZoomFactor = 3;
+  ZoomByMouse(ds, s, 1, 4);
+  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(2, false));
+  ZoomByMouse(ds, s, 1, 3);
+  EXPECT_EQ(std::pair(s.ZoomFactor, ds.GridEnabled), std::pair(3, true));
+  s.ZoomFactor = 1, tiny.ZoomFactor = 30;  // at the limits nothing changes
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 2) | ZoomByMouse(ds, s, 1, 0) | ZoomByMouse(ds, tiny, 1, 1), kRedrawNone);
+  EXPECT_EQ(std::pair(s.ZoomFactor, tiny.ZoomFactor), std::pair(1, 30));
+  s.SlotLoaded = {true, false, true, false};  // before the set is complete: the loaded views only, also for the check boxes
+  s.ZoomFactor = 5;
+  EXPECT_EQ(ZoomByMouse(ds, s, 1, 1), kRedrawView1 | kRedrawView3);
+  ds.Ellipses = true;
+  EXPECT_EQ(GridClicked(ds, s) | EllipsesClicked(ds, s), kRedrawView1 | kRedrawView3);
+  s.SlotLoaded = {true, true, true, true};
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
+  ds.Ellipses = false;
+  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
+
+  // A typed scale on a set 200 high: 10 x 200 is not below 2000; 2.5 rounds to even; the user's decimal separator.
+  s = FlatState(100, 200);
+  for (auto [typed, zoom, redraw] : {std::tuple{"1000", 9, false}, {"250", 2, true}, {"149,9", 1, true}, {"350", 4, true},
+                                     {"", 4, false}, {"abc", 4, false}, {"0", 4, false}, {"40", 4, false},
+                                     {"-300", 4, false}, {"3100", 4, false}, {"1e300", 4, false}}) {
+    ds.ScaleText = typed;  // rewritten with the zoom in force
+    EXPECT_EQ(TypedScale(ds, s, typed) != kRedrawNone, redraw) << typed;
+    EXPECT_EQ(std::pair(s.ZoomFactor, ds.ScaleText), std::pair(zoom, std::to_string(zoom * 100))) << typed;
+  }
+  EXPECT_EQ(std::tuple(ds.VScroll5.SmallChange, ds.Views[3].HBar.SmallChange, ds.HScroll5.SmallChange),
+            std::tuple(4, 4, 1));  // the map's horizontal bar keeps its step
 }
 
 TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {
@@ -172,103 +103,42 @@ TEST(Readout, MapShowsCellValuesWithTheUsersSeparator) {
   DisplayState ds;
   RecordingSurface preview(81, 81);
   MapReadout(ds, s, 2 * 9 + 4.4, 9 + 0.2, preview);
-  EXPECT_EQ(ds.Label10, "Х:  3");
-  EXPECT_EQ(ds.Label11, "Y:  2");
-  EXPECT_EQ(ds.Label2, "Угол элл-ти = ±0,464");
-  EXPECT_EQ(ds.Label3, "Азимут = 0,250");
-  EXPECT_EQ(ds.Label16, "Интенсивность = 123,46");
+  EXPECT_EQ(ds.Label10 + ds.Label11 + "|" + ds.Label2 + "|" + ds.Label3 + "|" + ds.Label16,
+            "Х:  3Y:  2|Угол элл-ти = ±0,464|Азимут = 0,250|Интенсивность = 123,46");
   EXPECT_EQ(s.Current.A0, 123.456);
-  EXPECT_EQ(preview.count(RecordingSurface::Kind::Clear), 1u);
-  EXPECT_EQ(preview.count(RecordingSurface::Kind::Point), 1u);
-  EXPECT_EQ(preview.count(RecordingSurface::Kind::Line), 61u);
-
-  // Beyond the right and bottom edge: the last cell; negative: the first.
-  MapReadout(ds, s, 5000, 5000, preview);
+  using K = RecordingSurface::Kind;
+  EXPECT_EQ(std::tuple(preview.count(K::Clear), preview.count(K::Point), preview.count(K::Line)), std::tuple(1u, 1u, 61u));
+  MapReadout(ds, s, 5000, 5000, preview);  // beyond the right and bottom edge: the last cell
   EXPECT_EQ(ds.Label10 + ds.Label11, "Х:  30Y:  20");
+  preview.reset();  // negative: the first cell; undefined, so no preview
   MapReadout(ds, s, -40, -3, preview);
   EXPECT_EQ(ds.Label10 + ds.Label11, "Х:  1Y:  1");
-  // An undefined pixel draws no preview.
-  preview.reset();
-  MapReadout(ds, s, 100, 100, preview);
-  EXPECT_EQ(preview.count(RecordingSurface::Kind::Line) + preview.count(RecordingSurface::Kind::Point), 0u);
-
+  EXPECT_EQ(preview.count(K::Line) + preview.count(K::Point), 0u);
   s.ZoomFactor = 3;  // pixel (5.4, 8.6) at zoom 3 is cell (2, 4)
   EXPECT_EQ(std::pair(CellUnderMouse(s, 5.4, 8.6).X, CellUnderMouse(s, 5.4, 8.6).Y), std::pair(2, 4));
 }
 
 TEST(Readout, SourceViewShowsTheTickedDefinition) {
   AppState s = FlatState(4, 3);
-  s.ImageStore.set(2, 3, 0, 1, 30);
-  s.ImageStore.set(2, 3, 1, 1, 61);
-  s.ImageStore.set(2, 3, 2, 1, 90);
+  for (auto [c, v] : {std::pair{0, 30}, {1, 61}, {2, 90}}) s.ImageStore.set(2, 3, c, 1, v);
   s.PaletteTable[30] = {10.0f, 20.0f, 40.5f};
   DisplayState ds;
-  ds.Label2 = "x";
-  ds.Label3 = "y";
-  s.IntensityMode = kModeLuma;
+  ds.Label2 = ds.Label3 = "x";
   s.ColouredPixelCount = {0, 0, 0, 0};
-  SourceReadout(ds, s, 1, 9 + 1, 18 + 8.9);  // rounds to 27: row 3
-  EXPECT_EQ(ds.Label10, "Х:  2");
-  EXPECT_EQ(ds.Label11, "Y:  3");
-  EXPECT_EQ(ds.Label16, "Интенсивность 30");  // grey slot: the red channel
-  EXPECT_EQ(ds.Label2 + ds.Label3, "");
+  SourceReadout(ds, s, 1, 9 + 1, 18 + 8.9);  // rounds to 27: row 3; a grey slot shows the red channel
+  EXPECT_EQ(ds.Label10 + ds.Label11 + ds.Label2 + ds.Label3 + "|" + ds.Label16, "Х:  2Y:  3|Интенсивность 30");
   EXPECT_EQ(s.CurrentSlot, 1);
-  struct Case { int bits, coloured, mode; const char* text; };
-  for (const Case& c : {Case{24, 5, kModeLuma, "Интенсивность 55,04"},  // 0.299*30 + 0.587*61 + 0.114*90
-                        Case{24, 5, kModeMean, "Интенсивность 60,33"},
-                        Case{24, 5, kModeMax, "Интенсивность 90"},
-                        Case{24, 5, 0, "Интенсивность 90"},  // no option ticked: left as it is
-                        Case{8, 5, kModeMax, "Интенсивность 40,5"},
-                        Case{8, 5, kModeMean, "Интенсивность 23,50"},
-                        Case{8, 0, kModeMean, "Интенсивность 10"}}) {
-    s.Header.BitsPerPixel = c.bits;
-    s.ColouredPixelCount[0] = c.coloured;
-    s.IntensityMode = c.mode;
+  for (auto [bits, coloured, mode, text] : {std::tuple{24, 5, kModeLuma, "55,04"},  // 0.299*30 + 0.587*61 + 0.114*90
+                                            {24, 5, kModeMean, "60,33"}, {24, 5, kModeMax, "90"},
+                                            {24, 5, IntensityModeValue{}, "90"},  // no option ticked: left as it is
+                                            {8, 5, kModeMax, "40,5"}, {8, 5, kModeMean, "23,50"}, {8, 0, kModeMean, "10"}}) {
+    s.Header.BitsPerPixel = bits, s.ColouredPixelCount[0] = coloured, s.IntensityMode = mode;
     SourceReadout(ds, s, 1, 10, 20);
-    EXPECT_EQ(ds.Label16, c.text) << c.bits << " " << c.mode;
+    EXPECT_EQ(ds.Label16, std::string("Интенсивность ") + text) << bits << " " << mode;
   }
-  s.Header.FileSignature = "XX";  // not a bitmap: only the coordinates
-  ds.Label16 = "keep";
+  s.Header.FileSignature = "XX", ds.Label16 = "keep";  // not a bitmap: only the coordinates
   SourceReadout(ds, s, 1, 0, 0);
-  EXPECT_EQ(ds.Label16, "keep");
-  EXPECT_EQ(ds.Label10, "Х:  1");
-}
-
-TEST(Marker, PulseRunsFrom255To93AndBackEveryTwentyTicks) {
-  DisplayState ds;
-  std::vector<int> blues;
-  for (int i = 0; i < 21; ++i) blues.push_back(BlueOf(MarkerPulseStep(ds)));
-  // Pulses 1, 5 (2*25+93), 10, 20 (limited), then back to pulse 1.
-  for (auto [i, blue] : {std::pair{0, 255}, {4, 143}, {9, 93}, {19, 255}, {20, 255}}) EXPECT_EQ(blues[i], blue) << i;
-  EXPECT_EQ(ds.MarkerPulse, 1);
-  EXPECT_EQ(RedOf(ds.MarkerColour) + GreenOf(ds.MarkerColour), 0);
-
-  AppState s = FlatState(30, 30);
-  s.SelectionLeft = 1, s.SelectionTop = 1, s.SelectionRight = 20, s.SelectionBottom = 20;
-  PlaceSelectionMarker(ds, s);
-  EXPECT_FALSE(ds.Marker.Visible);  // the start-up corners give no positive size
-  s.SelectionLeft = s.SelectionRight = 5;
-  s.SelectionTop = s.SelectionBottom = 6;
-  PlaceSelectionMarker(ds, s);
-  EXPECT_TRUE(ds.Marker.Visible);
-  EXPECT_EQ(BoxOf(ds.Marker), (Quad{36, 45, 9, 9}));
-  RasterSurface map(100, 100, 0xFFFFFF);
-  DrawSelectionMarker(map, ds);  // outline of the cell in the pulse colour
-  for (auto [x, y, on] : {std::tuple{36, 45, true}, {44, 53, true}, {40, 49, false}, {45, 45, false}})
-    EXPECT_EQ(map.pixel(x, y), on ? StripFlag(ds.MarkerColour) : 0xFFFFFFu) << x << "," << y;
-}
-
-TEST(CheckBoxes, GridRedrawsLoadedViewsEllipsesOnlyWhenTicked) {
-  AppState s = FlatState(10, 10);
-  DisplayState ds;
-  s.SlotLoaded = {true, true, false, true};
-  EXPECT_EQ(GridClicked(ds, s), kRedrawView1 | kRedrawView2 | kRedrawView4);
-  ds.Ellipses = true;
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
-  s.SlotLoaded = {true, true, true, true};
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawMap);
-  ds.Ellipses = false;
-  EXPECT_EQ(EllipsesClicked(ds, s), kRedrawNone);
+  EXPECT_EQ(ds.Label16 + ds.Label10, "keepХ:  1");
 }
 
 }  // namespace
