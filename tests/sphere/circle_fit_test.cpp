@@ -31,49 +31,39 @@ Points NoisyCircle(std::mt19937& rng, double cx, double cy, double r, double jit
   return pts;
 }
 
-CircleFit Fit(const Points& pts, int w, int h, int threads = 0) {
-  return FitCircleToBoundary(MakeBoundaryList(pts), static_cast<int>(pts.size()), w, h, {}, threads);
+CircleFit Fit(const Points& pts, int w, int h, int threads = 0, const Progress& p = {}) {
+  return FitCircleToBoundary(MakeBoundaryList(pts), static_cast<int>(pts.size()), w, h, p, threads);
 }
 
-TEST(FitCircleToBoundary, FindsACleanCircle) {
+TEST(FitCircleToBoundary, CleanCircleTiesAndBadInput) {
   std::mt19937 rng(1);
   const CircleFit f = Fit(NoisyCircle(rng, 40, 35, 20, 0.0), 80, 70);
   ASSERT_TRUE(f.found);
-  EXPECT_NEAR(f.centreX, 40, 1);
-  EXPECT_NEAR(f.centreY, 35, 1);
+  EXPECT_LE(std::hypot(f.centreX - 40, f.centreY - 35), 1);
   EXPECT_NEAR(f.radius, 21, 0.6);  // the mean distance plus one cell
-}
-
-TEST(FitCircleToBoundary, TiesKeepTheEarliestCell) {
-  // n = 1: n \ 2 = 0 pairs the point with itself, every sum is 0 and the first
-  // cell keeps the fit, one cell beyond the distance.
+  // n = 1: the point pairs with itself, every sum is 0 and the first cell keeps
+  // the fit, one cell beyond the distance.
   const auto one = MakeBoundaryList({{15, 12}});
-  for (const CircleFit& f : {FitCircleToBoundary(one, 1, 30, 30), FitCircleToBoundaryReference(one, 1, 30, 30)})
-    EXPECT_EQ(Key(f), std::make_tuple(true, 1.0, 1.0, static_cast<double>(std::sqrt(14.0f * 14 + 11 * 11)) + 1));
+  for (const CircleFit& g : {FitCircleToBoundary(one, 1, 30, 30), FitCircleToBoundaryReference(one, 1, 30, 30)})
+    EXPECT_EQ(Key(g), std::make_tuple(true, 1.0, 1.0, static_cast<double>(std::sqrt(14.0f * 14 + 11 * 11)) + 1));
   // Two points one above the other: every cell of row 5 sums to exactly 0. The
   // first of them wins, whichever thread finds it.
   const Points two = {{5, 3}, {5, 7}};
   const CircleFit ref = FitCircleToBoundaryReference(MakeBoundaryList(two), 2, 40, 12);
   EXPECT_EQ(std::make_pair(ref.centreX, ref.centreY), std::make_pair(1.0, 5.0));
   for (int threads : {1, 2, 3}) EXPECT_SAME_FIT(Fit(two, 40, 12, threads), ref) << threads;
-}
-
-TEST(FitCircleToBoundary, NoFitForBadInputOrNoCellBelowTheBound) {
+  // Bad input, a long scattered boundary (every cell sums far above 10000), a cancelled run: no fit.
   EXPECT_FALSE(FitCircleToBoundary({}, 0, 10, 10).found);
   EXPECT_FALSE(FitCircleToBoundary(MakeBoundaryList({{3, 3}}), 2, 10, 10).found);
   EXPECT_FALSE(FitCircleToBoundary(MakeBoundaryList({{3, 3}}), 1, 0, 10).found);
-  // A long scattered boundary: every cell sums far above 10000.
-  std::mt19937 rng(5);
-  Points pts;
-  for (int k = 0; k < 600; ++k) pts.emplace_back(1 + rng() % 200, 1 + rng() % 200);
-  EXPECT_FALSE(Fit(pts, 60, 60).found);
-  EXPECT_FALSE(FitCircleToBoundaryReference(MakeBoundaryList(pts), 600, 60, 60).found);
-  // A cancelled run gives no fit either.
+  Points scattered;
+  for (int k = 0; k < 600; ++k) scattered.emplace_back(1 + rng() % 200, 1 + rng() % 200);
+  EXPECT_FALSE(Fit(scattered, 60, 60).found);
+  EXPECT_FALSE(FitCircleToBoundaryReference(MakeBoundaryList(scattered), 600, 60, 60).found);
   std::atomic<bool> cancel{true};
   Progress p;
   p.cancel = &cancel;
-  pts = NoisyCircle(rng, 30, 30, 10, 0);
-  EXPECT_FALSE(FitCircleToBoundary(MakeBoundaryList(pts), static_cast<int>(pts.size()), 60, 60, p).found);
+  EXPECT_FALSE(Fit(NoisyCircle(rng, 30, 30, 10, 0), 60, 60, 0, p).found);
 }
 
 TEST(FitCircleToBoundary, FastEqualsPlainSearchOnRandomCases) {
@@ -84,8 +74,7 @@ TEST(FitCircleToBoundary, FastEqualsPlainSearchOnRandomCases) {
     const int kind = c % 4;
     if (kind < 2) {
       pts = NoisyCircle(rng, 1 + rng() % w, 1 + rng() % h, 2 + rng() % 30, kind == 0 ? 0.0 : 1.5);
-    } else if (kind == 2) {
-      // An arc, as a trace that ended early leaves.
+    } else if (kind == 2) {  // an arc, as a trace that ended early leaves
       pts = NoisyCircle(rng, w / 2.0, h / 2.0, 3 + rng() % 25, 0.7);
       pts.resize(std::max<size_t>(1, pts.size() * (30 + rng() % 60) / 100));
     } else {
@@ -94,10 +83,7 @@ TEST(FitCircleToBoundary, FastEqualsPlainSearchOnRandomCases) {
     const CircleFit ref = FitCircleToBoundaryReference(MakeBoundaryList(pts), static_cast<int>(pts.size()), w, h);
     for (int threads : {1, 2, 3}) EXPECT_SAME_FIT(Fit(pts, w, h, threads), ref) << c << " threads " << threads;
   }
-}
-
-TEST(FitCircleToBoundary, NonIntegerOrFarPointsTakeThePlainPath) {
-  std::mt19937 rng(8);
+  // Non-integer or far points take the plain path.
   const Points pts = NoisyCircle(rng, 20, 20, 10, 0.5);
   auto list = MakeBoundaryList(pts);
   const int n = static_cast<int>(pts.size());
@@ -107,11 +93,7 @@ TEST(FitCircleToBoundary, NonIntegerOrFarPointsTakeThePlainPath) {
   EXPECT_SAME_FIT(FitCircleToBoundary(list, n, 40, 40), FitCircleToBoundaryReference(list, n, 40, 40));
 }
 
-TEST(CircleThroughThreePoints, WorkedAndDegenerateCases) {
-  const Three worked = {{{40, 30}, {30, 40}, {20, 30}}};
-  for (const CircleFit& f :
-       {CircleThroughThreePoints(worked, 100, 100), CircleThroughThreePointsReference(worked, 100, 100)})
-    EXPECT_EQ(Key(f), std::make_tuple(true, 30.0, 30.0, 10.0));
+TEST(CircleThroughThreePoints, DegenerateCasesAndFastEqualsPlainSearch) {
   // Identical points: every cell sums to 0, the first one stays.
   EXPECT_EQ(Key(CircleThroughThreePoints({{{7, 9}, {7, 9}, {7, 9}}}, 20, 20)), std::make_tuple(true, 1.0, 1.0, 10.0));
   // Collinear points still give a circle; no cells, no circle.
@@ -119,9 +101,6 @@ TEST(CircleThroughThreePoints, WorkedAndDegenerateCases) {
   EXPECT_TRUE(CircleThroughThreePoints(line, 30, 30).found);
   EXPECT_SAME_FIT(CircleThroughThreePoints(line, 30, 30), CircleThroughThreePointsReference(line, 30, 30));
   EXPECT_FALSE(CircleThroughThreePoints(line, 0, 0).found);
-}
-
-TEST(CircleThroughThreePoints, FastEqualsPlainSearchOnRandomCases) {
   std::mt19937 rng(7);
   for (int c = 0; c < 300; ++c) {
     const int w = 1 + rng() % 90, h = 1 + rng() % 90;

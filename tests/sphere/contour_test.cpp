@@ -19,16 +19,13 @@ struct Layers {
   explicit Layers(size_t n) : l19(n, -7.0), l20(n, -7.0), l21(n, -7.0) {}
 };
 
-Layers RunFast(const std::vector<double>& v, int w, int h, bool autocontrast, int threads = 0) {
+// The fast version on `threads` threads (0: all cores), or the plain loop for threads < 0.
+Layers Contour(const std::vector<double>& v, int w, int h, bool autocontrast, int threads = 0) {
   Layers out(v.size());
-  EXPECT_TRUE(ContourResponse(v.data(), w, h, autocontrast, out.l19.data(), out.l20.data(), out.l21.data(), {},
-                              threads));
-  return out;
-}
-
-Layers RunReference(const std::vector<double>& v, int w, int h, bool autocontrast) {
-  Layers out(v.size());
-  ContourResponseReference(v.data(), w, h, autocontrast, out.l19.data(), out.l20.data(), out.l21.data());
+  if (threads < 0)
+    ContourResponseReference(v.data(), w, h, autocontrast, out.l19.data(), out.l20.data(), out.l21.data());
+  else
+    EXPECT_TRUE(ContourResponse(v.data(), w, h, autocontrast, out.l19.data(), out.l20.data(), out.l21.data(), {}, threads));
   return out;
 }
 
@@ -41,14 +38,10 @@ TEST(ContourMasks, ShapesAndCounts) {
   int plus = 0, minus = 0, disc = 0, core = 0;
   for (int a = 0; a < 17; ++a)
     for (int b = 0; b < 17; ++b) {
-      plus += m.Edge1[a][b] == 1;
-      minus += m.Edge1[a][b] == -1;
-      disc += m.Disc[a][b] != 0;
-      core += m.Disc[a][b] == 7;
-      EXPECT_EQ(m.Edge2[a][b], m.Edge1[b][a]);
-      EXPECT_EQ(m.Disc[a][b], m.Disc[16 - a][b]);  // symmetric both ways
-      EXPECT_EQ(m.Disc[a][b], m.Disc[a][16 - b]);
-      if (b == 8) EXPECT_EQ(m.Edge1[a][b], 0);  // the centre line is empty
+      plus += m.Edge1[a][b] == 1, minus += m.Edge1[a][b] == -1, disc += m.Disc[a][b] != 0, core += m.Disc[a][b] == 7;
+      // Edge2 is Edge1 transposed, the disc symmetric both ways, the centre line empty.
+      EXPECT_EQ(std::make_tuple(m.Edge2[a][b], m.Disc[16 - a][b], m.Disc[a][16 - b], b == 8 ? m.Edge1[a][b] : 0),
+                std::make_tuple(m.Edge1[b][a], m.Disc[a][b], m.Disc[a][b], 0));
     }
   EXPECT_EQ(std::make_tuple(plus, minus, disc, core), std::make_tuple(15, 15, 221, 21));
   // (a, b) 1-based: (8, 6) and (6, 8) are +1, (12, 10) is -1, (7, 6) lies outside.
@@ -57,23 +50,12 @@ TEST(ContourMasks, ShapesAndCounts) {
   EXPECT_EQ(std::make_tuple(m.Disc[0][6], m.Disc[8][0], m.Disc[5][0]), std::make_tuple(1, 1, 0));
 }
 
-TEST(ContourResponse, UniformImageGivesExactZero) {
-  const int w = 23, h = 19;
-  const std::vector<double> v(w * h, 137.25);
-  for (const Layers& out : {RunFast(v, w, h, true), RunReference(v, w, h, true)})
-    for (size_t i = 0; i < v.size(); ++i) {
-      ASSERT_EQ(out.l21[i], 0.0);
-      ASSERT_EQ(out.l19[i], 0.0);
-      ASSERT_DOUBLE_EQ(out.l20[i], 137.25);
-    }
-}
-
 TEST(ContourResponse, VerticalStepAndBorders) {
   // Columns 1..20 at 10, columns 21..40 at 60.
   const int w = 40, h = 30;
   std::vector<double> v(w * h);
   for (size_t i = 0; i < v.size(); ++i) v[i] = i % w < 20 ? 10 : 60;
-  const Layers out = RunFast(v, w, h, false);
+  const Layers out = Contour(v, w, h, false);
   auto at = [&](const std::vector<double>& L, int x, int y) { return L[(y - 1) * w + (x - 1)]; };
   for (int y = 1; y <= h; ++y) {
     // The two columns either side of the step see the whole half discs.
@@ -85,12 +67,16 @@ TEST(ContourResponse, VerticalStepAndBorders) {
     EXPECT_LE(at(out.l19, 21, y), at(out.l19, 24, y)) << y;
     EXPECT_EQ(at(out.l19, 20, y), at(out.l19, 20, 15));
   }
-  EXPECT_TRUE(SameBits(out.l19, RunReference(v, w, h, false).l19));
+  EXPECT_TRUE(SameBits(out.l19, Contour(v, w, h, false, -1).l19));
+  // A uniform image gives exactly 0, and autocontrast its own value.
+  const Layers flat = Contour(std::vector<double>(w * h, 137.25), w, h, true);
+  for (size_t i = 0; i < v.size(); ++i)
+    ASSERT_EQ(std::make_tuple(flat.l19[i], flat.l21[i], flat.l20[i]), std::make_tuple(0.0, 0.0, 137.25)) << i;
   // Only the last column differs: reads beyond the right edge repeat it, so the
   // edge sits between columns w-1 and w.
   std::vector<double> last(w * h, 40.0);
   for (int y = 0; y < h; ++y) last[y * w + (w - 1)] = 90.0;
-  const Layers edge = RunFast(last, w, h, false);
+  const Layers edge = Contour(last, w, h, false);
   EXPECT_GT(edge.l21[5 * w + (w - 1)], 0);
   EXPECT_EQ(edge.l21[5 * w + 3], 0.0);
 }
@@ -104,25 +90,16 @@ TEST(ContourResponse, FastEqualsPlainLoopBitForBit) {
       std::vector<double> v(w * h);
       for (double& x : v) x = variant == 0 ? rng() % 256 : variant == 1 ? real(rng) : (rng() % 3 == 0 ? 200.0 : 20.0);
       for (bool ac : {false, true}) {
-        const Layers ref = RunReference(v, w, h, ac);
+        const Layers ref = Contour(v, w, h, ac, -1);
         if (!ac)  // without autocontrast layer 20 is left untouched
           for (double x : ref.l20) ASSERT_EQ(x, -7.0);
         for (int threads : {1, 2, 3}) {
-          const Layers fast = RunFast(v, w, h, ac, threads);
+          const Layers fast = Contour(v, w, h, ac, threads);
           ASSERT_TRUE(SameBits(fast.l21, ref.l21) && SameBits(fast.l19, ref.l19) && SameBits(fast.l20, ref.l20))
               << w << "x" << h << " variant " << variant << " ac " << ac << " threads " << threads;
         }
       }
     }
-}
-
-TEST(ContourResponse, CancelStopsEarly) {
-  const std::vector<double> v(50 * 200, 1.0);
-  Layers out(v.size());
-  std::atomic<bool> cancel{true};
-  Progress p;
-  p.cancel = &cancel;
-  EXPECT_FALSE(ContourResponse(v.data(), 50, 200, false, out.l19.data(), nullptr, out.l21.data(), p, 1));
 }
 
 TEST(ContourResponse, StateVersionReadsTheChosenDefinition) {
@@ -137,6 +114,10 @@ TEST(ContourResponse, StateVersionReadsTheChosenDefinition) {
   EXPECT_TRUE(s.ResultMap.hasStorage(20));  // autocontrast fills layer 20
   AppState empty;
   EXPECT_FALSE(ContourResponse(empty, false));
+  std::atomic<bool> cancel{true};  // a cancelled run stops early
+  Progress p;
+  p.cancel = &cancel;
+  EXPECT_FALSE(ContourResponse(s, false, p));
 }
 
 TEST(ContourPointColour, Classification) {
@@ -147,11 +128,10 @@ TEST(ContourPointColour, Classification) {
       s.ResultMap.set(x, y, 19, x == 4 ? -100 : (x == 3 || x == 5) ? -10 : 5);
       s.ResultMap.set(x, y, 1, 80);
     }
-  struct Case {
+  const struct {
     int x, y;
     bool autocontrast, withImage, drawn, contourPoint;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {1, 4, false, true, false, false},  // positive response: never drawn
       {4, 4, false, true, true, true},    // on the crest: 6 of the 9 cells are smaller
       {4, 4, false, false, true, true},
@@ -163,7 +143,7 @@ TEST(ContourPointColour, Classification) {
       {0, 4, false, true, false, false},  // outside the map
       {8, 4, false, true, false, false},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const ContourPointStyle p = ContourPointColour(s.ResultMap, c.x, c.y, c.autocontrast, c.withImage);
     EXPECT_EQ(std::make_pair(p.drawn, p.contourPoint), std::make_pair(c.drawn, c.contourPoint))
         << c.x << "," << c.y << " ac " << c.autocontrast << " image " << c.withImage;

@@ -1,20 +1,14 @@
 // Refinement of the sphere circle: the circle fits, discs with a stalk and a
 // neighbour, sample scenes with fractional centres, refusals that keep the
-// unrefined circle, the real orange of the fruit frame from presses all round
-// its outline and from three rim clicks, and the command line's --refine.
+// unrefined circle.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
 #include <functional>
 #include <tuple>
-#include <sys/wait.h>
 
-#include "imageio/bmp.h"
 #include "polarization/polarization.h"
 #include "polarization/sample_scene.h"
-#include "sphere/contour.h"
-#include "sphere/press.h"
 #include "sphere/refine.h"
 #include "support/test_support.h"
 
@@ -52,8 +46,6 @@ TEST(CircleFits, ExactArcsFromAFarStartAndDegeneratePoints) {
   EXPECT_FALSE(CircleThrough({{{3, 4}, {3, 4}, {7, 1}}}, &c));
   EXPECT_EQ(c.r, 10);  // untouched by the refusals
 }
-
-// ---- Synthetic images through the whole refinement ----------------------------
 
 struct Image {
   int w = 0, h = 0;
@@ -112,6 +104,10 @@ TEST(RefineCircle, KeepsTheUnrefinedCircleAndSaysWhy) {
   const Image disc = Disc(80, 80, {40.5, 40.5, 20});
   const Image knob = Disc(130, 110, {60.37, 55.81, 30.4}, kKnob);
   const Image step(100, 100, [](int x, int) { return x <= 50 ? 50.0 : 200.0; });
+  // A cog: radius 30 +- 3.5 six times round, edge points 2.5 cells off any circle.
+  const Image cog(130, 110, [](int x, int y) {
+    return std::hypot(x - 60.0, y - 55.0) < 30 + 3.5 * std::cos(6 * std::atan2(y - 55.0, x - 60.0)) ? 200.0 : 50.0;
+  });
   using F = RefineFailure;
   const struct {
     const char* name;
@@ -130,6 +126,7 @@ TEST(RefineCircle, KeepsTheUnrefinedCircleAndSaysWhy) {
       // The fit finds the disc, which does not pass the knob's end.
       {"press on a knob off the rim", knob, RefineSeed::Press(101, 56), F::MovedTooFar},
       // The edge points along a straight edge fit no circle.
+      {"clicks round a cog", cog, RefineSeed::ThreeClicks({{{89, 63}, {39, 76}, {52, 26}}}), F::NotACircle},
       {"clicks along a straight edge", step, RefineSeed::ThreeClicks({{{50, 50}, {47, 68}, {47, 32}}}), F::MovedTooFar},
   };
   for (const auto& c : cases) {
@@ -173,106 +170,6 @@ TEST(RefineCircle, SampleScenesWithFractionalCentres) {
       EXPECT_LT(r.rms, 0.1);
     }
   }
-}
-
-// ---- The orange of the real fruit frame ---------------------------------------
-
-const std::string kFruit = std::string(PS_REALDATA_DIR) + "/fruits_IMX250MZR.png";
-// Hand-measured outline of the orange in 1-based cells of the 1224 x 1024 sub-images.
-const Circle2 kOrange{903.3, 267.7, 202.3};
-
-class FruitOrange : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    if (!std::filesystem::exists(kFruit)) return;
-    const std::string dir = test::TempDir("refine-fruit");
-    const std::string cmd = std::string("'") + PS_CLI_PATH + "' demosaic '" + kFruit +
-                            "' --pattern 0,45,135,90 --out '" + dir + "' > /dev/null";
-    const int status = std::system(cmd.c_str());
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << cmd;
-    state_ = new AppState();
-    ASSERT_TRUE(LoadSet(*state_, {dir + "/0.bmp", dir + "/45.bmp", dir + "/90.bmp", dir + "/135.bmp"}).ok);
-    ASSERT_TRUE(ЗаполнениеМассива(*state_));
-    state_->IntensityMode = kModeMean;
-    ASSERT_TRUE(ContourResponse(*state_, false));
-  }
-  static void TearDownTestSuite() { delete state_; }
-  void SetUp() override {
-    if (!std::filesystem::exists(kFruit)) GTEST_SKIP() << "real data not found: " << kFruit;
-    ASSERT_NE(state_, nullptr);
-  }
-  // The crest of the drawn contour (most negative response) on the ray from
-  // the measured centre at angle a, within 8 cells of the measured rim.
-  static std::pair<int, int> Crest(double a) {
-    std::pair<int, int> best{0, 0};
-    double lowest = 0;
-    for (double dr = -8; dr <= 8; dr += 0.5)
-      if (const auto [x, y] = RimCell({kOrange.x, kOrange.y, kOrange.r + dr}, a); state_->ResultMap.at(x, y, 19) < lowest)
-        lowest = state_->ResultMap.at(x, y, 19), best = {x, y};
-    return best;
-  }
-  // Presses on the map as the window makes them (one in automatic mode, three
-  // in manual mode), then the refinement from them.
-  static RefinedCircle PressAndRefine(const std::vector<std::pair<int, int>>& cells) {
-    AppState state = *state_;
-    SphereSession session;
-    PressResult press;
-    for (const auto& [x, y] : cells) {
-      PressInput in;
-      in.x = static_cast<float>((x - 1) * state.ZoomFactor), in.y = static_cast<float>((y - 1) * state.ZoomFactor);
-      in.mode = cells.size() == 3 ? PressMode::Manual : PressMode::Automatic;
-      press = HandleMapPress(state, session, in);
-    }
-    // The exhaustive fit may be refused (the trace at 978,86 stops after 6 cells);
-    // the refinement starts from the press all the same.
-    EXPECT_TRUE(press.circleChanged || press.refusal != CircleRefusal::None);
-    const SphereCircle unrefined = state.Circle;
-    const RefinedCircle r = RefineAfterPress(state, session, press);
-    EXPECT_EQ(state.Circle.CircleRadius, unrefined.CircleRadius);  // the refinement only reads the state
-    EXPECT_EQ(StoreRefinedCircle(state, r), r.refined);
-    EXPECT_EQ(state.Circle.CircleRadius, r.refined ? r.circle.r : unrefined.CircleRadius);
-    return r;
-  }
-  static AppState* state_;
-};
-AppState* FruitOrange::state_ = nullptr;
-
-TEST_F(FruitOrange, PressesAndClicksOnTheCrestGiveTheOrange) {
-  // Where the trace goes wrong (it stops after 6 cells, fits radius 90, or
-  // misses by 9.5), on the banana's stalk where it touches the rim, and on
-  // the crest at eight points all round.
-  std::vector<std::vector<std::pair<int, int>>> presses = {{{978, 86}}, {{1089, 345}}, {{701, 268}}, {{1039, 418}}};
-  for (int k = 0; k < 8; ++k) presses.push_back({Crest(kPiD / 8 + k * kPiD / 4)});
-  for (double a : {0.2, 1.0, 2.5}) presses.push_back({Crest(a), Crest(a + 2 * kPiD / 3), Crest(a + 4 * kPiD / 3)});
-  for (const auto& cells : presses) {
-    SCOPED_TRACE(testing::Message() << "press " << cells[0].first << "," << cells[0].second << " of " << cells.size());
-    const RefinedCircle r = PressAndRefine(cells);
-    ASSERT_TRUE(r.refined) << r.message;
-    EXPECT_LE(CentreOff(r.circle, kOrange), 2.0) << r.circle.x << " " << r.circle.y;
-    EXPECT_NEAR(r.circle.r, kOrange.r, 1.5);
-    EXPECT_GT(r.points, 0.6 * r.rays);  // the rim all round, less the stalks
-  }
-  // The banana's upper edge, a long shallow curve: no circle.
-  for (const auto& cell : {std::pair{600, 636}, {800, 620}})
-    EXPECT_EQ(PressAndRefine({cell}).failure, RefineFailure::NotACircle) << cell.first;
-}
-
-// ---- Command line -------------------------------------------------------------
-
-TEST(SphereCommandRefine, PrintsBothCirclesOrWhyNot) {
-  std::string files;
-  for (const std::string& f : test::SampleFiles()) files += " " + f;
-  const test::CliRun ok = test::RunCli("sphere" + files + " --start 245 118 --refine --json");
-  ASSERT_EQ(ok.status, 0);
-  const size_t at = ok.out.find("\"refined\": {\"centre_x\": ");
-  ASSERT_NE(at, std::string::npos) << ok.out;
-  EXPECT_TRUE(ok.out.find("\"points\": ", at) != std::string::npos && ok.out.find("\"rms\": ", at) != std::string::npos);
-  EXPECT_EQ(ok.out.find("failure"), std::string::npos) << ok.out;
-  // Three clicks in the sample's dark background: no edge, the unrefined circle is kept.
-  const test::CliRun kept = test::RunCli("sphere" + files + " --points 20 20 40 10 30 40 --refine --json");
-  ASSERT_EQ(kept.status, 0);
-  EXPECT_NE(kept.out.find("\"failure\": \"too_few_points\", \"message\": \"Окружность не уточнена"), std::string::npos)
-      << kept.out;
 }
 
 }  // namespace

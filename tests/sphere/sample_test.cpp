@@ -10,8 +10,7 @@
 
 #include "imageio/bmp.h"
 #include "polarization/polarization.h"
-#include "sphere/contour.h"
-#include "sphere/press.h"
+#include "sphere/sphere_test_util.h"
 #include "support/test_support.h"
 
 namespace ps {
@@ -29,67 +28,46 @@ struct Truth {
     EXPECT_EQ(t.count("centre_x") + t.count("centre_y") + t.count("radius"), 3u);
     cx = t["centre_x"], cy = t["centre_y"], r = t["radius"];
   }
-  double CentreOff(double x, double y) const { return std::hypot(x - cx, y - cy); }
-  double RadiusOff(double radius) const { return std::fabs(radius - r); }
+  // The cell on the outline at angle a.
+  std::pair<int, int> Rim(double a) const {
+    return {static_cast<int>(std::lround(cx + r * std::cos(a))), static_cast<int>(std::lround(cy + r * std::sin(a)))};
+  }
+  void ExpectNear(double x, double y, double radius, double centreOff, double radiusOff) const {
+    EXPECT_LE(std::hypot(x - cx, y - cy), centreOff) << x << " " << y;
+    EXPECT_LE(std::fabs(radius - r), radiusOff) << radius;
+  }
 };
 
-class SampleSphere : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    state_ = new AppState();
-    ASSERT_TRUE(LoadSet(*state_, test::SampleFiles()).ok);
-    ASSERT_TRUE(ЗаполнениеМассива(*state_));
-  }
-  static void TearDownTestSuite() { delete state_; }
-  static PressInput AtCell(double x, double y, PressMode mode) {
-    PressInput in;
-    in.x = static_cast<float>((std::lround(x) - 1) * state_->ZoomFactor);
-    in.y = static_cast<float>((std::lround(y) - 1) * state_->ZoomFactor);
-    in.mode = mode;
-    return in;
-  }
-  static AppState* state_;
-  const Truth truth_;
-};
-AppState* SampleSphere::state_ = nullptr;
-
-TEST_F(SampleSphere, TraceFromTheOutlineFitsTheTruthCircle) {
-  const double cx = truth_.cx, cy = truth_.cy, r = truth_.r;
-  // Starts on the top, left, bottom and right of the outline.
-  const double starts[][2] = {{cx, cy - r}, {cx - r, cy}, {cx, cy + r}, {cx + r, cy}};
-  // The outline is found under every intensity definition, the window's
-  // start-up definition (mean) included.
+TEST(SampleSphere, TraceFromTheOutlineAndThreeRimPointsFitTheTruthCircle) {
+  const Truth truth;
+  AppState loaded;
+  ASSERT_TRUE(LoadSet(loaded, test::SampleFiles()).ok);
+  ASSERT_TRUE(ЗаполнениеМассива(loaded));
+  // Starts on the right, bottom, left and top of the outline, under every
+  // intensity definition, the window's start-up definition (mean) included.
   for (int32_t mode : {kModeMean, kModeMax, kModeLuma}) {
-    AppState contour = *state_;
+    AppState contour = loaded;
     contour.IntensityMode = mode;
     ASSERT_TRUE(ContourResponse(contour, false));
-    for (const auto& [x, y] : starts) {
+    for (int k = 0; k < 4; ++k) {
+      const auto [x, y] = truth.Rim(k * kPi / 2);
       SCOPED_TRACE(testing::Message() << "mode " << mode << " start " << x << "," << y);
       AppState state = contour;
       SphereSession session;
-      const PressResult res = HandleMapPress(state, session, AtCell(x, y, PressMode::Automatic));
-      ASSERT_TRUE(res.traced);
-      ASSERT_TRUE(res.circleChanged);
+      const PressResult res = HandleMapPress(state, session, test::At(state, x, y, PressMode::Automatic));
+      ASSERT_TRUE(res.traced && res.circleChanged);
       EXPECT_GT(res.boundaryCount, 150);  // a good part of the way round, on the outline
-      for (int k = 0; k < session.BoundaryCount; ++k)
-        ASSERT_LT(truth_.RadiusOff(std::hypot(session.BoundaryList[k][0] - cx, session.BoundaryList[k][1] - cy)), 4.0)
-            << "point " << k + 1;
-      EXPECT_LE(truth_.CentreOff(state.Circle.CircleCentreX, state.Circle.CircleCentreY), 2.0);
-      EXPECT_LE(truth_.RadiusOff(state.Circle.CircleRadius), 3.0);
+      for (int i = 0; i < session.BoundaryCount; ++i) {
+        const double d = std::hypot(session.BoundaryList[i][0] - truth.cx, session.BoundaryList[i][1] - truth.cy);
+        ASSERT_LT(std::fabs(d - truth.r), 4.0) << "point " << i + 1;
+      }
+      truth.ExpectNear(state.Circle.CircleCentreX, state.Circle.CircleCentreY, state.Circle.CircleRadius, 2, 3);
     }
   }
-}
-
-TEST_F(SampleSphere, ThreeRimPointsGiveTheTruthCircle) {
-  AppState state = *state_;
   SphereSession session;
-  PressResult res;
-  for (double a : {0.3, 2.2, 4.1})
-    res = HandleMapPress(state, session, AtCell(truth_.cx + truth_.r * std::cos(a),
-                                                truth_.cy + truth_.r * std::sin(a), PressMode::Manual));
+  const PressResult res = test::PressAll(loaded, session, {truth.Rim(0.3), truth.Rim(2.2), truth.Rim(4.1)}, PressMode::Manual);
   ASSERT_TRUE(res.circleChanged);
-  EXPECT_LE(truth_.CentreOff(state.Circle.CircleCentreX, state.Circle.CircleCentreY), 1.5);
-  EXPECT_LE(truth_.RadiusOff(state.Circle.CircleRadius), 1.5);
+  truth.ExpectNear(loaded.Circle.CircleCentreX, loaded.Circle.CircleCentreY, loaded.Circle.CircleRadius, 1.5, 1.5);
 }
 
 std::string Sphere(const std::string& args) {
@@ -98,45 +76,58 @@ std::string Sphere(const std::string& args) {
   return a + " " + args;
 }
 
-TEST(SphereCommand, TraceAndPointsAsJson) {
+TEST(SphereCommand, TraceAsJsonWithTheContourLayers) {
   const Truth truth;
   const std::string dir = test::TempDir("sphere-cli");
-  test::CliRun run = test::RunCli(Sphere("--mode max --json --out " + dir + " --start " +
-                                         std::to_string(std::lround(truth.cx)) + " " +
-                                         std::to_string(std::lround(truth.cy - truth.r))));
+  const auto [x, y] = truth.Rim(-kPi / 2);
+  const test::CliRun run =
+      test::RunCli(Sphere("--mode max --json --out " + dir + " --start " + std::to_string(x) + " " + std::to_string(y)));
   ASSERT_EQ(run.status, 0) << run.out;
-  for (const char* key : {"\"boundary_points\": ", "\"end\": \""})
-    EXPECT_NE(run.out.find(key), std::string::npos) << run.out;
+  for (const char* key : {"\"boundary_points\": ", "\"end\": \""}) EXPECT_NE(run.out.find(key), std::string::npos) << run.out;
   auto number = [&](const std::string& key) {
     const size_t p = run.out.find("\"" + key + "\": ");
     return p == std::string::npos ? -1e9 : std::stod(run.out.substr(p + key.size() + 4));
   };
-  EXPECT_LE(truth.CentreOff(number("centre_x"), number("centre_y")), 2.0) << run.out;
-  EXPECT_LE(truth.RadiusOff(number("radius")), 3.0) << run.out;
-  // The three layers as float64 arrays.
-  for (int layer = 19; layer <= 21; ++layer) {
+  truth.ExpectNear(number("centre_x"), number("centre_y"), number("radius"), 2, 3);
+  for (int layer = 19; layer <= 21; ++layer) {  // float64 arrays
     const std::string npy = test::ReadAll(dir + "/layer_" + std::to_string(layer) + ".npy");
     ASSERT_GT(npy.size(), 128u) << layer;
     EXPECT_EQ(npy.substr(1, 5), "NUMPY");
     EXPECT_NE(npy.find("'descr': '<f8'"), std::string::npos);
   }
-  run = test::RunCli(Sphere("--json --points 40 30 30 40 20 30"));
-  ASSERT_EQ(run.status, 0);
-  for (const char* want : {"\"centre_x\": 30", "\"radius\": 10", "\"end\": \"manual\""})
-    EXPECT_NE(run.out.find(want), std::string::npos) << want << "\n" << run.out;
 }
 
-TEST(SphereCommand, RefusesBadStarts) {
+TEST(SphereCommand, PointsRefinementAndRefusals) {
   const std::string err = test::TempDir("sphere-cli-err") + "/err.txt";
-  // On the edge: the edge message, no circle.
-  EXPECT_NE(test::RunCli(Sphere("--start 1 50"), err).status, 0);
-  EXPECT_NE(test::ReadAll(err).find("Не ближе, чем за 1 точку к краю"), std::string::npos);
-  // On the second column: nothing is traced.
-  const test::CliRun run = test::RunCli(Sphere("--start 2 50"), err);
-  EXPECT_TRUE(run.status != 0 && run.out.empty()) << run.out;
-  // Missing or doubled choice of method, bad numbers.
-  for (const char* args : {"", "--start 5 5 --points 1 2 3 4 5 6", "--start 5 x", "--start 50 50 --mode hue"})
-    EXPECT_EQ(test::RunCli(Sphere(args)).status, 2) << args;
+  const struct {
+    const char* args;
+    int status;
+    std::vector<const char*> out;  // parts of stdout
+    const char* absent;            // not in stdout; null: stdout empty
+    const char* says;              // part of stderr
+  } cases[] = {
+      {"--json --points 40 30 30 40 20 30", 0, {"\"centre_x\": 30", "\"radius\": 10", "\"end\": \"manual\""}, "refined", ""},
+      {"--start 245 118 --refine --json", 0, {"\"refined\": {\"centre_x\": ", "\"points\": ", "\"rms\": "}, "failure", ""},
+      // Three clicks in the dark background: no edge, the unrefined circle is kept.
+      {"--points 20 20 40 10 30 40 --refine --json", 0,
+       {"\"failure\": \"too_few_points\", \"message\": \"Окружность не уточнена"}, "", ""},
+      {"--start 1 50", 1, {}, nullptr, "Не ближе, чем за 1 точку к краю"},
+      {"--start 2 50", 1, {}, nullptr, ""},  // on the second column: nothing is traced
+      // Missing or doubled choice of method, bad numbers.
+      {"", 2, {}, nullptr, ""},
+      {"--start 5 5 --points 1 2 3 4 5 6", 2, {}, nullptr, ""},
+      {"--start 5 x", 2, {}, nullptr, ""},
+      {"--start 50 50 --mode hue", 2, {}, nullptr, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const test::CliRun run = test::RunCli(Sphere(c.args), err);
+    EXPECT_EQ(run.status, c.status);
+    for (const char* want : c.out) EXPECT_NE(run.out.find(want), std::string::npos) << want << "\n" << run.out;
+    if (!c.absent) EXPECT_EQ(run.out, "");
+    else if (*c.absent) EXPECT_EQ(run.out.find(c.absent), std::string::npos) << run.out;
+    EXPECT_NE(test::ReadAll(err).find(c.says), std::string::npos);
+  }
 }
 
 }  // namespace
