@@ -76,36 +76,19 @@ std::string Sphere(const std::string& args) {
   return a + " " + args;
 }
 
-TEST(SphereCommand, TraceAsJsonWithTheContourLayers) {
+TEST(SphereCommand, TraceLayersPointsRefinementAndRefusals) {
   const Truth truth;
-  const std::string dir = test::TempDir("sphere-cli");
+  const std::string dir = test::TempDir("sphere-cli"), err = dir + "/err.txt";
   const auto [x, y] = truth.Rim(-kPi / 2);
-  const test::CliRun run =
-      test::RunCli(Sphere("--mode max --json --out " + dir + " --start " + std::to_string(x) + " " + std::to_string(y)));
-  ASSERT_EQ(run.status, 0) << run.out;
-  for (const char* key : {"\"boundary_points\": ", "\"end\": \""}) EXPECT_NE(run.out.find(key), std::string::npos) << run.out;
-  auto number = [&](const std::string& key) {
-    const size_t p = run.out.find("\"" + key + "\": ");
-    return p == std::string::npos ? -1e9 : std::stod(run.out.substr(p + key.size() + 4));
-  };
-  truth.ExpectNear(number("centre_x"), number("centre_y"), number("radius"), 2, 3);
-  for (int layer = 19; layer <= 21; ++layer) {  // float64 arrays
-    const std::string npy = test::ReadAll(dir + "/layer_" + std::to_string(layer) + ".npy");
-    ASSERT_GT(npy.size(), 128u) << layer;
-    EXPECT_EQ(npy.substr(1, 5), "NUMPY");
-    EXPECT_NE(npy.find("'descr': '<f8'"), std::string::npos);
-  }
-}
-
-TEST(SphereCommand, PointsRefinementAndRefusals) {
-  const std::string err = test::TempDir("sphere-cli-err") + "/err.txt";
   const struct {
-    const char* args;
+    std::string args;
     int status;
     std::vector<const char*> out;  // parts of stdout
     const char* absent;            // not in stdout; null: stdout empty
     const char* says;              // part of stderr
   } cases[] = {
+      {"--mode max --json --out " + dir + " --start " + std::to_string(x) + " " + std::to_string(y), 0,
+       {"\"boundary_points\": ", "\"end\": \""}, "refined", ""},
       {"--json --points 40 30 30 40 20 30", 0, {"\"centre_x\": 30", "\"radius\": 10", "\"end\": \"manual\""}, "refined", ""},
       {"--start 245 118 --refine --json", 0, {"\"refined\": {\"centre_x\": ", "\"points\": ", "\"rms\": "}, "failure", ""},
       // Three clicks in the dark background: no edge, the unrefined circle is kept.
@@ -119,6 +102,7 @@ TEST(SphereCommand, PointsRefinementAndRefusals) {
       {"--start 5 x", 2, {}, nullptr, ""},
       {"--start 50 50 --mode hue", 2, {}, nullptr, ""},
   };
+  std::string traced;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
     const test::CliRun run = test::RunCli(Sphere(c.args), err);
@@ -127,6 +111,18 @@ TEST(SphereCommand, PointsRefinementAndRefusals) {
     if (!c.absent) EXPECT_EQ(run.out, "");
     else if (*c.absent) EXPECT_EQ(run.out.find(c.absent), std::string::npos) << run.out;
     EXPECT_NE(test::ReadAll(err).find(c.says), std::string::npos);
+    if (traced.empty()) traced = run.out;
+  }
+  auto number = [&](const std::string& key) {
+    const size_t p = traced.find("\"" + key + "\": ");
+    return p == std::string::npos ? -1e9 : std::stod(traced.substr(p + key.size() + 4));
+  };
+  truth.ExpectNear(number("centre_x"), number("centre_y"), number("radius"), 2, 3);
+  for (int layer = 19; layer <= 21; ++layer) {  // the contour layers as float64 arrays
+    const std::string npy = test::ReadAll(dir + "/layer_" + std::to_string(layer) + ".npy");
+    ASSERT_GT(npy.size(), 128u) << layer;
+    EXPECT_EQ(npy.substr(1, 5), "NUMPY");
+    EXPECT_NE(npy.find("'descr': '<f8'"), std::string::npos);
   }
 }
 

@@ -60,26 +60,14 @@ TEST(Trace, LargerRingEndsPartWayRoundButStaysOnIt) {
   EXPECT_EQ(t.marks[(80 - 1) * r.w + (65 - 1)], 0);
 }
 
-TEST(Trace, NoNegativeResponseOrAStartOutsideIsADeadEndAtTheFirstStep) {
-  Response r(30, 30);
-  for (double& v : r.v) v = 3.0;
-  // A missing layer reads as zero: the same.
-  for (const TraceResult& t : {r.Trace(15, 15), Trace(nullptr, 30, 30, 15, 15)}) {
-    EXPECT_TRUE(t.deadEnd && t.end() == TraceEnd::DeadEnd && t.moves.empty());
-    EXPECT_EQ(std::make_tuple(t.count(), t.lastX, t.lastY), std::make_tuple(1, 15, 15));
-  }
-  EXPECT_TRUE(r.Trace(0, 5).deadEnd && r.Trace(31, 5).deadEnd && Trace(nullptr, 0, 0, 1, 1).deadEnd);
-}
-
 TEST(Trace, CandidateRules) {
   // Each case: cells set to a response, the start, the first moves expected.
-  struct Case {
+  const struct {
     const char* rule;
     int startX, startY;
     std::vector<std::tuple<int, int, double>> cells;
     std::vector<Cell> moves;
-  };
-  const Case cases[] = {
+  } cases[] = {
       // From (5, 5) all eight neighbours are candidates, scanned column by
       // column: (4, 4) first, (6, 6) last. The best is kept rounded: 10.
       {"10.2 is not below the rounded 10", 5, 5, {{4, 4, -10.4}, {6, 6, -10.2}}, {{6, 6}}},
@@ -93,7 +81,7 @@ TEST(Trace, CandidateRules) {
       {"three forward candidates after a diagonal", 5, 5,
        {{6, 6, -30}, {5, 7, -900}, {7, 5, -800}, {6, 7, -10}, {7, 7, -5}}, {{6, 6}, {6, 7}}},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     Response r(20, 20);
     for (const auto& [x, y, v] : c.cells) r.at(x, y) = v;
     const TraceResult t = r.Trace(c.startX, c.startY);
@@ -102,40 +90,46 @@ TEST(Trace, CandidateRules) {
   }
 }
 
-TEST(Trace, ReachingTheMarginEndsAfterThatStep) {
-  Response r(20, 12);
-  r.at(3, 6) = r.at(2, 6) = -20;
-  const TraceResult t = r.Trace(4, 6);
-  EXPECT_TRUE(t.edgeReached && t.end() == TraceEnd::EdgeReached);
-  EXPECT_EQ(t.count(), 3);
-  EXPECT_EQ(t.points.back(), Cell(2, 6));  // the margin itself is never entered
-  // A run along row 2: the scan from (5, 2) sees row 1 and sets the flag, yet
-  // it still moves on to (6, 2); the trace ends after that step.
-  Response run(30, 12);
-  for (int x = 5; x <= 20; ++x) run.at(x, 2) = -20;
-  const TraceResult u = run.Trace(5, 2);
-  EXPECT_TRUE(u.edgeReached && !u.deadEnd && u.count() == 1);
-  EXPECT_EQ(u.moves, std::vector<Cell>{Cell(6, 2)});
-}
-
-TEST(Trace, StraightnessRefusesAZigzag) {
-  // Right x3, up-right, down-right: over the last four moves x advances by 4
-  // while y goes both ways, so the fifth move is refused once n > 5.
-  Response r(30, 20);
-  for (const auto& [x, y] : {Cell(5, 10), {6, 10}, {7, 10}, {8, 10}, {9, 10}, {10, 9}, {11, 10}}) r.at(x, y) = -40;
-  const TraceResult t = r.Trace(5, 10);
-  EXPECT_TRUE(t.deadEnd && t.count() == 6);
-  EXPECT_EQ(t.points.back(), Cell(10, 9));
-}
-
-TEST(Trace, StepBoundEndsALongTraceAsADeadEnd) {
-  // A straight line longer than the bound, ever farther from the start.
-  Response r(3020, 12);
-  for (int x = 3; x <= 3015; ++x) r.at(x, 6) = -50;
-  const TraceResult t = r.Trace(4, 6);
-  EXPECT_TRUE(t.deadEnd && t.stepLimit && !t.closed && !t.edgeReached && t.count() == 3000);
-  EXPECT_EQ(static_cast<int>(t.moves.size()), kTraceStepLimit);
-  EXPECT_EQ(Cell(t.lastX, t.lastY), Cell(4 + kTraceStepLimit, 6));
+// How a trace ends: rows of negative response (x from, x to, y, value), the
+// start, the end, the point count, the last point and the cell it ended on.
+TEST(Trace, Endings) {
+  const struct {
+    const char* what;
+    int w, h;
+    std::vector<std::tuple<int, int, int, double>> runs;
+    Cell start;
+    TraceEnd end;
+    int count;
+    Cell lastPoint, lastCell;
+  } cases[] = {
+      {"no negative response", 30, 30, {{1, 30, 15, 3.0}}, {15, 15}, TraceEnd::DeadEnd, 1, {15, 15}, {15, 15}},
+      // The margin itself is never entered.
+      {"reaching the margin", 20, 12, {{2, 3, 6, -20}}, {4, 6}, TraceEnd::EdgeReached, 3, {2, 6}, {2, 6}},
+      // The scan from (5, 2) sees row 1 and sets the flag, yet it still moves on to (6, 2).
+      {"a run along row 2", 30, 12, {{5, 20, 2, -20}}, {5, 2}, TraceEnd::EdgeReached, 1, {5, 2}, {6, 2}},
+      // Right x4, up-right, down-right: over the last four moves x advances by 4
+      // while y goes both ways, so the move is refused once n > 5.
+      {"a zigzag", 30, 20, {{5, 9, 10, -40}, {10, 10, 9, -40}, {11, 11, 10, -40}}, {5, 10}, TraceEnd::DeadEnd, 6,
+       {10, 9}, {10, 9}},
+      // A straight line longer than the step bound, ever farther from the start.
+      {"the step bound", 3020, 12, {{3, 3015, 6, -50}}, {4, 6}, TraceEnd::DeadEnd, 3000, {3003, 6}, {3004, 6}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Response r(c.w, c.h);
+    for (const auto& [x0, x1, y, v] : c.runs)
+      for (int x = x0; x <= x1; ++x) r.at(x, y) = v;
+    const TraceResult t = r.Trace(c.start.first, c.start.second);
+    EXPECT_EQ(std::make_tuple(t.end(), t.count(), t.points.back(), Cell(t.lastX, t.lastY)),
+              std::make_tuple(c.end, c.count, c.lastPoint, c.lastCell));
+    EXPECT_EQ(t.stepLimit, c.count == kTraceStepLimit);
+    if (c.count == kTraceStepLimit) EXPECT_EQ(static_cast<int>(t.moves.size()), kTraceStepLimit);
+  }
+  // A missing layer reads as zero; a start outside the map touches nothing.
+  const TraceResult none = Trace(nullptr, 30, 30, 15, 15);
+  EXPECT_TRUE(none.deadEnd && none.count() == 1 && none.moves.empty());
+  const Response r(10, 10);
+  EXPECT_TRUE(r.Trace(0, 5).deadEnd && r.Trace(11, 5).deadEnd && Trace(nullptr, 0, 0, 1, 1).deadEnd);
 }
 
 }  // namespace
