@@ -3,8 +3,6 @@
 #include <cmath>
 #include <cstring>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "imageio/bmp.h"
 #include "polarization/polarization.h"
@@ -45,8 +43,8 @@ TEST(Parameters, AzimuthRulesAxisRatioAndUndefinedPixels) {
     if (r.ellipticity != kSkip) EXPECT_DOUBLE_EQ(v.EllipticityAngle, r.ellipticity);
     EXPECT_EQ(v.UndefinedMarker, r.undefined ? 9.42477 : 0);
   }
-  EXPECT_EQ(std::make_tuple(P(200, 100, 0, 100).A0, P(200, 100, 0, 100).A2, P(200, 100, 0, 100).B2,
-                            P(200, 100, 0, 100).Amplitude), std::make_tuple(100.0, 100.0, 0.0, 100.0f));
+  const PixelValues linear = P(200, 100, 0, 100);
+  EXPECT_EQ(std::make_tuple(linear.A0, linear.A2, linear.B2, linear.Amplitude), std::make_tuple(100.0, 100.0, 0.0, 100.0f));
   EXPECT_NEAR(P(50, 150, 150, 50).Azimuth, 1.178096, 1e-6);
   // A0 just below the amplitude in double precision, equal in single: undefined, never NaN.
   EXPECT_FALSE(std::isnan(P(200 + 1e-9, 100, 0, 100 + 1e-9).AxisRatio));
@@ -133,7 +131,6 @@ TEST(SetProcessing, OneDefinitionFirstAndTheOthersAddedGiveTheReferenceMap) {
   RandomSet(s, 41, 29, 8);
   reference = s;
   ЗаполнениеМассиваReference(reference);
-
   ProcessOptions first, rest;
   first.definitions = kMeanBit;
   rest.addToMap = true;
@@ -143,13 +140,11 @@ TEST(SetProcessing, OneDefinitionFirstAndTheOthersAddedGiveTheReferenceMap) {
   EXPECT_THROW(ОпределениеИнтенсивностей(static_cast<const AppState&>(s), 3, 3), std::out_of_range);
   s.IntensityMode = kModeMean;
   EXPECT_EQ(ОпределениеИнтенсивностей(static_cast<const AppState&>(s), 3, 3).A0, reference.ResultMap.at(3, 3, 7));
-
   // The other two join the map without touching the shown definition or the contour layers.
   const double* mean = s.ResultMap.layer(7);
   s.ResultMap.set(2, 2, 19, 4.5);
-  ASSERT_TRUE(ProcessSet(s, rest, {}).complete);
-  EXPECT_EQ(s.ResultMap.layer(7), mean);
-  EXPECT_EQ(s.ResultMap.at(2, 2, 19), 4.5);
+  ASSERT_TRUE(ProcessSet(s, rest).complete);
+  EXPECT_EQ(std::make_pair(s.ResultMap.layer(7), s.ResultMap.at(2, 2, 19)), std::make_pair(mean, 4.5));
   ExpectSameMaps(s.ResultMap, reference.ResultMap);
 
   // Reprocessing new content of the same size reuses the blocks and leaves nothing stale.
@@ -182,12 +177,11 @@ TEST(SetProcessing, RefusesBeforeAllocatingWhenTheMachineLacksTheMemory) {
   const uint64_t allocated = PageBlock::totalAllocated();
   ProcessOutcome out = ProcessSet(s, o);
   EXPECT_TRUE(!out.complete && s.ResultMap.empty());
-  EXPECT_EQ(PageBlock::totalAllocated(), allocated);
-  EXPECT_EQ(out.neededBytes, 3u * 5 * 8 * 400 * 300);
+  EXPECT_EQ(std::make_pair(PageBlock::totalAllocated(), out.neededBytes), std::make_pair(allocated, uint64_t{3} * 5 * 8 * 400 * 300));
   ASSERT_EQ(out.messages.size(), 1u);
-  EXPECT_EQ(out.messages[0].title, "Недостаточно памяти") << out.messages[0].text;
-  for (const char* part : {"400 x 300", "нужно 14 МБ", "доступно 5 МБ"}) EXPECT_NE(out.messages[0].text.find(part), std::string::npos);
-
+  EXPECT_EQ(out.messages[0].title, "Недостаточно памяти");
+  for (const char* part : {"400 x 300", "нужно 14 МБ", "доступно 5 МБ"})
+    EXPECT_NE(out.messages[0].text.find(part), std::string::npos) << out.messages[0].text;
   // One definition fits where three do not; adding the other two is refused and
   // leaves the processed definition in place.
   o.definitions = kLumaBit;
@@ -202,71 +196,62 @@ TEST(SetProcessing, RefusesBeforeAllocatingWhenTheMachineLacksTheMemory) {
   o.definitions = kLumaBit;
   o.availableMemory = 1;
   EXPECT_TRUE(ProcessSet(s, o).complete);
-}
-
-TEST(PageBlock, LargeBlocksAreZeroFilledAndCopiedDeep) {
+  // Large blocks are zero-filled and copied deep.
   PageBlock big(5u << 20);
   ASSERT_FALSE(big.empty());
   EXPECT_EQ(big.data()[0] | big.data()[(5u << 20) - 1], 0);
   big.data()[12345] = 7;
   PageBlock copy = big;
   big.data()[12345] = 8;
-  EXPECT_EQ(copy.data()[12345], 7);
   PageBlock moved = std::move(copy);
-  EXPECT_TRUE(copy.empty());
-  EXPECT_EQ(moved.data()[12345], 7);
+  EXPECT_TRUE(copy.empty() && moved.data()[12345] == 7);
 }
 
-TEST(SetProcessing, GreySetAndUnusableFilesFillTheExpectedLayers) {
+TEST(SetProcessing, GreySetUnusableFilesLookupAndProgress) {
   AppState s;
   std::vector<std::vector<uint8_t>> grey(4, std::vector<uint8_t>(6 * 2 * 3, 90));
-  for (auto& slot : grey) slot[0] = slot[1] = slot[2] = 0;  // pixel (1,1) black
+  for (int k = 0; k < 4; ++k) {
+    grey[k][0] = grey[k][1] = grey[k][2] = 0;  // pixel (1,1) black, (1,2) coloured
+    grey[k][18] = static_cast<uint8_t>(30 * k), grey[k][19] = static_cast<uint8_t>(200 - 20 * k), grey[k][20] = static_cast<uint8_t>(7 + 50 * k);
+  }
   test::FillSet24(s, 6, 2, grey);
   s.ResultMap = ResultLayers(6, 2);
   s.ResultMap.set(1, 1, 19, 5.0);  // reprocessing drops the contour layers
-  ЗаполнениеМассива(s);
+  std::pair<long long, long long> progress;
+  Progress p;
+  p.report = [&](long long done, long long total) { progress = {done, total}; };
+  ASSERT_TRUE(ЗаполнениеМассива(s, p, 2));
+  EXPECT_EQ(progress, std::make_pair(2LL, 2LL));  // every row reported
   EXPECT_FALSE(s.ResultMap.hasStorage(19));
-  for (int g : {1, 7, 13}) {
-    EXPECT_NEAR(s.ResultMap.at(2, 1, g), 90, 1e-12);
-    EXPECT_EQ(std::make_tuple(s.ResultMap.at(2, 1, g + 1), s.ResultMap.at(2, 1, g + 2), s.ResultMap.at(2, 1, g + 3),
-                              s.ResultMap.at(2, 1, g + 4), s.ResultMap.at(1, 1, g + 4), s.ResultMap.at(3, 2, g + 5)),
-              std::make_tuple(1.0, 0.7854, 0.0, 0.0, 9.42477, 0.0));
+  const ResultLayers& m = s.ResultMap;
+  for (int g : {1, 7, 13}) {  // A0, axis ratio, ellipticity angle, azimuth, undefined marker
+    EXPECT_NEAR(m.at(2, 1, g), 90, 1e-12);
+    EXPECT_EQ(std::make_tuple(m.at(2, 1, g + 1), m.at(2, 1, g + 2), m.at(2, 1, g + 3), m.at(2, 1, g + 4), m.at(1, 1, g + 4)),
+              std::make_tuple(1.0, 0.7854, 0.0, 0.0, 9.42477));
   }
+  // The layer lookup serves the chosen definition (max, mean, luma; the mean otherwise).
+  for (auto [mode, g] : {std::pair{4, 7}, {5, 1}, {6, 13}, {0, 1}, {17, 1}}) {
+    s.IntensityMode = mode;
+    ОпределениеИнтенсивностей(s, 1, 2);
+    const PixelValues& c = s.Current;
+    EXPECT_EQ(std::make_tuple(c.A0, c.AxisRatio, c.EllipticityAngle, c.Azimuth, c.UndefinedMarker),
+              std::make_tuple(m.at(1, 2, g), m.at(1, 2, g + 1), m.at(1, 2, g + 2), m.at(1, 2, g + 3), m.at(1, 2, g + 4)))
+        << mode;
+  }
+  EXPECT_THROW(ОпределениеИнтенсивностей(s, 7, 1), std::out_of_range);
+  EXPECT_THROW(ОпределениеИнтенсивностей(s, 1, 0), std::out_of_range);
+  std::atomic<bool> cancel{true};  // a cancelled run stops
+  p.cancel = &cancel;
+  EXPECT_FALSE(ЗаполнениеМассива(s, p, 2));
   // Files that are no BMP or of 4 bits a pixel leave the layers at 0.
   s.Header.FileSignature = "MZ";
   ЗаполнениеМассива(s);
   EXPECT_EQ(s.ResultMap.at(2, 1, 1), 0.0);
-  s.Header = {};
-  s.Header.FileSignature = "BM", s.Header.BitsPerPixel = 4;
+  s.Header.FileSignature = "BM";
+  s.Header.BitsPerPixel = 4;
   ЗаполнениеМассива(s);
   EXPECT_EQ(s.ResultMap.at(2, 1, 7), 0.0);
-}
-
-TEST(LayerLookup, ServesTheChosenDefinitionAndRejectsOutsidePixels) {
-  AppState s;
-  RandomSet(s, 5, 4, 2);
-  EXPECT_THROW(ОпределениеИнтенсивностей(static_cast<const AppState&>(s), 1, 1), std::out_of_range);
-  ЗаполнениеМассива(s);
-  for (auto [mode, g] : {std::pair{4, 7}, {5, 1}, {6, 13}, {0, 1}, {17, 1}}) {
-    s.IntensityMode = mode;
-    ОпределениеИнтенсивностей(s, 5, 4);
-    const PixelValues& c = s.Current;
-    EXPECT_EQ(std::make_tuple(c.A0, c.AxisRatio, c.EllipticityAngle, c.Azimuth, c.UndefinedMarker),
-              std::make_tuple(s.ResultMap.at(5, 4, g), s.ResultMap.at(5, 4, g + 1), s.ResultMap.at(5, 4, g + 2),
-                              s.ResultMap.at(5, 4, g + 3), s.ResultMap.at(5, 4, g + 4))) << mode;
-  }
-  EXPECT_THROW(ОпределениеИнтенсивностей(s, 6, 1), std::out_of_range);
-  EXPECT_THROW(ОпределениеИнтенсивностей(s, 1, 0), std::out_of_range);
-  // A cancelled run stops; a finished one reports every row.
-  std::atomic<bool> cancel{true};
-  Progress p;
-  p.cancel = &cancel;
-  EXPECT_FALSE(ЗаполнениеМассива(s, p, 2));
-  std::pair<long long, long long> last;
-  p.cancel = nullptr;
-  p.report = [&](long long d, long long t) { last = {d, t}; };
-  EXPECT_TRUE(ЗаполнениеМассива(s, p, 2));
-  EXPECT_EQ(last, std::make_pair(4LL, 4LL));
+  EXPECT_THROW(ОпределениеИнтенсивностей(static_cast<const AppState&>(AppState()), 1, 1), std::out_of_range);
 }
 
 // The bundled set, processed: the azimuth on the sphere points along the
@@ -293,7 +278,8 @@ TEST(SampleScene, BundledSetCarriesTheModelledPolarization) {
     EXPECT_LT(std::min(d, pi - d), 0.15) << "angle " << a;
     EXPECT_LT(v.AxisRatio, 0.95);
   }
-  EXPECT_TRUE(ОпределениеИнтенсивностей(cs, 166, 118).AxisRatio > 0.97 && ОпределениеИнтенсивностей(cs, 166, 118).A0 > 120);
+  const PixelValues centre = ОпределениеИнтенсивностей(cs, 166, 118);
+  EXPECT_TRUE(centre.AxisRatio > 0.97 && centre.A0 > 120);
   EXPECT_LT(ОпределениеИнтенсивностей(cs, 5, 5).A0, 70);
 }
 
