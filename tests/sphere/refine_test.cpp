@@ -225,22 +225,31 @@ std::string FruitFrame::dir_;
 
 // Just inside the orange's rim the trace dies after 6 and after 1 point, which
 // used to fit radius 2.9 and a circle of radius 759 about cell (1, 1); three
-// clicks on one row used to give a circle too. On the rim itself the orange is found.
-TEST_F(FruitFrame, DegenerateTracesAndClicksAreRefused) {
+// clicks on one row used to give a circle too. On the rim itself the orange is
+// found. The command line says the same and ends with status 1; with --refine a
+// refused fit is still reported and the refinement from the same press gives
+// the circle, but collinear clicks give none either way.
+TEST_F(FruitFrame, DegenerateTracesAndClicksAreRefusedOnTheMapAndByTheCommand) {
   ASSERT_EQ(std::make_pair(state_->SetWidth, state_->SetHeight), std::make_pair(1224, 1024));
   const struct {
     PressMode mode;
     std::vector<std::pair<int, int>> presses;
     CircleRefusal refusal;
-    int boundary;
+    int boundary, status, refinedStatus;  // refinedStatus -1: not run with --refine
+    const char* says;
   } cases[] = {
-      {PressMode::Automatic, {{705, 268}}, CircleRefusal::TooFewPoints, 6},
-      {PressMode::Automatic, {{710, 268}}, CircleRefusal::TooFewPoints, 1},
-      {PressMode::Manual, {{100, 240}, {300, 240}, {500, 240}}, CircleRefusal::OnOneLine, 0},
-      {PressMode::Automatic, {{703, 267}}, CircleRefusal::None, 529},
+      {PressMode::Automatic, {{705, 268}}, CircleRefusal::TooFewPoints, 6, 1, -1, "Окружность шара не найдена: На границе 6 точек"},
+      {PressMode::Automatic, {{710, 268}}, CircleRefusal::TooFewPoints, 1, 1, -1, "Окружность шара не найдена: На границе 1 точка"},
+      {PressMode::Automatic, {{978, 86}}, CircleRefusal::TooFewPoints, 6, 1, 0, "Окружность шара не найдена"},
+      {PressMode::Manual, {{100, 240}, {300, 240}, {500, 240}}, CircleRefusal::OnOneLine, 0, 1, 1, "лежат на одной прямой"},
+      {PressMode::Automatic, {{703, 267}}, CircleRefusal::None, 529, 0, -1, ""},
   };
+  const std::string files = " '" + dir_ + "/0.bmp' '" + dir_ + "/45.bmp' '" + dir_ + "/90.bmp' '" + dir_ + "/135.bmp'";
+  const std::string err = dir_ + "/stderr.txt";
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.presses.front().first);
+    std::string args = c.mode == PressMode::Manual ? " --points" : " --start";
+    for (auto [x, y] : c.presses) args += " " + std::to_string(x) + " " + std::to_string(y);
+    SCOPED_TRACE(args);
     AppState s = *state_;
     s.Circle = {600, 500, 100};
     SphereSession session;
@@ -254,29 +263,11 @@ TEST_F(FruitFrame, DegenerateTracesAndClicksAreRefused) {
       EXPECT_LE(std::hypot(s.Circle.CircleCentreX - 903, s.Circle.CircleCentreY - 267), 10);
       EXPECT_NEAR(s.Circle.CircleRadius, 202, 5);
     }
-  }
-}
-
-// The command line refuses the same presses: exit status 1 and the message.
-TEST_F(FruitFrame, SphereCommandExitsNonZeroWithTheMessage) {
-  const std::string files = " '" + dir_ + "/0.bmp' '" + dir_ + "/45.bmp' '" + dir_ + "/90.bmp' '" + dir_ + "/135.bmp'";
-  const struct {
-    const char* args;
-    int status;
-    const char* says;
-  } cases[] = {
-      {" --start 710 268", 1, "Окружность шара не найдена: На границе 1 точка"},
-      {" --points 100 240 300 240 500 240", 1, "лежат на одной прямой"},
-      {" --start 703 267 --json", 0, ""},
-      // With --refine a refused fit is still reported, and the refinement from
-      // the same press gives the circle; collinear clicks give none either way.
-      {" --start 978 86 --refine", 0, "Окружность шара не найдена"},
-      {" --points 100 240 300 240 500 240 --refine", 1, "лежат на одной прямой"},
-  };
-  const std::string err = dir_ + "/stderr.txt";
-  for (const auto& c : cases) {
-    EXPECT_EQ(test::RunCli("sphere" + files + c.args, err).status, c.status) << c.args;
-    EXPECT_NE(test::ReadAll(err).find(c.says), std::string::npos) << c.args << ": " << test::ReadAll(err);
+    for (const auto& [refine, status] : {std::pair{"", c.status}, {" --refine", c.refinedStatus}}) {
+      if (status < 0) continue;
+      EXPECT_EQ(test::RunCli("sphere" + files + args + refine, err).status, status) << refine;
+      EXPECT_NE(test::ReadAll(err).find(c.says), std::string::npos) << test::ReadAll(err);
+    }
   }
 }
 
