@@ -108,6 +108,10 @@ TEST(RefineCircle, KeepsTheUnrefinedCircleAndSaysWhy) {
   const Image disc = Disc(80, 80, {40.5, 40.5, 20});
   const Image knob = Disc(130, 110, {60.37, 55.81, 30.4}, kKnob);
   const Image step(100, 100, [](int x, int) { return x <= 50 ? 50.0 : 200.0; });
+  // Only a quarter of a disc's outline shows: too little of the circle to trust.
+  const Image quarter(130, 110, [](int x, int y) {
+    return x <= 60 || y <= 55 || std::hypot(x - 60.37, y - 55.81) < 30.4 ? 200.0 : 50.0;
+  });
   // A cog: radius 30 +- 3.5 six times round, edge points 2.5 cells off any circle.
   const Image cog(130, 110, [](int x, int y) {
     return std::hypot(x - 60.0, y - 55.0) < 30 + 3.5 * std::cos(6 * std::atan2(y - 55.0, x - 60.0)) ? 200.0 : 50.0;
@@ -129,6 +133,7 @@ TEST(RefineCircle, KeepsTheUnrefinedCircleAndSaysWhy) {
       {"clicks off the rim", disc, RefineSeed::ThreeClicks({{{35, 40}, {40, 35}, {45, 40}}}), F::TooFewPoints},
       // The fit finds the disc, which does not pass the knob's end.
       {"press on a knob off the rim", knob, RefineSeed::Press(101, 56), F::MovedTooFar},
+      {"clicks on a quarter of the outline", quarter, RefineSeed::ThreeClicks({{{90, 61}, {82, 77}, {66, 86}}}), F::TooFewPoints},
       {"clicks round a cog", cog, RefineSeed::ThreeClicks({{{89, 63}, {39, 76}, {52, 26}}}), F::NotACircle},
       // The edge points along a straight edge fit no circle.
       {"clicks along a straight edge", step, RefineSeed::ThreeClicks({{{50, 50}, {47, 68}, {47, 32}}}), F::MovedTooFar},
