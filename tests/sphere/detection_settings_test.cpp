@@ -10,11 +10,10 @@
 namespace ps {
 namespace {
 
-TEST(KernelPresets, ValuesAndTotals) {
+TEST(KernelPresets, ValuesTotalsAndTheirTexts) {
   for (KernelPreset p : {KernelPreset::Square, KernelPreset::Gauss, KernelPreset::GaussWithoutCentre}) {
     const PresetKernels k = PresetValues(p);
     double total = 0;
-    // The outer ring of the subtracted kernel stays 0; symmetric weights.
     for (int r = 0; r < 5; ++r)
       for (int c = 0; c < 5; ++c) {
         total += k.weight[r][c];
@@ -24,37 +23,28 @@ TEST(KernelPresets, ValuesAndTotals) {
       }
     EXPECT_NEAR(total, 100, 0.0005) << PresetCaption(p);
   }
-  // Cell kinds land where they belong: a corner, a cell beside it, the centre.
   const PresetKernels g = PresetValues(KernelPreset::Gauss);
   EXPECT_EQ(std::make_tuple(g.weight[0][0], g.weight[0][1], g.weight[2][2], g.subtract[2][1]),
             std::make_tuple(0.0095f, 0.2009f, 32.3492f, 10.5588f));
   EXPECT_STREQ(PresetCaption(KernelPreset::GaussWithoutCentre), "Гауссовское распределение без центра");
-}
-
-TEST(DetectionSettingsModel, PresetsShowTheirTotalsAndValues) {
   DetectionSettings s;
   DetectionSettingsModel m(s, ",");
-  m.Load();
   m.ApplyPreset(KernelPreset::Square);
-  EXPECT_EQ(m.fields().WeightTotal, "Всего 100,000000 %  из 100 %");
-  EXPECT_EQ(m.fields().SubtractTotal, "Всего 100,000000 %  из 100 %");
-  EXPECT_EQ(std::tie(m.fields().Weight[0], m.fields().Subtract[4]), std::make_tuple("4", "100"));
+  const auto& f = m.fields();
+  EXPECT_EQ(std::tie(f.WeightTotal, f.SubtractTotal), std::make_tuple("Всего 100,000000 %  из 100 %", "Всего 100,000000 %  из 100 %"));
+  EXPECT_EQ(std::tie(f.Weight[0], f.Subtract[4]), std::make_tuple("4", "100"));
   EXPECT_EQ(s.WeightKernel[4][4], 4);
   DetectionSettingsModel dot(s, ".");
   dot.ApplyPreset(KernelPreset::Gauss);
   EXPECT_EQ(std::tie(dot.fields().Weight[0], dot.fields().Subtract[0]), std::make_tuple("0.0095", "2.2947"));
-  EXPECT_EQ(s.WeightKernel[0][0], 0.0095f);
 }
 
 TEST(DetectionSettingsModel, SessionStartsWithTheNoCentrePresetAndLoadKeepsEdits) {
-  // A new session's settings are what loading the window used to give, so
-  // the map, the toning, the learning, the exports and every command agree.
+  // A new session's settings are what loading the window used to give.
   DetectionSettings s;
   const PresetKernels want = PresetValues(KernelPreset::GaussWithoutCentre);
-  EXPECT_EQ(s.WeightKernel, want.weight);
-  EXPECT_EQ(s.SubtractKernel, want.subtract);  // 100 at the centre, 0 elsewhere
+  EXPECT_EQ(std::tie(s.WeightKernel, s.SubtractKernel), std::tie(want.weight, want.subtract));
   EXPECT_EQ(AppState().Detection.WeightKernel, want.weight);
-
   // Loading the window shows the settings as they are and changes none.
   s.WeightKernel[0][0] = 3.5f;
   s.SubtractKernel[1][1] = 7;
@@ -64,17 +54,16 @@ TEST(DetectionSettingsModel, SessionStartsWithTheNoCentrePresetAndLoadKeepsEdits
   const DetectionSettings before = s;
   DetectionSettingsModel m(s, ",");
   m.Load();
-  EXPECT_EQ(s.WeightKernel, before.WeightKernel);
-  EXPECT_EQ(s.SubtractKernel, before.SubtractKernel);
-  EXPECT_EQ(std::make_pair(s.EllipticitySensitivity, s.AzimuthSensitivity), std::make_pair(0.2, 3.0));
+  EXPECT_EQ(std::tie(s.WeightKernel, s.SubtractKernel, s.EllipticitySensitivity, s.AzimuthSensitivity, s.RotationLimit),
+            std::tie(before.WeightKernel, before.SubtractKernel, before.EllipticitySensitivity,
+                     before.AzimuthSensitivity, before.RotationLimit));
   const auto& f = m.fields();
-  EXPECT_EQ(std::tie(f.Weight[0], f.Weight[12], f.Subtract[0], f.Subtract[4]),
-            std::make_tuple("3,5", "10,3802", "7", "100"));
-  EXPECT_EQ(std::tie(f.Ellipticity, f.Azimuth, f.DiameterDeviation), std::make_tuple("20", "300", "0,5"));
+  EXPECT_EQ(std::tie(f.Weight[0], f.Weight[12], f.Subtract[0], f.Subtract[4], f.Ellipticity, f.Azimuth),
+            std::make_tuple("3,5", "10,3802", "7", "100", "20", "300"));
+  EXPECT_EQ(f.DiameterDeviation, "0,5");
   EXPECT_TRUE(!f.Option1 && f.Option2);
   // A zero limit only shows the field's initial text; a set one shows degrees.
   EXPECT_EQ(std::tie(f.RotationLimit, f.RotationChangeLimit), std::make_tuple("60", "35"));
-  EXPECT_EQ(s.RotationLimit, 0);
   s.RotationLimit = 90 * kPi / 180;
   s.RotationChangeLimit = 0.5;
   m.Load();
@@ -87,7 +76,7 @@ TEST(DetectionSettingsModel, SessionStartsWithTheNoCentrePresetAndLoadKeepsEdits
   EXPECT_EQ(s.WeightKernel, want.weight);
 }
 
-TEST(DetectionSettingsModel, EditingKernelFields) {
+TEST(DetectionSettingsModel, EditingKernelFieldsSensitivitiesAndOptions) {
   DetectionSettings s;
   DetectionSettingsModel m(s, ",");
   m.Load();
@@ -95,25 +84,36 @@ TEST(DetectionSettingsModel, EditingKernelFields) {
   // Clearing a box keeps the element and still refreshes the totals.
   s.WeightKernel[0][0] = 50;  // changed behind the model's back
   m.EditWeight(8, "");
-  EXPECT_EQ(s.WeightKernel[1][2], before);
-  EXPECT_EQ(m.fields().Weight[7], "");
+  EXPECT_EQ(std::tie(s.WeightKernel[1][2], m.fields().Weight[7]), std::make_tuple(before, ""));
   EXPECT_NE(m.fields().WeightTotal.find("149,0"), std::string::npos) << m.fields().WeightTotal;
-  // Not a number: unchanged. A number with the locale's separator: stored.
-  m.EditWeight(8, "abc");
+  m.EditWeight(8, "abc");  // not a number: unchanged
   EXPECT_EQ(s.WeightKernel[1][2], before);
   m.EditWeight(8, "12,5");
-  EXPECT_EQ(s.WeightKernel[1][2], 12.5f);
   m.EditSubtract(1, "3,25");  // Text001 = SubtractKernel(2, 2)
-  EXPECT_EQ(s.SubtractKernel[1][1], 3.25f);
-  EXPECT_EQ(m.fields().SubtractTotal, "Всего 103,250000 %  из 100 %");
-  m.EditSubtract(9, "1");  // Text009 = SubtractKernel(4, 4)
-  EXPECT_EQ(s.SubtractKernel[3][3], 1);
+  m.EditSubtract(9, "1");     // Text009 = SubtractKernel(4, 4)
+  EXPECT_EQ(std::make_tuple(s.WeightKernel[1][2], s.SubtractKernel[1][1], s.SubtractKernel[3][3]),
+            std::make_tuple(12.5f, 3.25f, 1.0f));
+  EXPECT_EQ(m.fields().SubtractTotal, "Всего 104,250000 %  из 100 %");
   // Boxes that do not exist change nothing.
   const auto kernel = s.WeightKernel;
   m.EditWeight(0, "5");
   m.EditWeight(26, "5");
   m.EditSubtract(10, "5");
   EXPECT_EQ(s.WeightKernel, kernel);
+
+  m.EditEllipticity("50");
+  m.EditAzimuth("250");
+  m.EditAzimuth("");  // empty: kept
+  m.EditRotationLimit("90");
+  m.EditRotationChangeLimit("x");
+  m.EditDiameterDeviation("0,75");
+  EXPECT_EQ(std::tie(s.EllipticitySensitivity, s.AzimuthSensitivity, s.RotationChangeLimit, s.DiameterDeviationLimit),
+            std::make_tuple(0.5, 2.5, 0.0, 0.75));
+  EXPECT_DOUBLE_EQ(s.RotationLimit, 1.570795);
+  for (int mode : {1, 0}) {
+    m.SelectShowMode(mode);
+    EXPECT_EQ(std::make_tuple(s.ShowMode, m.fields().Option1, m.fields().Option2), std::make_tuple(mode, mode == 0, mode == 1));
+  }
 }
 
 // Kernel and sensitivity fields take only numbers in their range. While
@@ -136,6 +136,7 @@ TEST(DetectionSettingsModel, EntriesOutOfRangeOrNotNumbersAreRefused) {
       {CheckedField::Ellipticity, {"1", "10", "100", "1000", "10000"}, 10000, nullptr},
       {CheckedField::Ellipticity, {"10001"}, 100, "Чувствительность к изменению эллиптичности задаётся числом от 0 до 10000 %."},
       {CheckedField::Azimuth, {"50%"}, 100, "не число"},
+      {CheckedField::Weight, {""}, 5.7546, nullptr},  // emptied: back to its value without a message
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed.back());
@@ -151,11 +152,12 @@ TEST(DetectionSettingsModel, EntriesOutOfRangeOrNotNumbersAreRefused) {
       if (c.field == CheckedField::Ellipticity) m.EditEllipticity(t);
       if (c.field == CheckedField::Azimuth) m.EditAzimuth(t);
     }
+    const auto& f = m.fields();
     switch (c.field) {
-      case CheckedField::Weight: refusal = m.ConfirmWeight(7), stored = s.WeightKernel[1][1], shown = m.fields().Weight[6]; break;
-      case CheckedField::Subtract: refusal = m.ConfirmSubtract(5), stored = s.SubtractKernel[2][2], shown = m.fields().Subtract[4]; break;
-      case CheckedField::Ellipticity: refusal = m.ConfirmEllipticity(), stored = s.EllipticitySensitivity * 100, shown = m.fields().Ellipticity; break;
-      case CheckedField::Azimuth: refusal = m.ConfirmAzimuth(), stored = s.AzimuthSensitivity * 100, shown = m.fields().Azimuth; break;
+      case CheckedField::Weight: refusal = m.ConfirmWeight(7), stored = s.WeightKernel[1][1], shown = f.Weight[6]; break;
+      case CheckedField::Subtract: refusal = m.ConfirmSubtract(5), stored = s.SubtractKernel[2][2], shown = f.Subtract[4]; break;
+      case CheckedField::Ellipticity: refusal = m.ConfirmEllipticity(), stored = s.EllipticitySensitivity * 100, shown = f.Ellipticity; break;
+      case CheckedField::Azimuth: refusal = m.ConfirmAzimuth(), stored = s.AzimuthSensitivity * 100, shown = f.Azimuth; break;
     }
     EXPECT_NEAR(stored, c.stored, 1e-4);
     EXPECT_EQ(static_cast<float>(*ParseNumber(shown, ",")), static_cast<float>(c.stored));  // shows what is stored
@@ -165,47 +167,16 @@ TEST(DetectionSettingsModel, EntriesOutOfRangeOrNotNumbersAreRefused) {
       EXPECT_EQ(std::make_pair(refusal->title, refusal->icon), std::make_pair(std::string("Настройки"), MessageIcon::Exclamation));
     }
   }
-  // An emptied field goes back to its value without a message.
-  DetectionSettings s;
-  DetectionSettingsModel m(s, ",");
-  m.Load();
-  m.EditWeight(1, "");
-  EXPECT_FALSE(m.ConfirmWeight(1));
-  EXPECT_EQ(m.fields().Weight[0], "0,9804");
-}
-
-TEST(DetectionSettingsModel, SensitivitiesLimitsAndOptions) {
-  DetectionSettings s;
-  DetectionSettingsModel m(s, ",");
-  m.Load();
-  m.EditEllipticity("50");
-  m.EditAzimuth("250");
-  m.EditAzimuth("");  // empty: kept
-  m.EditRotationLimit("90");
-  m.EditRotationChangeLimit("x");
-  m.EditDiameterDeviation("0,75");
-  EXPECT_EQ(std::tie(s.EllipticitySensitivity, s.AzimuthSensitivity, s.RotationChangeLimit,
-                     s.DiameterDeviationLimit), std::make_tuple(0.5, 2.5, 0.0, 0.75));
-  EXPECT_DOUBLE_EQ(s.RotationLimit, 1.570795);
-  for (int mode : {1, 0}) {
-    m.SelectShowMode(mode);
-    EXPECT_EQ(s.ShowMode, mode);
-    EXPECT_EQ(m.fields().Option1, mode == 0);
-    EXPECT_EQ(m.fields().Option2, mode == 1);
-  }
 }
 
 TEST(DetectionSettings, PreviewGreyAndRotationRead) {
   // 50 -> 127.5 rounds to even; out-of-range percentages are held.
-  const std::pair<float, int> grey[] = {{0, 255}, {100, 0}, {50, 128}, {-20, 255}, {180, 0}, {10.3802f, 229}};
-  for (auto [percent, want] : grey) EXPECT_EQ(PreviewGrey(percent), want) << percent;
-  DetectionSettings s;
+  for (auto [percent, want] : {std::pair{0.0f, 255}, {100.0f, 0}, {50.0f, 128}, {-20.0f, 255}, {180.0f, 0}, {10.3802f, 229}})
+    EXPECT_EQ(PreviewGrey(percent), want) << percent;
+  DetectionSettings s, t;
   ReadRotationLimits(s, "60", "35", ",");
-  EXPECT_DOUBLE_EQ(s.RotationLimit, 60 * 3.14159 / 180);
-  EXPECT_DOUBLE_EQ(s.RotationChangeLimit, 35 * 3.14159 / 180);
   ReadRotationLimits(s, "10", "10", ",");  // already set: kept
-  EXPECT_DOUBLE_EQ(s.RotationLimit, 60 * 3.14159 / 180);
-  DetectionSettings t;
+  EXPECT_EQ(std::make_pair(s.RotationLimit, s.RotationChangeLimit), std::make_pair(60 * kPi / 180, 35 * kPi / 180));
   ReadRotationLimits(t, "", "abc", ",");
   EXPECT_EQ(std::make_pair(t.RotationLimit, t.RotationChangeLimit), std::make_pair(0.0, 0.0));
 }

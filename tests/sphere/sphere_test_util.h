@@ -1,6 +1,10 @@
-// Shared by the sphere tests: a result map of a given size and a one-cell ring.
+// Shared by the sphere tests: a result map of a given size, a one-cell ring and presses on cells.
 #pragma once
 
+#include <utility>
+#include <vector>
+
+#include "sphere/press.h"
 #include "state/app_state.h"
 
 namespace ps::test {
@@ -23,6 +27,23 @@ void ForEachRingCell(int cx, int cy, int r, F cell) {
     ++y;
     err += err < 0 ? 2 * y + 1 : 2 * (y - --x) + 1;
   }
+}
+
+// Pointer position in the middle of cell (x, y).
+inline PressInput At(const AppState& s, int x, int y, PressMode mode) {
+  PressInput in;
+  in.x = static_cast<float>((x - 1) * s.ZoomFactor + s.ZoomFactor / 2);
+  in.y = static_cast<float>((y - 1) * s.ZoomFactor + s.ZoomFactor / 2);
+  in.mode = mode;
+  return in;
+}
+
+// Presses the cells in turn; the result of the last press.
+inline PressResult PressAll(AppState& s, SphereSession& session, const std::vector<std::pair<int, int>>& cells,
+                            PressMode mode) {
+  PressResult r;
+  for (const auto& [x, y] : cells) r = HandleMapPress(s, session, At(s, x, y, mode));
+  return r;
 }
 
 }  // namespace ps::test
