@@ -1,7 +1,8 @@
 // What a user waits for: the whole `polarsphere-cli process` command on sets of
 // 1, 5 and 20 megapixels (four 24-bit BMP files written by the benchmark), each
-// run a fresh process, beside
-//   - the same command with --out (every layer written as .npy),
+// run a fresh process (it computes every value of the fifteen layers and sums
+// them for its summary without keeping them), beside
+//   - the same command with --out (the layers kept and written as .npy),
 //   - `sphere` with three rim points, a command that works on one definition,
 //   - a straightforward one-thread port reading the same files and filling the
 //     fifteen layers pixel by pixel (this program run with --port),

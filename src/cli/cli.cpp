@@ -6,13 +6,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "cli/images/image_codecs.h"
 #include "state/atomic_file.h"
-
-#ifdef PS_HAVE_QTGUI
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#endif
 
 namespace ps::cli {
 
@@ -203,36 +198,35 @@ void PrintMessages(const std::vector<Message>& messages) {
 
 bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions,
                       bool keepImages) {
+  ProcessOptions options;
+  options.definitions = definitions;
+  ProcessOutcome processed;
+  const bool ok = LoadProcessedSet(paths, state, options, &processed);
+  if (!keepImages) state.ImageStore = ImageBuffer();
+  return ok;
+}
+
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, const ProcessOptions& options,
+                      ProcessOutcome* outcome) {
   const SetLoadOutcome loaded = LoadSet(state, paths);
   PrintMessages(loaded.messages);
   if (!loaded.ok) return false;
-  ProcessOptions options;
-  options.definitions = definitions;
-  const ProcessOutcome processed = ProcessSet(state, options);
-  PrintMessages(processed.messages);
-  if (!keepImages) state.ImageStore = ImageBuffer();
-  return processed.complete;
+  *outcome = ProcessSet(state, options);
+  PrintMessages(outcome->messages);
+  return outcome->complete;
 }
 
 // Encodes the picture as PNG in memory and writes it whole or not at all: a
 // full disk or a killed run never leaves a truncated PNG over the previous one.
 bool SavePng(const RasterSurface& picture, const std::string& path, std::string* error) {
-#ifdef PS_HAVE_QTGUI
-  const QImage view(picture.data(), picture.width(), picture.height(), picture.stride(), QImage::Format_RGB888);
-  QByteArray png;
-  QBuffer buffer(&png);
-  buffer.open(QIODevice::WriteOnly);
-  if (!view.save(&buffer, "PNG")) {
-    *error = "cannot encode the picture as PNG for " + path;
+  const ImageCodecs* codecs = LoadImageCodecs(error);
+  if (!codecs) return false;
+  std::string png;
+  if (!codecs->encodePng(picture.data(), picture.width(), picture.height(), picture.stride(), &png, error)) {
+    *error += " for " + path;
     return false;
   }
-  return WriteFileAtomically(path, std::string_view(png.constData(), static_cast<size_t>(png.size())), error);
-#else
-  (void)picture;
-  (void)path;
-  *error = "this build has no PNG writer (built without Qt)";
-  return false;
-#endif
+  return WriteFileAtomically(path, png, error);
 }
 
 std::optional<SphereCircle> CircleOption(const Args& args) {

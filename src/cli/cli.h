@@ -79,6 +79,7 @@ bool PrepareOutputFolder(const std::string& option, const std::string& dir, std:
 }  // namespace ps::cli
 
 #include "display/surface.h"
+#include "polarization/polarization.h"
 #include "state/app_state.h"
 #include "state/message.h"
 
@@ -97,6 +98,9 @@ void PrintMessages(const std::vector<Message>& messages);
 // and returns false on a refusal.
 bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, unsigned definitions = 7,
                       bool keepImages = true);
+// The same with the processing's options, filling `outcome` (its totals).
+bool LoadProcessedSet(const std::vector<std::string>& paths, AppState& state, const ProcessOptions& options,
+                      ProcessOutcome* outcome);
 
 }  // namespace ps::cli
 

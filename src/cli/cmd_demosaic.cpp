@@ -1,7 +1,7 @@
 // demosaic: splits one raw frame of a division-of-focal-plane polarization
 // camera into the four BMP files of an image set (0.bmp, 45.bmp, 90.bmp, 135.bmp).
-// The frame is decoded with Qt's image readers (PNG, TIFF, BMP, ...); the split
-// itself is core code.
+// The frame is decoded by the image codecs module (Qt's readers: PNG, TIFF, BMP,
+// ...); the split itself is core code.
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -11,20 +11,14 @@
 #include "imageio/bmp_writer.h"
 #include "imageio/demosaic.h"
 
-#ifdef PS_HAVE_QTGUI
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <QBuffer>
-#include <QByteArray>
-#include <QImage>
-#include <QImageReader>
-#include <QString>
-
 #include <cerrno>
 #include <cstring>
-#endif
+
+#include "cli/images/image_codecs.h"
 
 namespace ps::cli {
 namespace {
@@ -43,14 +37,10 @@ const char* const kUsage =
     "               24: 24-bit grey files\n"
     "  --json       print the outcome as one JSON object";
 
-#ifdef PS_HAVE_QTGUI
-// Decodes the frame into 8-bit grey. Colour frames are accepted only when every
-// pixel is grey (a frame saved through a colour format); a colour picture or a
-// frame deeper than 8 bits is refused rather than silently converted.
 // Reads the frame's bytes. Only a regular file is read: a folder is named as
 // one instead of "file not found", and a pipe or device is refused at once
 // instead of blocking the command (the open does not wait for a writer).
-bool ReadFrameBytes(const std::string& path, QByteArray* bytes, std::string* error) {
+bool ReadFrameBytes(const std::string& path, std::string* bytes, std::string* error) {
   if (path.empty()) {
     *error = "the frame path is empty";
     return false;
@@ -72,73 +62,31 @@ bool ReadFrameBytes(const std::string& path, QByteArray* bytes, std::string* err
     ok = false;
   }
   if (ok) {
-    bytes->resize(static_cast<qsizetype>(st.st_size));
-    qsizetype done = 0;
+    bytes->resize(static_cast<size_t>(st.st_size));
+    size_t done = 0;
     while (ok && done < bytes->size()) {
-      const ssize_t n = ::read(fd, bytes->data() + done, static_cast<size_t>(bytes->size() - done));
+      const ssize_t n = ::read(fd, bytes->data() + done, bytes->size() - done);
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         *error = "cannot read " + path + ": " + (n < 0 ? std::strerror(errno) : "the file became shorter");
         ok = false;
       }
-      done += n > 0 ? n : 0;
+      done += n > 0 ? static_cast<size_t>(n) : 0;
     }
   }
   ::close(fd);
   return ok;
 }
 
+// Decodes the frame into 8-bit grey: colour frames are accepted only when every
+// pixel is grey, a colour picture or a frame deeper than 8 bits is refused.
 bool DecodeFrame(const std::string& path, GreyImage* out, std::string* error) {
-  QByteArray bytes;
+  const ImageCodecs* codecs = LoadImageCodecs(error);
+  if (!codecs) return false;
+  std::string bytes;
   if (!ReadFrameBytes(path, &bytes, error)) return false;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::ReadOnly);
-  QImageReader reader(&buffer);
-  reader.setAutoTransform(false);  // an orientation tag must not rotate the mosaic layout
-  QImage image = reader.read();
-  if (image.isNull()) {
-    *error = "cannot read " + path + ": " + reader.errorString().toStdString();
-    return false;
-  }
-  switch (image.format()) {
-    case QImage::Format_Grayscale8:
-      break;
-    case QImage::Format_Grayscale16:
-    case QImage::Format_RGBX64:
-    case QImage::Format_RGBA64:
-    case QImage::Format_RGBA64_Premultiplied:
-    case QImage::Format_RGB30:
-    case QImage::Format_BGR30:
-    case QImage::Format_A2RGB30_Premultiplied:
-    case QImage::Format_A2BGR30_Premultiplied:
-      *error = path + " has more than 8 bits per sample; convert the frame to 8-bit grey first";
-      return false;
-    default: {
-      const QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-      for (int y = 0; y < rgb.height(); ++y) {
-        const QRgb* line = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
-        for (int x = 0; x < rgb.width(); ++x) {
-          const QRgb p = line[x];
-          if (qRed(p) != qGreen(p) || qGreen(p) != qBlue(p)) {
-            *error = path + " is a colour picture (pixel " + std::to_string(x) + ", " + std::to_string(y) +
-                     " is not grey); a raw mosaic frame is grey";
-            return false;
-          }
-        }
-      }
-      image = rgb.convertToFormat(QImage::Format_Grayscale8);
-    }
-  }
-  out->width = image.width();
-  out->height = image.height();
-  out->pixels.resize(static_cast<size_t>(out->width) * out->height);
-  for (int y = 0; y < out->height; ++y) {
-    const uchar* line = image.constScanLine(y);
-    std::copy(line, line + out->width, out->pixels.begin() + static_cast<std::ptrdiff_t>(y) * out->width);
-  }
-  return true;
+  return codecs->decodeGrey(bytes, path, &out->width, &out->height, &out->pixels, error);
 }
-#endif
 
 // Errors go to stderr as with every command; with --json stdout also gets an
 // object saying so, so that a script reading stdout never sees nothing.
@@ -168,11 +116,6 @@ int RunDemosaic(const std::vector<std::string>& argv) {
     bits = static_cast<int>(*b);
   }
 
-#ifndef PS_HAVE_QTGUI
-  (void)framePath;
-  (void)outDir;
-  return Fail(json, "this build has no image decoders (built without Qt)", 1);
-#else
   GreyImage frame;
   if (!DecodeFrame(framePath, &frame, &error)) return Fail(json, error, 1);
   if (frame.width < 2 || frame.height < 2)
@@ -219,7 +162,6 @@ int RunDemosaic(const std::vector<std::string>& argv) {
       std::cout << "note: the last odd row or column of the frame was dropped\n";
   }
   return 0;
-#endif
 }
 
 }  // namespace

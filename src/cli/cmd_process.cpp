@@ -1,5 +1,7 @@
 // polarsphere-cli process: reads a set of four photographs, processes it and
 // prints a summary per intensity definition; --out writes every layer as .npy.
+// Without --out the layers are only summed as they are computed, never stored:
+// the summary needs no more memory than the photographs.
 #include <filesystem>
 #include <iostream>
 #include <map>
@@ -16,24 +18,9 @@ struct Summary {
   double meanA0 = 0, undefinedShare = 0, meanAxisRatio = 0, meanAzimuth = 0;
 };
 
-Summary Summarize(const ResultLayers& m, Definition d) {
-  Summary s;
-  const int g = FirstLayer(d);
-  const size_t n = static_cast<size_t>(m.width()) * m.height();
-  const double *a0 = m.layer(g), *ratio = m.layer(g + 1), *az = m.layer(g + 3), *und = m.layer(g + 4);
-  double sa = 0, sr = 0, sz = 0;
-  size_t undefinedCount = 0;
-  for (size_t i = 0; i < n; ++i) {
-    sa += a0[i];
-    sr += ratio[i];
-    sz += az[i];
-    undefinedCount += und[i] != 0;
-  }
-  s.meanA0 = sa / n;
-  s.meanAxisRatio = sr / n;
-  s.meanAzimuth = sz / n;
-  s.undefinedShare = static_cast<double>(undefinedCount) / n;
-  return s;
+Summary Summarize(const DefinitionSums& sums, const AppState& state) {
+  const double n = static_cast<double>(state.SetWidth) * state.SetHeight;
+  return {sums.a0 / n, static_cast<double>(sums.undefinedPixels) / n, sums.axisRatio / n, sums.azimuth / n};
 }
 
 int Run(const std::vector<std::string>& argv) {
@@ -43,7 +30,11 @@ int Run(const std::vector<std::string>& argv) {
     return 2;
   }
   AppState state;
-  if (!LoadProcessedSet(args.positional(), state)) return 1;
+  ProcessOptions options;
+  options.keepLayers = args.has("--out");
+  options.sumLayers = true;
+  ProcessOutcome processed;
+  if (!LoadProcessedSet(args.positional(), state, options, &processed)) return 1;
 
   std::map<std::string, std::string> files;
   if (args.has("--out")) {
@@ -72,7 +63,7 @@ int Run(const std::vector<std::string>& argv) {
     std::cout << state.SetWidth << " x " << state.SetHeight << ", " << state.Header.BitsPerPixel
               << " bits per pixel\n";
   for (Definition d : {Definition::Max, Definition::Mean, Definition::Luma}) {
-    const Summary s = Summarize(state.ResultMap, d);
+    const Summary s = Summarize(processed.sums[FirstLayer(d) / 6], state);
     if (json) {
       defs.addRaw(DefinitionName(d), Json()
                                          .add("mean_a0", s.meanA0)

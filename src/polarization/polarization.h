@@ -68,6 +68,21 @@ struct ProcessOptions {
   bool addToMap = false;
   // Memory the machine has available, in bytes; unset: MemAvailable of /proc/meminfo.
   std::optional<uint64_t> availableMemory;
+  // false: the values are computed block by block and only summed (see
+  // ProcessOutcome::sums); the map is left empty. For a caller that needs the
+  // totals but not the layers, it spares allocating and touching eight bytes per
+  // value.
+  bool keepLayers = true;
+  // Whether to fill ProcessOutcome::sums (always done when the layers are not kept).
+  bool sumLayers = false;
+};
+
+// Totals of one definition's layers over the whole set: each row is summed from
+// left to right and the row sums are added from the top row down, so the totals
+// do not depend on the thread count.
+struct DefinitionSums {
+  double a0 = 0, axisRatio = 0, azimuth = 0;
+  uint64_t undefinedPixels = 0;  // pixels whose marker is set
 };
 
 struct ProcessOutcome {
@@ -75,6 +90,8 @@ struct ProcessOutcome {
   std::vector<Message> messages;  // the refusal for lack of memory
   uint64_t neededBytes = 0;       // memory the processing had to allocate
   uint64_t availableBytes = 0;    // memory the machine had available (0: unknown)
+  // Per definition (max, mean, luma), for the definitions computed by a complete run.
+  std::array<DefinitionSums, 3> sums{};
 };
 
 // Set processing: fills layers 1-5, 7-11 and 13-17 of the definitions asked for,

@@ -208,6 +208,8 @@ void Arctangents(DefinitionBlock& b, int n, const Out& o, const DefinitionBlock*
 struct Job {
   const AppState* s = nullptr;
   unsigned definitions = 0;
+  bool keepLayers = true;
+  std::array<DefinitionSums, 3>* rowSums = nullptr;  // one entry per row, or null
   bool palette = false;
   double paletteIntensity[3][256] = {};  // intensity of each palette index per definition
   double* layer[3][5] = {};
@@ -215,6 +217,7 @@ struct Job {
 
 struct Worker {
   DefinitionBlock block[3];
+  alignas(64) double scratch[3][5][kBlock];  // a block's values when the layers are not kept
   RecentAtan ellAtan[3], azAtan[3];
 };
 
@@ -254,6 +257,19 @@ void Populate(const Job& job, int y0, int y1) {
 #endif
 }
 
+// Adds a block's values to its row's totals, in pixel order.
+void AddToSums(DefinitionSums& sums, const Out& o, int n) {
+  double a0 = sums.a0, ratio = sums.axisRatio, az = sums.azimuth;
+  uint64_t undefined = sums.undefinedPixels;
+  for (int j = 0; j < n; ++j) {
+    a0 += o.a0[j];
+    ratio += o.ratio[j];
+    az += o.az[j];
+    undefined += o.und[j] != 0;
+  }
+  sums = {a0, ratio, az, undefined};
+}
+
 // Rows [y0, y1) (1-based).
 void ProcessRows(const Job& job, Worker& w, int y0, int y1) {
   const AppState& s = *job.s;
@@ -271,11 +287,14 @@ void ProcessRows(const Job& job, Worker& w, int y0, int y1) {
       for (int d = 0; d < 3; ++d) {
         if (!(job.definitions >> d & 1)) continue;
         double* const* l = job.layer[d];
-        const Out o{l[0] + at, l[1] + at, l[2] + at, l[3] + at, l[4] + at};
+        double(*t)[kBlock] = w.scratch[d];
+        const Out o = job.keepLayers ? Out{l[0] + at, l[1] + at, l[2] + at, l[3] + at, l[4] + at}
+                                     : Out{t[0], t[1], t[2], t[3], t[4]};
         DefinitionBlock& b = w.block[d];
         Parameters(b, n, o);
         Arctangents(b, n, o, prevD >= 0 ? &w.block[prevD] : nullptr, prevD >= 0 ? &prevOut : nullptr,
                     w.ellAtan[d], w.azAtan[d]);
+        if (job.rowSums) AddToSums(job.rowSums[y - 1][d], o, n);
         prevD = d;
         prevOut = o;
       }
@@ -289,12 +308,14 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
   ProcessOutcome out;
   const unsigned defs = options.definitions & kAllDefinitions;
   ResultLayers& map = s.ResultMap;
-  const bool add = options.addToMap && !map.empty() && map.width() == s.SetWidth && map.height() == s.SetHeight;
+  const bool keep = options.keepLayers;
+  const bool add =
+      keep && options.addToMap && !map.empty() && map.width() == s.SetWidth && map.height() == s.SetHeight;
   const unsigned toCompute = add ? defs & ~ProcessedDefinitions(map) : defs;
 
   // The map of a set of another size goes first, so that its memory counts as available.
-  if (!add && (map.width() != s.SetWidth || map.height() != s.SetHeight)) map = ResultLayers();
-  out.neededBytes = map.bytesToAllocate(s.SetWidth, s.SetHeight, toCompute);
+  if (!keep || (!add && (map.width() != s.SetWidth || map.height() != s.SetHeight))) map = ResultLayers();
+  out.neededBytes = keep ? map.bytesToAllocate(s.SetWidth, s.SetHeight, toCompute) : 0;
   if (out.neededBytes > 0) {
     out.availableBytes = options.availableMemory ? *options.availableMemory : AvailableMemoryBytes();
     if (out.availableBytes != 0 && out.neededBytes > out.availableBytes) {
@@ -306,7 +327,8 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
 
   if (!SetIsProcessable(s)) {
     // Nothing to compute: the layers read 0.
-    if (add) {
+    if (!keep) {
+    } else if (add) {
       map.addGroups(toCompute);
     } else {
       map = ResultLayers();
@@ -317,18 +339,24 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
   }
   // Every cell of the layers computed below is written, so reused blocks are not cleared first.
   if (add) map.addGroups(toCompute);
-  else map.prepareForOverwrite(s.SetWidth, s.SetHeight, defs);
+  else if (keep) map.prepareForOverwrite(s.SetWidth, s.SetHeight, defs);
 
   auto job = std::make_unique<Job>();
   job->s = &s;
   job->definitions = toCompute;
   job->palette = s.Header.BitsPerPixel == 8;
+  job->keepLayers = keep;
+  std::vector<std::array<DefinitionSums, 3>> rowSums;
+  if (options.sumLayers || !keep) {
+    rowSums.resize(static_cast<size_t>(s.SetHeight));
+    job->rowSums = rowSums.data();
+  }
   for (int d = 0; d < 3; ++d) {
     for (int i = 0; i < 256; ++i) {
       const auto& c = s.PaletteTable[i];
       job->paletteIntensity[d][i] = IntensityOf(kDefinitions[d], c[0], c[1], c[2]);
     }
-    if (toCompute >> d & 1)
+    if (keep && toCompute >> d & 1)
       for (int q = 0; q < 5; ++q) job->layer[d][q] = map.mutableLayer(FirstLayer(kDefinitions[d]) + q);
   }
 
@@ -353,7 +381,7 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
       const int y0 = next.fetch_add(kRows);
       if (y0 > h) return;
       const int y1 = std::min(h + 1, y0 + kRows);
-      Populate(*job, y0, y1);
+      if (keep) Populate(*job, y0, y1);
       ProcessRows(*job, *w, y0, y1);
       const long long d = done += (y1 - y0);
       if (reports) progress(d, h);
@@ -365,6 +393,15 @@ ProcessOutcome ProcessSet(AppState& s, const ProcessOptions& options, const Prog
   for (auto& t : pool) t.join();
   progress(done.load(), h);
   out.complete = !stopped;
+  if (out.complete)
+    for (const auto& row : rowSums)
+      for (int d = 0; d < 3; ++d) {
+        DefinitionSums& t = out.sums[d];
+        t.a0 += row[d].a0;
+        t.axisRatio += row[d].axisRatio;
+        t.azimuth += row[d].azimuth;
+        t.undefinedPixels += row[d].undefinedPixels;
+      }
   return out;
 }
 
