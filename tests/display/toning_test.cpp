@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <tuple>
 
@@ -57,11 +58,19 @@ TEST(Toning, EachRotationPaintsTheVisibleCap) {
   CapMismatches(view, 200, 200, painted, l2, r2);
   EXPECT_TRUE(test::SamePixels(left, l2));
 
-  ToningView side;  // rotation about z by 90 degrees with the other two 0: the ray runs along x
-  side.RotationX = 0, side.RotationZ = 90 * kPi / 180;
-  const SphereHit hit = CastToningRay(side, 10, 20);
-  EXPECT_TRUE(hit.Hit && std::fabs(hit.X * hit.X + hit.Y * hit.Y + hit.Z * hit.Z - 1) < 1e-12);
-  EXPECT_FALSE(CastToningRay(side, 200, 0).Hit);
+  // Turns of 90 degrees about y and z, alone and after one another (the order x, y, z): where the ray of
+  // screen point (-10, 20), at 0.009 units a pixel, meets the sphere; rays level in y take the
+  // point nearer the viewer.
+  const double s = 0.09, t = 0.18, c = std::sqrt(1 - s * s - t * t);
+  for (auto [x, y, z, want] : {std::tuple{0, 90, 0, std::array{t, c, s}}, {0, 0, 90, std::array{-c, -s, t}},
+                               {90, 0, 90, std::array{t, -s, c}}, {90, 90, 0, std::array{c, -t, s}},
+                               {0, 90, 90, std::array{-c, t, s}}}) {
+    ToningView turned;
+    turned.RotationX = x * kPi / 180, turned.RotationY = y * kPi / 180, turned.RotationZ = z * kPi / 180;
+    const SphereHit hit = CastToningRay(turned, -10, 20);
+    EXPECT_TRUE(hit.Hit && std::hypot(hit.X - want[0], hit.Y - want[1], hit.Z - want[2]) < 1e-5) << x << y << z;
+    EXPECT_FALSE(CastToningRay(turned, 200, 0).Hit);
+  }
 }
 
 TEST(Toning, NeighbourhoodUsesOnlyPixelsInsideTheImage) {

@@ -1,6 +1,6 @@
-// The settings window (presets, typed and refused entries, keyboard) as the
-// analysis window opens it, the circle fits on the sample and what the window
-// shows after them, and the full-size window within the screen.
+// The settings window (presets, typed and refused entries) as the analysis
+// window opens it, the circle fits on the sample and what the window shows
+// after them.
 #include "sphere/detection_settings.h"
 #include "window_test_support.h"
 
@@ -45,9 +45,7 @@ class SettingsAndCircleTest : public QObject {
     ExportForm form(state);
     const PresetKernels preset = PresetValues(KernelPreset::GaussWithoutCentre);
     QVERIFY(state.Detection.WeightKernel == preset.weight && state.Detection.SubtractKernel == preset.subtract);
-    bool pressedWhileOpen = false;
     wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
-      pressedWhileOpen = form.Image1->showingPressed();
       QCOMPARE(s->Weight[12]->text(), QString::fromStdString(PresetValueText(10.3802f, DecimalSeparator())));
       QCOMPARE(s->Text28->text(), QString("60"));
       Type(s->Weight[0], "12");
@@ -60,7 +58,6 @@ class SettingsAndCircleTest : public QObject {
       s->accept();
     });
     form.Image1->trigger();
-    QVERIFY(pressedWhileOpen && !form.Image1->showingPressed());
     wt::WhenModal<ФормаНастроек>([&](ФормаНастроек* s) {
       QCOMPARE(s->Weight[0]->text(), QString("12"));
       QCOMPARE(s->Text28->text(), QString("90"));
@@ -107,69 +104,45 @@ class SettingsAndCircleTest : public QObject {
     QCOMPARE(state.Detection.WeightKernel[0][0], 14.0f);
   }
 
-  // Typing into a field and confirming it with Enter or Tab.
-  void enteringAField_data() {
-    QTest::addColumn<int>("field");
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("confirmKey");
-    QTest::addColumn<double>("stored");
-    QTest::addColumn<QString>("says");  // part of the refusal; empty: none
-    const int enter = Qt::Key_Return, tab = Qt::Key_Tab;
-    QTest::newRow("weight 50, Enter") << 7 << "50" << enter << 50.0 << "";
-    QTest::newRow("weight 50, keypad Enter") << 13 << "50" << int(Qt::Key_Enter) << 50.0 << "";
-    QTest::newRow("weight abc") << 7 << "abc" << enter << 5.7546 << "«abc» — не число.";
-    QTest::newRow("weight -50, Tab") << 7 << "-50" << tab << 5.7546 << "Число -50 вне этих пределов.";
-    QTest::newRow("subtracted 150, typed through 1 and 15") << -5 << "150" << enter << 100.0
-                                    << "вычитаемой области задаётся числом от 0 до 100 %";
-    QTest::newRow("ellipticity 50") << 26 << "50" << enter << 50.0 << "";
-    QTest::newRow("ellipticity -50") << 26 << "-50" << enter << 100.0 << "Чувствительность к изменению эллиптичности";
-    QTest::newRow("azimuth abc, Tab") << 27 << "abc" << tab << 100.0 << "не число";
-  }
+  // Typing into a field (weight 1..25, subtracted -1..-9, sensitivities 26
+  // and 27) and confirming it with a key: the value stored, and the part of
+  // the refusal ("": none).
   void enteringAField() {
-    QFETCH(int, field);
-    QFETCH(QString, typed);
-    QFETCH(int, confirmKey);
-    QFETCH(double, stored);
-    QFETCH(QString, says);
-    wt::Messages messages;
-    AppState state;
-    ФормаНастроек s(state, nullptr);
-    s.show();
-    QVERIFY(QTest::qWaitForWindowActive(&s));
-    const DetectionSettings before = state.Detection;
-    QLineEdit* e = Field(s, field);
-    const QString shownBefore = e->text();
-    Type(e, typed);
-    QTest::keyClick(e, static_cast<Qt::Key>(confirmKey));
-    // Enter presses no preset: every other weight is as it was.
-    for (int k = 1; k <= 25; ++k)
-      if (k != field) QCOMPARE(state.Detection.WeightKernel[(k - 1) / 5][(k - 1) % 5], before.WeightKernel[(k - 1) / 5][(k - 1) % 5]);
-    QVERIFY(s.isVisible());
-    QVERIFY(std::abs(Stored(state.Detection, field) - stored) < 1e-4);
-    if (says.isEmpty()) {
-      QVERIFY(messages.seen.empty());
-      QCOMPARE(e->text(), typed);
-    } else {
-      QCOMPARE(messages.seen.size(), size_t(1));
-      QVERIFY2(ToQt(messages.seen[0].text).contains(says), messages.seen[0].text.c_str());
-      QCOMPARE(ToQt(messages.seen[0].title), QString("Настройки"));
-      QCOMPARE(e->text(), shownBefore);  // the kept value again
+    const int enter = Qt::Key_Return, tab = Qt::Key_Tab;
+    for (const auto& [field, typed, confirmKey, stored, says] :
+         {std::tuple<int, QString, int, double, QString>{7, "50", enter, 50.0, ""},
+          {13, "50", int(Qt::Key_Enter), 50.0, ""},  // the keypad's Enter
+          {7, "abc", enter, 5.7546, "«abc» — не число."},
+          {7, "-50", tab, 5.7546, "Число -50 вне этих пределов."},
+          {-5, "150", enter, 100.0, "вычитаемой области задаётся числом от 0 до 100 %"},  // typed through 1 and 15
+          {26, "50", enter, 50.0, ""},
+          {26, "-50", enter, 100.0, "Чувствительность к изменению эллиптичности"},
+          {27, "abc", tab, 100.0, "не число"}}) {
+      wt::Messages messages;
+      AppState state;
+      ФормаНастроек s(state, nullptr);
+      s.show();
+      QVERIFY(QTest::qWaitForWindowActive(&s));
+      const DetectionSettings before = state.Detection;
+      QLineEdit* e = Field(s, field);
+      const QString shownBefore = e->text();
+      Type(e, typed);
+      QTest::keyClick(e, static_cast<Qt::Key>(confirmKey));
+      // Enter presses no preset: every other weight is as it was.
+      for (int k = 1; k <= 25; ++k)
+        if (k != field) QCOMPARE(state.Detection.WeightKernel[(k - 1) / 5][(k - 1) % 5], before.WeightKernel[(k - 1) / 5][(k - 1) % 5]);
+      QVERIFY(s.isVisible());
+      QVERIFY(std::abs(Stored(state.Detection, field) - stored) < 1e-4);
+      if (says.isEmpty()) {
+        QVERIFY(messages.seen.empty());
+        QCOMPARE(e->text(), typed);
+      } else {
+        QCOMPARE(messages.seen.size(), size_t(1));
+        QVERIFY2(ToQt(messages.seen[0].text).contains(says), messages.seen[0].text.c_str());
+        QCOMPARE(ToQt(messages.seen[0].title), QString("Настройки"));
+        QCOMPARE(e->text(), shownBefore);  // the kept value again
+      }
     }
-  }
-
-  // The options answer Space and the arrow keys as they answer the mouse.
-  void optionsFollowTheKeyboard() {
-    AppState state;
-    ФормаНастроек s(state, nullptr);
-    s.show();
-    QVERIFY(QTest::qWaitForWindowActive(&s));
-    s.Option2->setFocus();
-    QTest::keyClick(s.Option2, Qt::Key_Space);
-    QCOMPARE(state.Detection.ShowMode, 1);
-    QVERIFY(s.Option2->isChecked() && !s.Option1->isChecked());
-    QTest::keyClick(s.Option2, Qt::Key_Up);
-    QVERIFY(s.Option1->isChecked());
-    QCOMPARE(state.Detection.ShowMode, 0);
   }
 
   // Three clicks give the circle through them (marked in yellow until the
@@ -256,26 +229,6 @@ class SettingsAndCircleTest : public QObject {
     QVERIFY(wt::GreenOnCircle(form.mapSurface(), old, old, 20 * Z) <= 3);
     wt::Click(form, form.Check2);  // a redraw does not bring it back
     QVERIFY(wt::GreenOnCircle(form.mapSurface(), old, old, 20 * Z) <= 3);
-  }
-
-  // The full-size window stays within the screen's available area and
-  // scrolls over a map larger than that.
-  void fullSizeWindowFitsTheScreen() {
-    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
-    for (QSize mapSize : {QSize(120, 80), QSize(avail.width() + 300, avail.height() + 200)}) {
-      RasterSurface map(mapSize.width(), mapSize.height(), Rgb(10, 20, 30));
-      map.fillRect(mapSize.width() - 5, mapSize.height() - 5, mapSize.width() - 1, mapSize.height() - 1,
-                   Rgb(200, 0, 0));
-      БольшаяКартинка big(map, nullptr);
-      const bool large = mapSize.width() > avail.width();
-      const auto policy = large ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff;
-      QVERIFY(big.width() + 18 <= avail.width() && big.height() + 40 <= avail.height());
-      QCOMPARE(big.Scroll->horizontalScrollBarPolicy(), policy);
-      QCOMPARE(big.Scroll->verticalScrollBarPolicy(), policy);
-      if (!large) QCOMPARE(big.size(), mapSize);
-      QCOMPARE(big.Picture1->size(), mapSize);
-      QCOMPARE(big.copy().pixel(mapSize.width() - 1, mapSize.height() - 1), map.pixel(mapSize.width() - 1, mapSize.height() - 1));
-    }
   }
 };
 

@@ -17,7 +17,6 @@
 #include "state/number_format.h"
 #include "windows/big_picture.h"
 #include "windows/export_form.h"
-#include "windows/help_forms.h"
 #include "windows/messages.h"
 #include "windows/open_form.h"
 #include "windows/picture_button.h"
