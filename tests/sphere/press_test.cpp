@@ -273,7 +273,6 @@ TEST(SphereCommand, TraceLayersPointsRefinementAndRefusals) {
     EXPECT_NE(test::ReadAll(dir + "/layer_" + std::to_string(layer) + ".npy").find("'descr': '<f8'"), std::string::npos);
 }
 
-
 using test::RimCell;
 double CentreOff(const Circle2& a, const Circle2& b) { return std::hypot(a.x - b.x, a.y - b.y); }
 void ExpectRefined(const RefinedCircle& r, const Circle2& truth, double centreOff, double radiusOff, double rms) {

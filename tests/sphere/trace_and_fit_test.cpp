@@ -149,7 +149,6 @@ TEST(DetectionSettings, PreviewGreyAndUnreadableRotationLimits) {
   EXPECT_EQ(std::make_pair(t.RotationLimit, t.RotationChangeLimit), std::make_pair(0.0, 0.0));
 }
 
-
 struct Layers {
   std::vector<double> l19, l20, l21;
   explicit Layers(size_t n) : l19(n, -7.0), l20(n, -7.0), l21(n, -7.0) {}
