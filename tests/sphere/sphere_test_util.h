@@ -1,10 +1,16 @@
-// Shared by the sphere tests: a result map of a given size, a one-cell ring and presses on cells.
+// Shared by the sphere tests: a result map of a given size, a one-cell ring, presses on cells
+// and circles compared with their truth.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cmath>
 #include <utility>
 #include <vector>
 
 #include "sphere/press.h"
+#include "sphere/refine.h"
 #include "state/app_state.h"
 
 namespace ps::test {
@@ -44,6 +50,27 @@ inline PressResult PressAll(AppState& s, SphereSession& session, const std::vect
   PressResult r;
   for (const auto& [x, y] : cells) r = HandleMapPress(s, session, At(s, x, y, mode));
   return r;
+}
+
+// A progress whose cancel flag is already set.
+inline Progress Cancelled() {
+  static std::atomic<bool> yes{true};
+  Progress p;
+  p.cancel = &yes;
+  return p;
+}
+
+// The cell on circle c at angle a.
+inline std::pair<int, int> RimCell(const Circle2& c, double a) {
+  return {static_cast<int>(std::lround(c.x + c.r * std::cos(a))), static_cast<int>(std::lround(c.y + c.r * std::sin(a)))};
+}
+
+inline void ExpectCircleNear(double x, double y, double r, const Circle2& truth, double centreOff, double radiusOff) {
+  EXPECT_LE(std::hypot(x - truth.x, y - truth.y), centreOff) << x << " " << y;
+  EXPECT_NEAR(r, truth.r, radiusOff);
+}
+inline void ExpectCircleNear(const AppState& s, const Circle2& truth, double centreOff, double radiusOff) {
+  ExpectCircleNear(s.Circle.CircleCentreX, s.Circle.CircleCentreY, s.Circle.CircleRadius, truth, centreOff, radiusOff);
 }
 
 }  // namespace ps::test
